@@ -1,0 +1,62 @@
+// The module-grid component.
+#include "QRCode.h"
+
+void TQRCodeGrid::SetData(const std::u16string& data) noexcept {
+  if (data == FData) return;
+  try {
+    FData = data;
+  } catch (...) {
+    // Out of memory for the copy: keep the previous text and grid.
+    return;
+  }
+  Update();
+}
+
+void TQRCodeGrid::SetEncoding(TQRCodeEncoding encoding) noexcept {
+  if (encoding == FEncoding) return;
+  FEncoding = encoding;
+  Update();
+}
+
+void TQRCodeGrid::SetQuietZone(int quietZone) noexcept {
+  if (quietZone == FQuietZone || quietZone < 0 || quietZone > 100) return;
+  FQuietZone = quietZone;
+  Update();
+}
+
+void TQRCodeGrid::Update() noexcept {
+  FSymbolSize = 0;
+  FElements.clear();
+  try {
+    // Fresh encoder objects for every encoding.
+    TEncoder encoder;
+    TQRCode qrCode;
+    TErrorCorrectionLevel level(1);
+    if (encoder.Encode(FData, FEncoding, level, qrCode) && qrCode.GetMatrix()) {
+      const TByteMatrix& matrix = *qrCode.GetMatrix();
+      const int n = matrix.Width();
+      std::vector<bool> elements(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
+      const std::vector<std::uint8_t>& bytes = matrix.GetArray();
+      for (std::size_t i = 0; i < elements.size(); ++i) elements[i] = bytes[i] == 1;
+      FElements.swap(elements);
+      FSymbolSize = n;
+    }
+  } catch (...) {
+    // No symbol: the grid is all light.
+    FSymbolSize = 0;
+    FElements.clear();
+  }
+  FRows = FSymbolSize + 2 * FQuietZone;
+  FColumns = FSymbolSize + 2 * FQuietZone;
+}
+
+bool TQRCodeGrid::IsBlack(int row, int column) const noexcept {
+  // 64-bit so that extreme indices cannot overflow.
+  long long r = static_cast<long long>(row) - FQuietZone;
+  long long c = static_cast<long long>(column) - FQuietZone;
+  long long rows = static_cast<long long>(FRows) - 2LL * FQuietZone;
+  long long columns = static_cast<long long>(FColumns) - 2LL * FQuietZone;
+  if (r < 0 || c < 0 || r >= rows || c >= columns) return false;
+  std::size_t index = static_cast<std::size_t>(r) * static_cast<std::size_t>(FSymbolSize) + static_cast<std::size_t>(c);
+  return index < FElements.size() && FElements[index];
+}
