@@ -1,0 +1,10 @@
+#pragma once
+#include "common/Screen.h"
+#include "ui_Lotto.h"
+
+class TFormLotto : public SecondaryScreen {
+    Q_OBJECT
+public:
+    explicit TFormLotto(QWidget* parent = nullptr);
+    Ui::TFormLotto ui;
+};

@@ -1,0 +1,36 @@
+#pragma once
+// Embedded browser control. The engine is loaded from its plugin on the first
+// navigation or showing, so screens that never browse pay nothing for it.
+#include <QUrl>
+#include <QWidget>
+
+class WebEngineBackend;
+
+class WebView : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QUrl url READ Url WRITE Navigate)
+public:
+    explicit WebView(QWidget* parent = nullptr);
+
+    void Navigate(const QUrl& url);
+    QUrl Url() const { return m_url; }
+    bool HasEngine() const { return m_view != nullptr; }
+
+    // Where the plugin is looked for: beside the program, then the build tree.
+    static QString PluginPath();
+    // Why the engine could not be loaded, if it could not.
+    static QString LoadError();
+
+signals:
+    void loadFinished(bool ok);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool EnsureEngine();
+    static WebEngineBackend* Backend();
+
+    QWidget* m_view = nullptr;
+    QUrl m_url;
+};

@@ -1,0 +1,427 @@
+#include "dashboard.h"
+
+#include "AppState.h"
+#include "Digest.h"
+#include "HttpClient.h"
+#include "Json.h"
+#include "Login.h"
+#include "Lotto.h"
+#include "NumberText.h"
+#include "PlatformSettings.h"
+#include "Requests.h"
+#include "Screens.h"
+#include "WalletFigures.h"
+#include "QrCode.Tools.h"
+#include "deposit.h"
+#include "free_coin.h"
+#include "info.h"
+#include "invest.h"
+#include "refferal.h"
+#include "settings.h"
+#include "swapcoin.h"
+#include "withdraw.h"
+
+#include <QGestureEvent>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QSwipeGesture>
+
+namespace {
+QString What(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+const QJsonObject& Need(const std::optional<QJsonObject>& object, const char* name)
+{
+    if (!object) throw json::JsonError(QStringLiteral("%1 has not been loaded").arg(QLatin1String(name)));
+    return *object;
+}
+} // namespace
+
+const QStringList TFormDashboard::NetworkCoins{"usdt", "shib", "matic"};
+const QStringList TFormDashboard::MainNetworkCaptions{"OMNI", "ETHEREUM", "POLYGON"};
+
+const QStringList& TFormDashboard::ListCoins()
+{
+    static const QStringList coins{"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX", "USDT", "BCH",
+                                   "DASH", "XMR", "ETC", "SHIB", "ZEC", "SOL", "MATIC"};
+    return coins;
+}
+
+TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
+{
+    ui.setupUi(this);
+    InitScreen(816, 576);
+    CreateCoinRows();
+
+    TimeCheckBalance = new QTimer(this);
+    TimeCheckBalance->setInterval(20000);
+    connect(TimeCheckBalance, &QTimer::timeout, this, &TFormDashboard::TimeCheckBalanceTimer);
+    TimeCheckBalance->start();
+
+    HttpClient::Options options; // other screens' clients: 60 s time-outs, the library's user agent
+    NetHTTP_Get_Deposit = new HttpClient(QStringLiteral("NetHTTP_Get_Deposit"), options, this);
+    connect(NetHTTP_Get_Deposit, &HttpClient::RequestCompleted, this, &TFormDashboard::NetHTTP_Get_DepositRequestCompleted);
+    connect(NetHTTP_Get_Deposit, &HttpClient::RequestError, this, &TFormDashboard::NetHTTP_Get_DepositRequestError);
+
+    connect(ui.ListBox1, &QListWidget::itemClicked, this, &TFormDashboard::ListBox1ItemClick);
+    connect(ui.SearchBox1, &QLineEdit::textChanged, this, &TFormDashboard::SearchBox1Change);
+    connect(ui.Image2, &ClickableFrame::clicked, this, &TFormDashboard::Image2Click);
+    connect(ui.APR_coin_panel, &ClickableFrame::clicked, this, &TFormDashboard::Label4Click);
+    connect(ui.Label4, &ClickableLabel::clicked, this, &TFormDashboard::Label4Click);
+    connect(ui.ButtonWithdraw, &QPushButton::clicked, this, &TFormDashboard::ButtonWithdrawClick);
+    connect(ui.Button1, &QPushButton::clicked, this, &TFormDashboard::Button1Click);
+    connect(ui.ButtonDeposit, &QPushButton::clicked, this, &TFormDashboard::ButtonDepositClick);
+    connect(ui.Button3, &QPushButton::clicked, this, &TFormDashboard::Button3Click);
+    connect(ui.Button4, &QPushButton::clicked, this, &TFormDashboard::Button4Click);
+    connect(ui.Button5, &QPushButton::clicked, this, &TFormDashboard::Button5Click);
+    connect(ui.Button6, &QPushButton::clicked, this, &TFormDashboard::Button6Click);
+    connect(ui.Button7, &QPushButton::clicked, this, &TFormDashboard::Button7Click);
+    connect(ui.Button8, &QPushButton::clicked, this, &TFormDashboard::Button8Click);
+    connect(ui.Text2, &ClickableLabel::clicked, this, &TFormDashboard::Text2Click);
+    connect(ui.Image4, &ClickableLabel::clicked, this, &TFormDashboard::Image4Click);
+    connect(ui.freecoin_btn, &ClickableLabel::clicked, this, &TFormDashboard::freecoin_btnClick);
+    connect(ui.Image3, &ClickableLabel::clicked, this, &TFormDashboard::Image3Click);
+    connect(ui.swap_btn, &ClickableLabel::clicked, this, &TFormDashboard::swap_btnClick);
+    connect(ui.ref_btn, &ClickableLabel::clicked, this, &TFormDashboard::ref_btnClick);
+    connect(ui.setting_btn, &ClickableLabel::clicked, this, &TFormDashboard::setting_btnClick);
+    connect(ui.c_right_panel, &ClickableLabel::clicked, this, &TFormDashboard::c_right_panelClick);
+    connect(ui.o_right_panel, &ClickableLabel::clicked, this, &TFormDashboard::o_right_panelClick);
+
+    ui.panel_wallet->grabGesture(Qt::SwipeGesture);
+    ui.panel_wallet->installEventFilter(this);
+
+    FormCreate();
+}
+
+void TFormDashboard::CreateCoinRows()
+{
+    for (const QString& code : ListCoins()) {
+        const QString lower = code.toLower();
+        auto* item = new QListWidgetItem(code, ui.ListBox1);
+        item->setForeground(Qt::transparent); // the row widget draws the code beside its icon
+        auto* row = new QWidget;
+        row->setObjectName(QStringLiteral("List_") + code);
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(6, 2, 10, 2);
+        auto* icon = new QLabel(row);
+        icon->setObjectName(QStringLiteral("img_coin_") + lower);
+        icon->setPixmap(QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(lower)).pixmap(28, 28));
+        icon->setFixedSize(28, 28);
+        auto* name = new QLabel(code, row);
+        name->setObjectName(QStringLiteral("code_") + lower);
+        auto* balance = new QLabel(QStringLiteral("0"), row);
+        balance->setObjectName(QStringLiteral("wall_") + lower);
+        balance->setTextFormat(Qt::PlainText);
+        balance->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        layout->addWidget(icon);
+        layout->addWidget(name);
+        layout->addStretch();
+        layout->addWidget(balance);
+        row->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks select the row underneath
+        item->setSizeHint(QSize(0, 36));
+        ui.ListBox1->setItemWidget(item, row);
+    }
+    ui.ListBox1->setCurrentRow(4); // DOGE
+}
+
+void TFormDashboard::FormCreate()
+{
+    ui.PanelErrorMessage->hide();
+    ui.o_right_panel->hide();
+    ui.get_network_deposit->hide();
+    for (QLabel* l : {ui.fullname_coin, ui.lab_wall_coin, ui.lab_inv_coin, ui.lab_APR_coin, ui.lab_rental_coin,
+                      ui.lab_dohod_coin})
+        l->setTextFormat(Qt::PlainText);
+}
+
+void TFormDashboard::FormShow()
+{
+    ui.get_network_deposit->hide();
+    show_full_balance();
+}
+
+void TFormDashboard::FormCloseQuery(bool& CanClose)
+{
+    State().LoggedIn = false; // closing the wallet logs out
+    FormLogin->show();
+    CanClose = true;
+}
+
+void TFormDashboard::ShowMessage(const QString& text)
+{
+    FormLogin->ShowErrorMessage(text, QString());
+}
+
+void TFormDashboard::show_full_balance()
+{
+    try {
+        AppState& st = State();
+        int row = ui.ListBox1->currentRow();
+        if (row < 0) row = 0;
+        st.CurrentCoin = ui.ListBox1->item(row)->text().toLower();
+        const QString coin = st.CurrentCoin;
+
+        if (st.CoinNames && st.CoinFullNames) {
+            for (qsizetype i = 0; i < st.CoinNames->size(); ++i)
+                if (json::Text(st.CoinNames->at(i)) == coin)
+                    ui.fullname_coin->setText(json::Text(st.CoinFullNames->at(i)));
+        }
+        const QJsonObject& balance = Need(st.BalanceJson, "BalanceJson");
+        ui.lab_wall_coin->setText(json::MemberText(balance, QStringLiteral("wall_") + coin));
+        ui.lab_inv_coin->setText(json::MemberText(balance, QStringLiteral("inv_") + coin));
+        const QJsonObject& limits = Need(st.MinWithdrawJson, "MinWithdrawJson");
+        ui.lab_APR_coin->setText(
+            QString::number(numtext::ParseWhole(json::MemberText(limits, QStringLiteral("APR_") + coin))) + QLatin1Char('%'));
+        ui.lab_rental_coin->setText(
+            json::MemberText(Need(st.UserAccountJson, "UserAccountJson"), QStringLiteral("rental_days_") + coin)
+            + QStringLiteral(" Days"));
+        ui.panel_rental->setVisible(numtext::ParseNumber(ui.lab_inv_coin->text()) > 0);
+        FormInvest->ui.val_invest_coin->setText(ui.lab_inv_coin->text());
+        if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + coin)) ui.image_main->setPixmap(icon->pixmap());
+    } catch (const std::exception& e) {
+        ShowMessage(QStringLiteral("Error show_full_balance: ") + What(e));
+    }
+}
+
+void TFormDashboard::ListBox1ItemClick()
+{
+    show_full_balance();
+}
+
+void TFormDashboard::SearchBox1Change(const QString& text)
+{
+    for (int i = 0; i < ui.ListBox1->count(); ++i) {
+        QListWidgetItem* item = ui.ListBox1->item(i);
+        item->setHidden(!item->text().contains(text.trimmed(), Qt::CaseInsensitive));
+    }
+}
+
+void TFormDashboard::Image2Click()
+{
+    try {
+        const AppState& st = State();
+        const int apr = numtext::ParseWhole(
+            json::MemberText(Need(st.MinWithdrawJson, "MinWithdrawJson"), QStringLiteral("APR_") + st.CurrentCoin));
+        const double amount = numtext::ParseNumber(ui.lab_inv_coin->text());
+        ShowMessage(figures::EarningsProjection(amount, apr, settings::UpperAscii(st.CurrentCoin)));
+    } catch (const std::exception& e) {
+        ShowMessage(What(e));
+    }
+}
+
+void TFormDashboard::Label4Click()
+{
+    ShowMessage(figures::AprExplanation());
+}
+
+void TFormDashboard::ButtonWithdrawClick()
+{
+    try {
+        AppState& st = State();
+        QString minimum = json::MemberText(Need(st.MinWithdrawJson, "MinWithdrawJson"), st.CurrentCoin);
+        minimum.replace(QLatin1Char('.'), QLatin1Char(','));
+        const QString fixedFee = figures::WithdrawFixedFee(minimum);
+        st.MinWithdrawText = minimum;
+        st.WithdrawFixedFee = fixedFee;
+        FormWithdraw->ui.Label1->setText(QStringLiteral("Withdraw ") + ui.fullname_coin->text());
+        FormWithdraw->ui.fee_coin->setText(figures::WithdrawFeeText(fixedFee, st.WithdrawPercent));
+        hide();
+        FormWithdraw->show();
+    } catch (const std::exception& e) {
+        ShowMessage(What(e));
+    }
+}
+
+void TFormDashboard::Button1Click()
+{
+    hide();
+    FormInvest->show();
+    FormInvest->ui.Label1->setText(QStringLiteral("Invest ") + ui.fullname_coin->text());
+}
+
+// ---- navigation ----
+
+void TFormDashboard::Image4Click()
+{
+    hide();
+    FormLotto->show();
+}
+
+void TFormDashboard::freecoin_btnClick()
+{
+    hide();
+    FormFaucet->show();
+}
+
+void TFormDashboard::Image3Click()
+{
+    FormInfo->show();
+    hide();
+    FormInfo->ui.TabControl1->setCurrentWidget(FormInfo->ui.TabGuides);
+    State().SettingsReturnTo = QStringLiteral("dashboard");
+}
+
+void TFormDashboard::swap_btnClick()
+{
+    FormSwap->show();
+    hide();
+}
+
+void TFormDashboard::ref_btnClick()
+{
+    hide();
+    FormRefferal->show();
+}
+
+void TFormDashboard::setting_btnClick()
+{
+    hide();
+    FormSetting->show();
+    FormSetting->ui.Label24->setText(QStringLiteral("Old Pass:"));
+    State().SettingsReturnTo = QStringLiteral("dashboard");
+}
+
+// ---- navigation strip ----
+
+bool TFormDashboard::NavigationStripOpen() const
+{
+    return Panel1RightMargin() == 0;
+}
+
+int TFormDashboard::Panel1RightMargin() const
+{
+    return ui.MainLayout->contentsMargins().right();
+}
+
+void TFormDashboard::SetNavigationStripOpen(bool open)
+{
+    QMargins m = ui.MainLayout->contentsMargins();
+    m.setRight(open ? 0 : -ui.Panel1->maximumWidth()); // pushes the strip past the window's edge
+    ui.MainLayout->setContentsMargins(m);
+    ui.o_right_panel->setVisible(!open);
+}
+
+void TFormDashboard::c_right_panelClick()
+{
+    SetNavigationStripOpen(false);
+}
+
+void TFormDashboard::o_right_panelClick()
+{
+    SetNavigationStripOpen(true);
+}
+
+void TFormDashboard::panel_walletGesture(Swipe gesture)
+{
+    if (gesture == Swipe::Right) SetNavigationStripOpen(false);
+    else if (gesture == Swipe::Left) SetNavigationStripOpen(true);
+}
+
+bool TFormDashboard::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui.panel_wallet) {
+        if (event->type() == QEvent::Gesture) {
+            auto* ge = static_cast<QGestureEvent*>(event);
+            if (auto* swipe = static_cast<QSwipeGesture*>(ge->gesture(Qt::SwipeGesture));
+                swipe && swipe->state() == Qt::GestureFinished) {
+                const auto dir = swipe->horizontalDirection();
+                panel_walletGesture(dir == QSwipeGesture::Left    ? Swipe::Left
+                                    : dir == QSwipeGesture::Right ? Swipe::Right
+                                                                  : Swipe::Other);
+                return true;
+            }
+        } else if (event->type() == QEvent::MouseButtonPress) {
+            m_swipeStart = static_cast<QMouseEvent*>(event)->position().toPoint();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            // A mouse drag across the wallet counts as a swipe on the desktop.
+            const QPoint delta = static_cast<QMouseEvent*>(event)->position().toPoint() - m_swipeStart;
+            if (std::abs(delta.x()) > 80 && std::abs(delta.x()) > 2 * std::abs(delta.y()))
+                panel_walletGesture(delta.x() > 0 ? Swipe::Right : Swipe::Left);
+        }
+    }
+    return Screen::eventFilter(watched, event);
+}
+
+// ---- periodic refresh ----
+
+void TFormDashboard::TimeCheckBalanceTimer()
+{
+    if (State().LoggedIn && isVisible()) FormLogin->CheckBalance(QStringLiteral("useraccount"));
+}
+
+// ---- deposit ----
+
+void TFormDashboard::ButtonDepositClick()
+{
+    const qsizetype i = NetworkCoins.indexOf(State().CurrentCoin);
+    if (i >= 0) {
+        ui.Button3->setText(MainNetworkCaptions.at(i));
+        CentreIn(ui.get_network_deposit, ui.panel_wallet->geometry());
+        ui.get_network_deposit->show();
+        return;
+    }
+    State().CurrentNetwork = QStringLiteral("Main");
+    ui.Button3->setText(QStringLiteral("Main"));
+    Get_Deposit_Address();
+}
+
+void TFormDashboard::PickNetwork(const QString& network)
+{
+    ui.get_network_deposit->hide();
+    State().CurrentNetwork = network;
+    Get_Deposit_Address();
+}
+
+void TFormDashboard::Button3Click() { PickNetwork(QStringLiteral("Main")); }
+void TFormDashboard::Button4Click() { PickNetwork(QStringLiteral("bep20")); }
+void TFormDashboard::Button5Click() { PickNetwork(QStringLiteral("erc20")); }
+void TFormDashboard::Button6Click() { PickNetwork(QStringLiteral("trc20")); }
+void TFormDashboard::Button7Click() { PickNetwork(QStringLiteral("sol")); }
+void TFormDashboard::Button8Click() { PickNetwork(QStringLiteral("prc20")); }
+
+void TFormDashboard::Text2Click()
+{
+    ui.get_network_deposit->hide();
+}
+
+void TFormDashboard::Get_Deposit_Address()
+{
+    AppState& st = State();
+    hide();
+    FormDeposit->show();
+    FormDeposit->ui.name_form->setText(QStringLiteral("Coin: ") + ui.fullname_coin->text());
+    FormDeposit->ui.name_network->setText(QStringLiteral("Network: ") + st.CurrentNetwork);
+    try {
+        const QJsonObject& limits = Need(st.MinWithdrawJson, "MinWithdrawJson");
+        FormDeposit->ui.mindep_coin->setText(
+            numtext::Fixed8(numtext::ParseAmount(json::MemberText(limits, QStringLiteral("Mindep_") + st.CurrentCoin)))
+            + QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin));
+        FormDeposit->ui.LabBonusDeposit->setText(
+            QLatin1Char('+') + json::MemberText(limits, QStringLiteral("bonus_deposit")) + QStringLiteral(" %"));
+    } catch (const std::exception& e) {
+        ShowMessage(QStringLiteral("Error Get_Deposit_Address: ") + What(e));
+        return;
+    }
+    NetHTTP_Get_Deposit->Post(st.ApiUrl(), api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork),
+                                                               st.UserLogin, st.PassHash, digest::Gen_New_Session()));
+}
+
+void TFormDashboard::NetHTTP_Get_DepositRequestCompleted(const QString& body)
+{
+    if (!body.isEmpty()) {
+        TQrCodeTools::Generate(body, FormDeposit->ui.ImgQrCode);
+        FormDeposit->ui.lab_dep_address->setText(body);
+        FormDeposit->ui.LoadingAnim->hide();
+    } else {
+        FormDeposit->close(); // its close query shows the dashboard
+        ShowMessage(QStringLiteral("Something went wrong. Try changing the network or coin."));
+        FormDeposit->ui.LoadingAnim->hide();
+    }
+}
+
+void TFormDashboard::NetHTTP_Get_DepositRequestError(const QString& description)
+{
+    FormDeposit->ui.LoadingAnim->hide();
+    ShowMessage(QStringLiteral("Error:") + description);
+}

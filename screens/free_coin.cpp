@@ -1,0 +1,7 @@
+#include "free_coin.h"
+
+TFormFaucet::TFormFaucet(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+{
+    ui.setupUi(this);
+    InitScreen(404, 588, "Button2");
+}

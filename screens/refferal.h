@@ -1,0 +1,10 @@
+#pragma once
+#include "common/Screen.h"
+#include "ui_refferal.h"
+
+class TFormRefferal : public SecondaryScreen {
+    Q_OBJECT
+public:
+    explicit TFormRefferal(QWidget* parent = nullptr);
+    Ui::TFormRefferal ui;
+};

@@ -1,0 +1,7 @@
+#include "swapcoin.h"
+
+TFormSwap::TFormSwap(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+{
+    ui.setupUi(this);
+    InitScreen(640, 480, "Button2");
+}

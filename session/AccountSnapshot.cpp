@@ -1,0 +1,25 @@
+#include "AccountSnapshot.h"
+#include "Json.h"
+#include "NumberText.h"
+
+namespace snapshot {
+
+const QStringList& AmountPrefixes()
+{
+    static const QStringList prefixes{"wall_", "inv_", "dep_val_", "earned_inv_", "earned_ref_"};
+    return prefixes;
+}
+
+void DeriveBalance(const QJsonObject& account, const QJsonArray& coinNames, QJsonObject& balance)
+{
+    const QStringList& prefixes = AmountPrefixes();
+    QString texts[5];
+    for (const QJsonValue& coinValue : coinNames) {
+        const QString coin = json::Text(coinValue);
+        for (int i = 0; i < 5; ++i)
+            texts[i] = numtext::Fixed8(numtext::ParseAmount(json::MemberText(account, prefixes[i] + coin)));
+        for (int i = 0; i < 5; ++i) balance.insert(prefixes[i] + coin, texts[i]);
+    }
+}
+
+} // namespace snapshot

@@ -1,0 +1,29 @@
+#include "AppState.h"
+#include "BuildConfig.h"
+
+namespace {
+AppState Initial()
+{
+    AppState s;
+    s.ServerAddress = QStringLiteral("://" AMBERVALE_SERVICE_HOST "/");
+    return s;
+}
+} // namespace
+
+AppState& State()
+{
+    static AppState state = Initial();
+    return state;
+}
+
+void ResetState()
+{
+    const QString address = State().ServerAddress;
+    State() = AppState();
+    State().ServerAddress = address;
+}
+
+QUrl AppState::Url(const QString& path) const
+{
+    return QUrl(ServerScheme + ServerAddress + path);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Process-wide state of the client. Touched only on the GUI thread, so no locks.
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+struct AppState {
+    QString ServerScheme = QStringLiteral("https");
+    QString ServerAddress;                 // "://" + host + "/", constant
+    QString UserLogin;
+    QString PassHash;
+    bool LoggedIn = false;
+    int ServerLoadPercent = 0;             // 0 = settings not loaded, 100 = loaded
+    int AutoLoginPending = 1;              // the one automatic login of the run is still due
+    std::optional<QJsonObject> UserAccountJson;
+    std::optional<QJsonObject> BalanceJson;
+    std::optional<QJsonObject> MinWithdrawJson;
+    int WithdrawPercent = 0;
+    std::optional<QJsonArray> CoinNames;
+    std::optional<QJsonArray> CoinFullNames;
+    QString CurrentCoin = QStringLiteral("btc");
+    QString CurrentNetwork = QStringLiteral("Main");
+    QString SettingsReturnTo;              // "login" or "dashboard"
+    QString MinWithdrawText;
+    QString WithdrawFixedFee;
+
+    // ServerScheme + ServerAddress + path, composed when a request is built.
+    QUrl Url(const QString& path) const;
+    QUrl ApiUrl() const { return Url(QStringLiteral("api.php")); }
+};
+
+// The one instance.
+AppState& State();
+
+// Back to the start-up values (the host stays); for a fresh run in tests.
+void ResetState();

@@ -1,0 +1,73 @@
+#include "Credentials.h"
+#include "Json.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace credentials {
+
+QString FilePath()
+{
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (docs.isEmpty()) return QStringLiteral("jsini.iz");
+    return QDir(docs).filePath(QStringLiteral("jsini.iz"));
+}
+
+QByteArray Line(const QString& login, const QString& passHash)
+{
+    // Keys sort as "login" < "pass", so the compact document keeps the file's order.
+    QJsonObject o;
+    o.insert(QStringLiteral("login"), login);
+    o.insert(QStringLiteral("pass"), passHash);
+    const QString text = QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    QStringEncoder encoder(QStringEncoder::System);
+    QByteArray line = encoder.encode(text);
+    line.append("\r\n");
+    return line;
+}
+
+bool Save(const QString& path, const QString& login, const QString& passHash)
+{
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists() && !QDir().mkpath(info.absolutePath())) return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    // The digest opens the account: nobody but the owner may read it.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QByteArray line = Line(login, passHash);
+    if (file.write(line) != line.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+Loaded Open(const QString& path)
+{
+    Loaded out;
+    QFile file(path);
+    if (!file.exists()) return out;
+    out.fileFound = true;
+    if (!file.open(QIODevice::ReadOnly)) return out;
+    QByteArray first = file.readLine(64 * 1024);
+    while (first.endsWith('\n') || first.endsWith('\r')) first.chop(1);
+    QStringDecoder decoder(QStringDecoder::System);
+    const QString text = decoder.decode(first);
+    try {
+        const QJsonObject o = json::ParseObject(text);
+        out.login = json::MemberText(o, QStringLiteral("login"));
+        out.pass = json::MemberText(o, QStringLiteral("pass"));
+    } catch (const json::JsonError&) {
+        // A line that is not ours is ignored, as if there were no file.
+    }
+    return out;
+}
+
+} // namespace credentials

@@ -1,0 +1,69 @@
+#pragma once
+// A named HTTP client component: its own time-outs, cookie policy, user agent
+// and mode. Every request of the client goes through one of these.
+#include "FormEncoding.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QThread;
+
+class HttpClient : public QObject {
+    Q_OBJECT
+public:
+    enum class Mode {
+        Background, // post returns at once; handlers run later on the GUI thread, in arrival order
+        Blocking,   // the whole exchange and its handler happen inside the post call
+    };
+    struct Options {
+        Mode mode = Mode::Background;
+        int connectTimeoutMs = 60000;
+        int sendTimeoutMs = 60000;
+        int responseTimeoutMs = 60000;
+        bool keepCookies = true;
+        QByteArray userAgent; // empty: the HTTP library's own
+    };
+
+    static constexpr const char* BrowserUserAgent =
+        "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+        "Chrome/123.0.0.0 Safari/537.36";
+    // Bodies beyond this are refused as a transport failure instead of filling memory.
+    static constexpr qint64 MaxBodyBytes = 16 * 1024 * 1024;
+
+    HttpClient(const QString& name, const Options& options, QObject* parent = nullptr);
+    ~HttpClient() override;
+
+    const Options& options() const { return m_options; }
+
+    void Post(const QUrl& url, const FormFields& fields);
+    void Get(const QUrl& url);
+
+    // The reply text: the declared charset when it is not UTF-8, else UTF-8.
+    static QString DecodeBody(const QByteArray& body, const QByteArray& contentType);
+
+    struct Outcome {
+        bool ok = false;
+        QString body;        // when ok
+        QString description; // when not ok
+    };
+
+signals:
+    // Any reply that arrives, whatever its HTTP status.
+    void RequestCompleted(const QString& body);
+    // No reply: connection, time-out, TLS or protocol failure.
+    void RequestError(const QString& description);
+
+private:
+    void Send(const QUrl& url, const QByteArray* formBody);
+    void Deliver(const Outcome& outcome);
+
+    Options m_options;
+    QNetworkAccessManager* m_nam = nullptr; // background mode, GUI thread
+    QThread* m_thread = nullptr;            // blocking mode: the exchange runs here
+    QObject* m_worker = nullptr;
+    QNetworkAccessManager* m_workerNam = nullptr;
+};

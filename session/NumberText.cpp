@@ -1,0 +1,89 @@
+#include "NumberText.h"
+
+#include <QRegularExpression>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace numtext {
+
+ConversionError::ConversionError(const QString& message) : std::runtime_error(message.toStdString()) {}
+
+double ParseNumber(const QString& text)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^\s*[+-]?(\d+(,\d*)?|,\d+)([eE][+-]?\d+)?\s*$)"));
+    if (!pattern.match(text).hasMatch())
+        throw ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    std::string c = text.trimmed().toStdString();
+    for (char& ch : c)
+        if (ch == ',') ch = '.';
+    char* end = nullptr;
+    const double v = std::strtod(c.c_str(), &end);
+    if (!std::isfinite(v))
+        throw ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    return v;
+}
+
+double ParseAmount(const QString& text)
+{
+    QString t = text;
+    t.replace(QLatin1Char('.'), QLatin1Char(','));
+    return ParseNumber(t);
+}
+
+int ParseWhole(const QString& text)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(^\s*[+-]?\d+\s*$)"));
+    bool ok = false;
+    int v = 0;
+    if (pattern.match(text).hasMatch())
+        v = text.trimmed().toInt(&ok, 10);
+    if (!ok)
+        throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return v;
+}
+
+QString Fixed8(double value)
+{
+    if (std::fabs(value) < 5e-9) value = 0.0; // no "-0,00000000"
+    QString s = QString::number(value, 'f', 8);
+    s.replace(QLatin1Char('.'), QLatin1Char(','));
+    return s;
+}
+
+QString General(double value)
+{
+    if (value == 0) return QStringLiteral("0");
+    if (std::isnan(value)) return QStringLiteral("NAN");
+    if (std::isinf(value)) return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+
+    // 15 significant digits, then decide the layout from the rounded exponent.
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    std::string s(buf);
+    const auto ePos = s.find('e');
+    std::string digits = s.substr(0, 1) + s.substr(2, ePos - 2);
+    const int exponent = std::atoi(s.c_str() + ePos + 1);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    std::string out = value < 0 ? "-" : "";
+    if (exponent < -5 || exponent >= 15) {
+        out += digits[0];
+        if (digits.size() > 1) out += "," + digits.substr(1);
+        out += "E" + std::to_string(exponent);
+    } else if (exponent < 0) {
+        out += "0," + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    } else {
+        const size_t intLen = static_cast<size_t>(exponent) + 1;
+        if (digits.size() <= intLen) {
+            out += digits + std::string(intLen - digits.size(), '0');
+        } else {
+            out += digits.substr(0, intLen) + "," + digits.substr(intLen);
+        }
+    }
+    return QString::fromStdString(out);
+}
+
+} // namespace numtext

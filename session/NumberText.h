@@ -1,0 +1,33 @@
+#pragma once
+// Number texts of the client. The process-wide format is fixed: "," is the
+// decimal separator and there is no group separator, whatever the OS locale.
+#include <QString>
+#include <stdexcept>
+
+namespace numtext {
+
+// Thrown when a text is not a number; what() carries the user-facing message.
+class ConversionError : public std::runtime_error {
+public:
+    explicit ConversionError(const QString& message);
+    QString message() const { return QString::fromUtf8(what()); }
+};
+
+// Parses a text in the process-wide format ("1,5", "-2", "3E-4"); surrounding
+// blanks are allowed, group separators are not.
+double ParseNumber(const QString& text);
+
+// Server amounts use "." as decimal point: every "." becomes "," first.
+double ParseAmount(const QString& text);
+
+// Whole numbers (APR, withdrawal percentage): "015" is 15, "12.5" fails.
+int ParseWhole(const QString& text);
+
+// Exactly eight digits after ",", rounded to nearest: 0,50000000.
+QString Fixed8(double value);
+
+// Shortest text with at most 15 significant digits; exponent form below
+// 0.00001 and from 10^15 up, written like 5E-6 or 1,5E15.
+QString General(double value);
+
+} // namespace numtext
