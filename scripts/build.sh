@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Configures and builds into ./build (or $1).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)"
