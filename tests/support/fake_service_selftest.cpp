@@ -132,6 +132,7 @@ private slots:
     void rawWireWithoutEventLoop();
     void delayDoesNotBlockOtherConnections_data();
     void delayDoesNotBlockOtherConnections();
+    void destroyedWhileReplyPending();
     void droppedConnectionIsNetworkError_data();
     void droppedConnectionIsNetworkError();
     void httpsWithSystemTrustFails();
@@ -404,6 +405,25 @@ void FakeServiceSelfTest::delayDoesNotBlockOtherConnections()
     const auto reqs = fake.requests();
     QCOMPARE(reqs.size(), 2);
     QVERIFY(reqs.at(0).connectionId != reqs.at(1).connectionId);
+}
+
+// Stopping must cancel a pending delayed reply and close its connection,
+// not wait for it.
+void FakeServiceSelfTest::destroyedWhileReplyPending()
+{
+    auto fake = std::make_unique<FakeService>(Transport::Https);
+    QVERIFY2(fake->isListening(), qPrintable(fake->errorString()));
+    fake->setDefaultReply({.body = "too late", .delayMs = 10 * 60 * 1000});
+    Client client(*fake);
+    std::unique_ptr<QNetworkReply> reply(client.get(u"lotto/btc.json"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(fake->requestCount(), 1, kTimeoutMs);
+    const QString caPath = fake->caCertificatePath();
+    QVERIFY(QFileInfo::exists(caPath));
+    fake.reset();
+    QVERIFY(!QFileInfo::exists(caPath));
+    QVERIFY(waitFinished(reply.get()));
+    QVERIFY(reply->error() != QNetworkReply::NoError);
+    QVERIFY(reply->readAll().isEmpty());
 }
 
 void FakeServiceSelfTest::droppedConnectionIsNetworkError_data()
