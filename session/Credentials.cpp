@@ -42,7 +42,9 @@ bool Save(const QString& path, const QString& login, const QString& passHash)
     // The digest opens the account: nobody but the owner may read it.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const QByteArray line = Line(login, passHash);
-    if (file.write(line) != line.size()) {
+    // QSaveFile buffers, and commit() does not notice a write that fails while
+    // flushing: it would put an empty or short file in place of the old one.
+    if (file.write(line) != line.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }
