@@ -1,0 +1,23 @@
+// The program's start-up exactly as main() does it, ending at the login window's first paint.
+#include "FirstPaintExit.h"
+#include "Login.h"
+#include "Screens.h"
+#include "BuildConfig.h"
+#include "Tls.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QElapsedTimer sinceMain;
+    sinceMain.start();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (*AMBERVALE_EXTRA_CA_FILE) tls::TrustExtraCaFile(QStringLiteral(AMBERVALE_EXTRA_CA_FILE));
+
+    CreateScreens();
+    startup_bench::FirstPaintExit exitAtPaint(FormLogin, sinceMain);
+    FormLogin->show();
+    return app.exec();
+}
