@@ -1,6 +1,7 @@
 #include "NumberText.h"
 
 #include <QRegularExpression>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +20,14 @@ double ParseNumber(const QString& text)
     std::string c = text.trimmed().toStdString();
     for (char& ch : c)
         if (ch == ',') ch = '.';
-    char* end = nullptr;
-    const double v = std::strtod(c.c_str(), &end);
-    if (!std::isfinite(v))
+    // from_chars, not strtod: strtod follows LC_NUMERIC, which QCoreApplication
+    // takes from the desktop, and would stop at "." in a decimal-comma language.
+    const char* first = c.data();
+    const char* last = c.data() + c.size();
+    if (first != last && *first == '+') ++first; // from_chars takes no plus sign
+    double v = 0;
+    const auto [end, ec] = std::from_chars(first, last, v);
+    if (ec != std::errc() || end != last || !std::isfinite(v))
         throw ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return v;
 }
