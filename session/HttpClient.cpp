@@ -61,8 +61,10 @@ HttpClient::Outcome Conclude(QNetworkReply* reply, const ReplyWatch& w)
     const auto err = reply->error();
     const bool httpAnswered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     // Qt reports 4xx/5xx as errors; for this client any reply with a body is a reply.
+    // Qt files 400 and 418 under ProtocolInvalidOperationError, outside the content range.
     const bool statusOnly = httpAnswered
         && ((err >= QNetworkReply::ContentAccessDenied && err <= QNetworkReply::UnknownContentError)
+            || err == QNetworkReply::ProtocolInvalidOperationError
             || (err >= QNetworkReply::InternalServerError && err <= QNetworkReply::UnknownServerError));
     if (w.tooLarge) {
         out.description = QStringLiteral("the reply is larger than %1 bytes").arg(HttpClient::MaxBodyBytes);
