@@ -1,0 +1,467 @@
+// HttpClient against the scripted fake service over plain HTTP: where and when
+// handlers run in both modes, what counts as a reply and what as a failure,
+// body decoding, and the per-client options (time-outs, cookies, user agent).
+
+#include "FakeService.h"
+#include "HttpClient.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+#include <QStringEncoder>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+using Mode = HttpClient::Mode;
+
+Q_DECLARE_METATYPE(HttpClient::Mode)
+Q_DECLARE_METATYPE(ScriptedReply)
+
+namespace {
+
+constexpr int kWaitMs = 20000; // generous: only a hang should hit it
+
+HttpClient::Options MakeOptions(Mode mode)
+{
+    HttpClient::Options o;
+    o.mode = mode;
+    o.connectTimeoutMs = o.sendTimeoutMs = o.responseTimeoutMs = 15000;
+    return o;
+}
+
+const char* ModeName(Mode mode) { return mode == Mode::Blocking ? "blocking" : "background"; }
+
+QUrl ApiUrl(const FakeService& fake) { return fake.baseUrl().resolved(QUrl(QStringLiteral("api.php"))); }
+
+// Everything a client delivered, and on which thread its handler ran. Connected
+// directly so a signal emitted from a wrong thread is seen there.
+struct Recorder {
+    QStringList bodies;
+    QStringList errors;
+    QList<QThread*> threads;
+
+    explicit Recorder(HttpClient& client)
+    {
+        QObject::connect(
+            &client, &HttpClient::RequestCompleted, &client,
+            [this](const QString& body) {
+                bodies << body;
+                threads << QThread::currentThread();
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            &client, &HttpClient::RequestError, &client,
+            [this](const QString& description) {
+                errors << description;
+                threads << QThread::currentThread();
+            },
+            Qt::DirectConnection);
+    }
+    int total() const { return int(bodies.size() + errors.size()); }
+    bool allOnGuiThread() const
+    {
+        return std::all_of(threads.begin(), threads.end(),
+                           [](QThread* t) { return t == QCoreApplication::instance()->thread(); });
+    }
+};
+
+// Posts once. A blocking client must have run its handler when Post returns;
+// a background one must not have yet, and gets its outcome from the event loop.
+bool Exchange(HttpClient& client, Recorder& rec, const QUrl& url, const FormFields& fields = {{"a", "test"}})
+{
+    const int before = rec.total();
+    client.Post(url, fields);
+    if (client.options().mode == Mode::Blocking) {
+        if (rec.total() != before + 1) {
+            qWarning("blocking Post returned without exactly one outcome");
+            return false;
+        }
+        return true;
+    }
+    if (rec.total() != before) {
+        qWarning("background Post delivered before returning");
+        return false;
+    }
+    QDeadlineTimer deadline(kWaitMs);
+    while (rec.total() == before && !deadline.hasExpired())
+        QTest::qWait(10);
+    return rec.total() == before + 1;
+}
+
+QByteArray Encoded(const char* charset, const QString& text)
+{
+    QStringEncoder encoder(charset);
+    return encoder.isValid() ? QByteArray(encoder(text)) : QByteArray("encoder missing");
+}
+
+void AddModeColumn() { QTest::addColumn<Mode>("mode"); }
+
+} // namespace
+
+class HttpClientTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void backgroundDeliversOnGuiThreadInArrivalOrder();
+    void blockingExchangeHoldsGuiThread();
+
+    void repliesReachCompleted_data();
+    void repliesReachCompleted();
+    void decodeBody_data();
+    void decodeBody();
+
+    void droppedConnectionIsError_data();
+    void droppedConnectionIsError();
+    void bodySizeCap_data();
+    void bodySizeCap();
+    void responseTimeoutIsError_data();
+    void responseTimeoutIsError();
+
+    void userAgent_data();
+    void userAgent();
+    void cookies_data();
+    void cookies();
+};
+
+void HttpClientTest::backgroundDeliversOnGuiThreadInArrivalOrder()
+{
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    fake.setHandler([](const RecordedRequest& r) {
+        if (r.field(QStringLiteral("n")) == QLatin1String("1"))
+            return ScriptedReply{.body = "first", .delayMs = 500};
+        return ScriptedReply{.body = "second"};
+    });
+
+    HttpClient client(QStringLiteral("background"), MakeOptions(Mode::Background));
+    Recorder rec(client);
+    client.Post(ApiUrl(fake), {{"n", "1"}});
+    client.Post(ApiUrl(fake), {{"n", "2"}});
+    QCOMPARE(rec.total(), 0); // Post returns at once
+
+    QTRY_COMPARE_WITH_TIMEOUT(rec.total(), 2, kWaitMs);
+    QCOMPARE(rec.errors, QStringList());
+    QCOMPARE(rec.bodies, QStringList({"second", "first"}));
+    QVERIFY(rec.allOnGuiThread());
+}
+
+void HttpClientTest::blockingExchangeHoldsGuiThread()
+{
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    // The background reply is due while the blocking exchange is still waiting.
+    fake.setHandler([](const RecordedRequest& r) {
+        if (r.field(QStringLiteral("who")) == QLatin1String("background"))
+            return ScriptedReply{.body = "background", .delayMs = 400};
+        return ScriptedReply{.body = "blocking", .delayMs = 1200};
+    });
+
+    bool inside = false;
+    int ticks = 0;
+    int ticksInside = 0;
+    bool backgroundDone = false;
+    bool backgroundInside = false;
+
+    QTimer zero;
+    zero.setInterval(0);
+    QTimer ten;
+    ten.setInterval(10);
+    for (QTimer* t : {&zero, &ten}) {
+        connect(t, &QTimer::timeout, this, [&] {
+            ++ticks;
+            if (inside) ++ticksInside;
+        });
+        t->start();
+    }
+
+    HttpClient background(QStringLiteral("background"), MakeOptions(Mode::Background));
+    auto onBackground = [&] {
+        backgroundDone = true;
+        if (inside) backgroundInside = true;
+    };
+    connect(&background, &HttpClient::RequestCompleted, this, onBackground);
+    connect(&background, &HttpClient::RequestError, this, onBackground);
+    HttpClient blocking(QStringLiteral("blocking"), MakeOptions(Mode::Blocking));
+    Recorder rec(blocking);
+
+    background.Post(ApiUrl(fake), {{"who", "background"}});
+    QTRY_COMPARE_WITH_TIMEOUT(fake.requestCount(), 1, kWaitMs);
+    if (backgroundDone) QSKIP("the background reply came before the blocking exchange could start");
+    QVERIFY(ticks > 0); // the timers really run when the loop does
+
+    inside = true;
+    blocking.Post(ApiUrl(fake), {{"who", "blocking"}});
+    inside = false;
+
+    QCOMPARE(rec.bodies, QStringList({"blocking"}));
+    QVERIFY(rec.allOnGuiThread());
+    QCOMPARE(ticksInside, 0);
+    QVERIFY(!backgroundInside);
+    QVERIFY(!backgroundDone);
+
+    // Held back, not lost.
+    const int ticksAfter = ticks;
+    QTRY_VERIFY_WITH_TIMEOUT(backgroundDone, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks > ticksAfter, kWaitMs);
+}
+
+void HttpClientTest::repliesReachCompleted_data()
+{
+    AddModeColumn();
+    QTest::addColumn<ScriptedReply>("reply");
+    QTest::addColumn<QString>("expected");
+
+    const QString hello = QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442");
+    const QByteArray errorPage =
+        "<!DOCTYPE html>\n<html><head><title>500 Internal Server Error</title></head>\n"
+        "<body><h1>Internal Server Error</h1><p>The server hit a snag.</p></body></html>\n";
+
+    struct Row {
+        const char* name;
+        ScriptedReply reply;
+        QString expected;
+    };
+    const QList<Row> rows = {
+        {"plain 200", {.body = "{\"ok\":1}"}, "{\"ok\":1}"},
+        {"HTML page with 500", {.body = errorPage, .status = 500}, QString::fromLatin1(errorPage)},
+        {"404", {.body = "not here", .status = 404}, "not here"},
+        {"403", {.body = "denied", .status = 403}, "denied"},
+        {"400", {.body = "bad", .status = 400}, "bad"},
+        {"401", {.body = "who are you", .status = 401}, "who are you"},
+        {"405", {.body = "not allowed", .status = 405}, "not allowed"},
+        {"409", {.body = "conflict", .status = 409}, "conflict"},
+        {"410", {.body = "gone", .status = 410}, "gone"},
+        {"418", {.body = "teapot", .status = 418}, "teapot"},
+        {"429", {.body = "slow down", .status = 429}, "slow down"},
+        {"501", {.body = "no such action", .status = 501}, "no such action"},
+        {"502", {.body = "bad gateway", .status = 502}, "bad gateway"},
+        {"503", {.body = "busy", .status = 503}, "busy"},
+        {"empty body", {.body = ""}, ""},
+        {"empty body with 500", {.body = "", .status = 500}, ""},
+        {"windows-1251", {.body = Encoded("windows-1251", hello), .charset = "windows-1251"}, hello},
+        {"windows-1251 quoted, upper case",
+         {.body = Encoded("windows-1251", hello), .charset = "\"WINDOWS-1251\""},
+         hello},
+        {"iso-8859-1", {.body = "caf\xE9", .charset = "iso-8859-1"}, QStringLiteral("caf\u00E9")},
+        {"unknown charset is read as UTF-8", {.body = hello.toUtf8(), .charset = "x-no-such-charset"}, hello},
+        {"no charset is UTF-8", {.body = hello.toUtf8(), .charset = ""}, hello},
+        {"no content type is UTF-8", {.body = hello.toUtf8(), .contentType = ""}, hello},
+        {"JSON type", {.body = "[1,2]", .contentType = "application/json"}, "[1,2]"},
+    };
+    for (Mode mode : {Mode::Background, Mode::Blocking})
+        for (const Row& row : rows)
+            QTest::addRow("%s: %s", ModeName(mode), row.name) << mode << row.reply << row.expected;
+}
+
+void HttpClientTest::repliesReachCompleted()
+{
+    QFETCH(Mode, mode);
+    QFETCH(ScriptedReply, reply);
+    QFETCH(QString, expected);
+
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    fake.enqueue(reply);
+    HttpClient client(QStringLiteral("replies"), MakeOptions(mode));
+    Recorder rec(client);
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    QCOMPARE(rec.errors, QStringList());
+    QCOMPARE(rec.bodies, QStringList({expected}));
+    QVERIFY(rec.allOnGuiThread());
+}
+
+void HttpClientTest::decodeBody_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("expected");
+
+    const QString hello = QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442");
+    const QByteArray cp1251 = Encoded("windows-1251", hello);
+    QTest::newRow("windows-1251") << cp1251 << QByteArray("text/html; charset=windows-1251") << hello;
+    QTest::newRow("no blank, quoted") << cp1251 << QByteArray("text/html;charset=\"windows-1251\"") << hello;
+    QTest::newRow("parameter name in capitals") << cp1251 << QByteArray("text/html; CHARSET=Windows-1251") << hello;
+    QTest::newRow("charset before other parameters")
+        << cp1251 << QByteArray("text/html; charset=windows-1251; format=flowed") << hello;
+    QTest::newRow("koi8-r") << Encoded("koi8-r", hello) << QByteArray("text/plain; charset=koi8-r") << hello;
+    QTest::newRow("utf8 spelled without dash") << hello.toUtf8() << QByteArray("text/html; charset=utf8") << hello;
+    QTest::newRow("unknown charset") << hello.toUtf8() << QByteArray("text/html; charset=bogus-123") << hello;
+    QTest::newRow("no charset") << hello.toUtf8() << QByteArray("text/html") << hello;
+    QTest::newRow("no content type") << hello.toUtf8() << QByteArray() << hello;
+    QTest::newRow("empty body") << QByteArray() << QByteArray("text/html; charset=windows-1251") << QString();
+}
+
+void HttpClientTest::decodeBody()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QString, expected);
+    QCOMPARE(HttpClient::DecodeBody(body, contentType), expected);
+}
+
+void HttpClientTest::droppedConnectionIsError_data()
+{
+    AddModeColumn();
+    QTest::newRow("background") << Mode::Background;
+    QTest::newRow("blocking") << Mode::Blocking;
+}
+
+void HttpClientTest::droppedConnectionIsError()
+{
+    QFETCH(Mode, mode);
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    // Every time: the library may quietly retry a single drop.
+    fake.setDefaultReply({.dropConnection = true});
+
+    HttpClient client(QStringLiteral("drop"), MakeOptions(mode));
+    Recorder rec(client);
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    QCOMPARE(rec.errors.size(), 1);
+    QVERIFY(!rec.errors.at(0).trimmed().isEmpty());
+    QVERIFY(rec.allOnGuiThread());
+    QTest::qWait(200); // nothing late either
+    QCOMPARE(rec.bodies, QStringList());
+    QCOMPARE(rec.errors.size(), 1);
+}
+
+void HttpClientTest::bodySizeCap_data()
+{
+    AddModeColumn();
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("accepted");
+
+    for (Mode mode : {Mode::Background, Mode::Blocking}) {
+        QTest::addRow("%s: just over the cap", ModeName(mode)) << mode << HttpClient::MaxBodyBytes + 1024 << false;
+        QTest::addRow("%s: exactly the cap", ModeName(mode)) << mode << HttpClient::MaxBodyBytes << true;
+    }
+}
+
+void HttpClientTest::bodySizeCap()
+{
+    QFETCH(Mode, mode);
+    QFETCH(qint64, size);
+    QFETCH(bool, accepted);
+
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    fake.enqueue({.body = QByteArray(size, 'x'), .contentType = "text/plain"});
+    HttpClient client(QStringLiteral("cap"), MakeOptions(mode));
+    Recorder rec(client);
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    if (accepted) {
+        QCOMPARE(rec.errors, QStringList());
+        QCOMPARE(rec.bodies.size(), 1);
+        QCOMPARE(rec.bodies.at(0).size(), size);
+    } else {
+        QCOMPARE(rec.bodies.size(), 0);
+        QCOMPARE(rec.errors.size(), 1);
+        // Says what went wrong: the reply was too large for the limit.
+        QVERIFY2(rec.errors.at(0).contains(QString::number(HttpClient::MaxBodyBytes)), qPrintable(rec.errors.at(0)));
+        QVERIFY2(rec.errors.at(0).contains(QLatin1String("larger")), qPrintable(rec.errors.at(0)));
+    }
+}
+
+void HttpClientTest::responseTimeoutIsError_data()
+{
+    AddModeColumn();
+    QTest::newRow("background") << Mode::Background;
+    QTest::newRow("blocking") << Mode::Blocking;
+}
+
+void HttpClientTest::responseTimeoutIsError()
+{
+    QFETCH(Mode, mode);
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    fake.enqueue({.body = "too late", .delayMs = 2000});
+
+    HttpClient::Options o = MakeOptions(mode);
+    o.connectTimeoutMs = o.sendTimeoutMs = o.responseTimeoutMs = 300;
+    HttpClient client(QStringLiteral("impatient"), o);
+    Recorder rec(client);
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    QCOMPARE(rec.bodies, QStringList());
+    QCOMPARE(rec.errors.size(), 1);
+    QVERIFY(!rec.errors.at(0).trimmed().isEmpty());
+    QVERIFY2(!rec.errors.at(0).contains(QLatin1String("larger")), qPrintable(rec.errors.at(0)));
+}
+
+void HttpClientTest::userAgent_data()
+{
+    AddModeColumn();
+    QTest::addColumn<QByteArray>("configured");
+
+    for (Mode mode : {Mode::Background, Mode::Blocking}) {
+        QTest::addRow("%s: browser", ModeName(mode)) << mode << QByteArray(HttpClient::BrowserUserAgent);
+        QTest::addRow("%s: custom", ModeName(mode)) << mode << QByteArray("AmbervaleTest/2.0 (probe)");
+        QTest::addRow("%s: library's own", ModeName(mode)) << mode << QByteArray();
+    }
+}
+
+void HttpClientTest::userAgent()
+{
+    QFETCH(Mode, mode);
+    QFETCH(QByteArray, configured);
+
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    fake.setDefaultReply({.body = "OK"});
+    HttpClient::Options o = MakeOptions(mode);
+    o.userAgent = configured;
+    HttpClient client(QStringLiteral("agent"), o);
+    Recorder rec(client);
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    QCOMPARE(fake.requestCount(), 1);
+
+    const QByteArray sent = fake.requests().at(0).header("User-Agent");
+    if (configured.isEmpty()) {
+        QVERIFY2(!sent.trimmed().isEmpty(), "no User-Agent at all");
+        QVERIFY(sent != HttpClient::BrowserUserAgent);
+    } else {
+        QCOMPARE(sent, configured);
+    }
+}
+
+void HttpClientTest::cookies_data()
+{
+    AddModeColumn();
+    QTest::addColumn<bool>("keepCookies");
+
+    for (Mode mode : {Mode::Background, Mode::Blocking}) {
+        QTest::addRow("%s: kept", ModeName(mode)) << mode << true;
+        QTest::addRow("%s: refused", ModeName(mode)) << mode << false;
+    }
+}
+
+void HttpClientTest::cookies()
+{
+    QFETCH(Mode, mode);
+    QFETCH(bool, keepCookies);
+
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    fake.enqueue({.body = "first", .extraHeaders = {{"Set-Cookie", "sid=abc123; Path=/"}}});
+    fake.enqueue({.body = "second"});
+
+    HttpClient::Options o = MakeOptions(mode);
+    o.keepCookies = keepCookies;
+    HttpClient client(QStringLiteral("cookies"), o);
+    Recorder rec(client);
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    QCOMPARE(rec.bodies, QStringList({"first", "second"}));
+
+    const auto requests = fake.requests();
+    QCOMPARE(requests.size(), 2);
+    QVERIFY(requests.at(0).header("Cookie").isNull());
+    const QByteArray cookie = requests.at(1).header("Cookie");
+    if (keepCookies)
+        QVERIFY2(cookie.contains("sid=abc123"), cookie.constData());
+    else
+        QVERIFY2(cookie.isNull(), cookie.constData());
+}
+
+QTEST_GUILESS_MAIN(HttpClientTest)
+#include "HttpClientTest.moc"
