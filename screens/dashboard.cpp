@@ -286,19 +286,18 @@ void TFormDashboard::setting_btnClick()
 
 bool TFormDashboard::NavigationStripOpen() const
 {
-    return Panel1RightMargin() == 0;
+    return !ui.Panel1->isHidden();
 }
 
 int TFormDashboard::Panel1RightMargin() const
 {
-    return ui.MainLayout->contentsMargins().right();
+    // Layouts take no negative margins: a strip slid out of view is one that takes no room.
+    return NavigationStripOpen() ? 0 : -53;
 }
 
 void TFormDashboard::SetNavigationStripOpen(bool open)
 {
-    QMargins m = ui.MainLayout->contentsMargins();
-    m.setRight(open ? 0 : -ui.Panel1->maximumWidth()); // pushes the strip past the window's edge
-    ui.MainLayout->setContentsMargins(m);
+    ui.Panel1->setVisible(open);
     ui.o_right_panel->setVisible(!open);
 }
 
@@ -414,7 +413,7 @@ void TFormDashboard::NetHTTP_Get_DepositRequestCompleted(const QString& body)
         FormDeposit->ui.lab_dep_address->setText(body);
         FormDeposit->ui.LoadingAnim->hide();
     } else {
-        FormDeposit->close(); // its close query shows the dashboard
+        FormDeposit->CloseScreen(); // its close query shows the dashboard
         ShowMessage(QStringLiteral("Something went wrong. Try changing the network or coin."));
         FormDeposit->ui.LoadingAnim->hide();
     }

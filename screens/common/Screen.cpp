@@ -6,6 +6,7 @@
 #include "dashboard.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLayout>
@@ -30,6 +31,13 @@ void Screen::InitScreen(int clientWidth, int clientHeight, const char* closeButt
         connect(back, &ClickableLabel::clicked, this, &Screen::btn_backClick);
 }
 
+void Screen::CloseScreen()
+{
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (canClose) hide();
+}
+
 void Screen::btn_backClick()
 {
     close();
@@ -49,7 +57,11 @@ void SecondaryScreen::FormCloseQuery(bool& CanClose)
 void Screen::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    // A screen that is shown comes to the front at once, so that what its show
+    // handler reports lands on it rather than on the screen it replaces.
+    QApplication::setActiveWindow(this);
+    FormShow();
 }
 
 void Screen::closeEvent(QCloseEvent* event)

@@ -7,6 +7,10 @@ class Screen : public QWidget {
 public:
     explicit Screen(QWidget* parent = nullptr);
 
+    // Closes the screen the way its close box does, also when it is already
+    // hidden (a late reply closing a screen the user has left).
+    void CloseScreen();
+
 protected:
     // Call after setupUi: caption size, centring, the message panel's close button.
     void InitScreen(int clientWidth, int clientHeight, const char* closeButtonName = "Button2");

@@ -1,0 +1,143 @@
+#pragma once
+// Shared set-up for tests that drive the real screens headless.
+#include "AppState.h"
+#include "FakeService.h"
+#include "Screens.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMutex>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace support {
+
+// A private HOME (and so documents folder) for the whole test process: the
+// credentials file of the machine is never touched.
+inline void PrepareProcess()
+{
+    static QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").toUtf8());
+}
+
+inline const QStringList& Catalogue()
+{
+    static const QStringList codes{"btc", "ltc", "bnb", "eth", "doge", "trx", "usdt", "bch",
+                                   "dash", "xmr", "etc", "shib", "zec", "sol", "matic"};
+    return codes;
+}
+
+inline QString FullName(const QString& code)
+{
+    return QStringLiteral("Coin %1").arg(code.toUpper());
+}
+
+// A settings reply for the given catalogue with every per-coin entry.
+inline QJsonObject SettingsReply(const QStringList& codes = Catalogue())
+{
+    QJsonArray names, fullNames;
+    QJsonObject limits{{"perc_withdraw", "3"}, {"bonus_deposit", "3"}};
+    for (const QString& c : codes) {
+        names.append(c);
+        fullNames.append(FullName(c));
+        limits.insert(c, "0.0005");
+        limits.insert("APR_" + c, "12");
+        limits.insert("Mindep_" + c, "0.0005");
+    }
+    return {{"min_withdraw_coin", limits}, {"arr_name_coin", names}, {"arr_fullname_coin", fullNames}};
+}
+
+// An account reply with the five amounts of every coin set to amount.
+inline QJsonObject AccountReply(const QString& amount = "0.5", const QStringList& codes = Catalogue())
+{
+    QJsonObject o{{"refcode", "R1"}, {"refcol", "0"}};
+    for (const QString& c : codes) {
+        for (const char* p : {"wall_", "inv_", "dep_val_", "earned_inv_", "earned_ref_"}) o.insert(p + c, amount);
+        o.insert("rental_days_" + c, "30");
+    }
+    return o;
+}
+
+inline QByteArray Json(const QJsonObject& o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+inline ScriptedReply Reply(const QByteArray& body)
+{
+    ScriptedReply r;
+    r.body = body;
+    return r;
+}
+
+// Fresh screens and state talking to the fake service over plain HTTP.
+inline void FreshScreens(const FakeService* fake)
+{
+    DestroyScreens();
+    ResetState();
+    QFile::remove(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath("jsini.iz"));
+    CreateScreens();
+    if (fake) {
+        State().ServerScheme = QStringLiteral("http");
+        State().ServerAddress = QStringLiteral("://") + fake->hostPort() + QStringLiteral("/");
+    }
+}
+
+// A loopback port where nothing listens: every request to it fails at once.
+inline quint16 ClosedPort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = s.serverPort();
+    s.close();
+    return port;
+}
+
+template <class T = QWidget> T* Child(QWidget* screen, const QString& name)
+{
+    T* w = screen->findChild<T*>(name);
+    if (!w) qFatal("no %s named %s on %s", T::staticMetaObject.className(), qPrintable(name),
+                   qPrintable(screen->objectName()));
+    return w;
+}
+
+inline bool PanelShown(QWidget* screen)
+{
+    return !Child(screen, "PanelErrorMessage")->isHidden();
+}
+
+inline QString PanelText(QWidget* screen)
+{
+    return Child<QLabel>(screen, "message_label")->text();
+}
+
+inline void Activate(QWidget* screen)
+{
+    screen->show();
+    screen->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), screen);
+}
+
+} // namespace support
+
+#define AMBERVALE_GUI_TEST_MAIN(TestClass)                                                                            \
+    int main(int argc, char** argv)                                                                                   \
+    {                                                                                                                 \
+        support::PrepareProcess();                                                                                    \
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                                   \
+        QApplication app(argc, argv);                                                                                 \
+        app.setQuitOnLastWindowClosed(false);                                                                         \
+        TestClass tc;                                                                                                 \
+        const int rc = QTest::qExec(&tc, argc, argv);                                                                 \
+        DestroyScreens();                                                                                             \
+        return rc;                                                                                                    \
+    }

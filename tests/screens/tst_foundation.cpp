@@ -1,0 +1,281 @@
+// Start-up, the screens' common behaviour, the message panel and the shared clients.
+#include "ScreenTestSupport.h"
+
+#include "HttpClient.h"
+#include "Login.h"
+#include "Lotto.h"
+#include "dashboard.h"
+#include "deposit.h"
+#include "free_coin.h"
+#include "info.h"
+#include "invest.h"
+#include "refferal.h"
+#include "settings.h"
+#include "swapcoin.h"
+#include "withdraw.h"
+
+#include <QDesktopServices>
+#include <QPushButton>
+
+using namespace support;
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class FoundationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { FreshScreens(nullptr); }
+
+    void screensAreCreatedInOrderAndOnlyLoginIsShown()
+    {
+        struct Expected { const char* name; const char* cls; const char* caption; int w, h; };
+        const Expected expected[] = {
+            {"FormLogin", "TFormLogin", "Login", 576, 524},
+            {"FormDashboard", "TFormDashboard", "Dashboard", 816, 576},
+            {"FormDeposit", "TFormDeposit", "Deposit", 488, 488},
+            {"FormInvest", "TFormInvest", "Invest", 484, 516},
+            {"FormWithdraw", "TFormWithdraw", "Withdraw", 384, 480},
+            {"FormSetting", "TFormSetting", "Settings", 372, 488},
+            {"FormRefferal", "TFormRefferal", "Referral Program", 584, 620},
+            {"FormInfo", "TFormInfo", "Information Panel", 372, 476},
+            {"FormSwap", "TFormSwap", "Swap Coin", 640, 480},
+            {"FormFaucet", "TFormFaucet", "Faucet", 404, 588},
+            {"FormLotto", "TFormLotto", "L0ttery", 348, 604},
+        };
+        const auto all = AllScreens();
+        QCOMPARE(all.size(), 11);
+        FormLogin->show();
+        for (int i = 0; i < 11; ++i) {
+            QWidget* s = all[i];
+            QCOMPARE(s->objectName(), QString::fromLatin1(expected[i].name));
+            QCOMPARE(s->metaObject()->className(), expected[i].cls);
+            QCOMPARE(s->windowTitle(), QString::fromUtf8(expected[i].caption));
+            QCOMPARE(s->size(), QSize(expected[i].w, expected[i].h));
+            QVERIFY(s->isWindow());
+            QCOMPARE(s->isVisible(), i == 0);
+            // Every screen carries the message panel, hidden at start, with its close button.
+            QVERIFY(!PanelShown(s));
+            QCOMPARE(PanelText(s), QStringLiteral("TEST"));
+            const char* close = i == 10 ? "Button1" : "Button2";
+            QCOMPARE(Child<QPushButton>(Child(s, "PanelErrorMessage"), close)->text(), QStringLiteral("❌Close"));
+            // Nine secondary screens have a back control.
+            QCOMPARE(s->findChild<QWidget*>("btn_back") != nullptr, i >= 2);
+        }
+    }
+
+    void messageWithoutNameGoesToTheActiveScreenOnly()
+    {
+        Activate(FormDashboard);
+        FormLogin->ShowErrorMessage("hello", QString());
+        QVERIFY(PanelShown(FormDashboard));
+        QCOMPARE(PanelText(FormDashboard), QStringLiteral("hello"));
+        for (QWidget* s : AllScreens())
+            if (s != FormDashboard) QVERIFY2(!PanelShown(s), qPrintable(s->objectName()));
+    }
+
+    void namedMessageReachesTheNamedScreenEvenHidden()
+    {
+        Activate(FormLogin);
+        FormLogin->ShowErrorMessage("for both", "FormDashboard");
+        QVERIFY(PanelShown(FormLogin));
+        QVERIFY(PanelShown(FormDashboard));
+        QVERIFY(!FormDashboard->isVisible());
+        QCOMPARE(PanelText(FormDashboard), QStringLiteral("for both"));
+        // When the dashboard is shown later the text is already there.
+        FormDashboard->show();
+        QVERIFY(Child(FormDashboard, "PanelErrorMessage")->isVisible());
+        QVERIFY(!PanelShown(FormDeposit));
+    }
+
+    void messageWithNoActiveWindowIsShownNowhere()
+    {
+        for (QWidget* s : AllScreens()) s->hide();
+        QTRY_VERIFY(QApplication::activeWindow() == nullptr);
+        FormLogin->ShowErrorMessage("lost", QString());
+        for (QWidget* s : AllScreens()) QVERIFY(!PanelShown(s));
+    }
+
+    void secondMessageReplacesTheFirstAndTextStaysPlain()
+    {
+        Activate(FormLogin);
+        FormLogin->ShowErrorMessage("first", QString());
+        FormLogin->ShowErrorMessage("<b>second</b>\r\nline two", QString());
+        QCOMPARE(PanelText(FormLogin), QStringLiteral("<b>second</b>\r\nline two"));
+        QCOMPARE(Child<QLabel>(FormLogin, "message_label")->textFormat(), Qt::PlainText);
+    }
+
+    void panelOverlaysTheTopOfItsScreen()
+    {
+        Activate(FormDeposit);
+        FormLogin->ShowErrorMessage(QString(400, QLatin1Char('x')), QString());
+        QWidget* panel = Child(FormDeposit, "PanelErrorMessage");
+        QCOMPARE(panel->geometry().topLeft(), QPoint(10, 5));
+        QCOMPARE(panel->width(), FormDeposit->width() - 20);
+        QVERIFY(panel->height() > 0);
+        QCOMPARE(FormDeposit->layout()->indexOf(panel), -1);
+        // Not pushed into the layout: the content underneath keeps its place.
+        QCOMPARE(Child(FormDeposit, "ImgQrCode")->size(), QSize(488, 269));
+    }
+
+    void closeButtonHidesOnlyItsOwnPanel()
+    {
+        Activate(FormLogin);
+        FormLogin->ShowErrorMessage("both", "FormLotto");
+        QVERIFY(PanelShown(FormLotto));
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "Button2"), Qt::LeftButton);
+        QVERIFY(!PanelShown(FormLogin));
+        QVERIFY(PanelShown(FormLotto));
+        FormLotto->show();
+        QTest::mouseClick(Child<QPushButton>(Child(FormLotto, "PanelErrorMessage"), "Button1"), Qt::LeftButton);
+        QVERIFY(!PanelShown(FormLotto));
+    }
+
+    void closingReturnsToTheRightScreen_data()
+    {
+        QTest::addColumn<QString>("screen");
+        QTest::addColumn<QString>("returnTo");
+        QTest::addColumn<QString>("expected");
+        for (const char* s : {"FormDeposit", "FormInvest", "FormWithdraw", "FormRefferal", "FormSwap", "FormFaucet",
+                              "FormLotto"})
+            QTest::newRow(s) << s << "" << "FormDashboard";
+        QTest::newRow("settings from login") << "FormSetting" << "login" << "FormLogin";
+        QTest::newRow("settings from dashboard") << "FormSetting" << "dashboard" << "FormDashboard";
+        QTest::newRow("info from login") << "FormInfo" << "login" << "FormLogin";
+        QTest::newRow("info from dashboard") << "FormInfo" << "dashboard" << "FormDashboard";
+    }
+
+    void closingReturnsToTheRightScreen()
+    {
+        QFETCH(QString, screen);
+        QFETCH(QString, returnTo);
+        QFETCH(QString, expected);
+        for (bool viaBackControl : {false, true}) {
+            for (QWidget* s : AllScreens()) s->hide();
+            State().SettingsReturnTo = returnTo;
+            QWidget* w = nullptr;
+            for (QWidget* s : AllScreens())
+                if (s->objectName() == screen) w = s;
+            w->show();
+            if (viaBackControl)
+                QTest::mouseClick(Child(w, "btn_back"), Qt::LeftButton);
+            else
+                QVERIFY(w->close());
+            QVERIFY(!w->isVisible());
+            for (QWidget* s : AllScreens())
+                QCOMPARE(s->isVisible(), s->objectName() == expected);
+        }
+    }
+
+    void closingTheDashboardLogsOut()
+    {
+        State().LoggedIn = true;
+        FormDashboard->show();
+        QVERIFY(FormDashboard->close());
+        QVERIFY(!State().LoggedIn);
+        QVERIFY(FormLogin->isVisible());
+        QVERIFY(!FormDashboard->isVisible());
+    }
+
+    void versionLabelShowsTheFileVersion()
+    {
+        const QString text = Child<QLabel>(FormLogin, "VerApp")->text();
+        QCOMPARE(text, QStringLiteral("v" AMBERVALE_TEST_VERSION));
+        QVERIFY(QRegularExpression("^v\\d+\\.\\d+\\.\\d+\\.\\d+$").match(text).hasMatch());
+    }
+
+    void telegramButtonOpensThroughTheDesktop()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("tg", &catcher, "open");
+        FormLogin->show();
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "Button3"), Qt::LeftButton);
+        QDesktopServices::unsetUrlHandler("tg");
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(catcher.urls[0].scheme(), QStringLiteral("tg"));
+        QCOMPARE(catcher.urls[0].host(), QStringLiteral("resolve"));
+        QVERIFY(catcher.urls[0].query().startsWith("domain="));
+    }
+
+    void loadingAnimationStopsOnceItsImageIsHidden()
+    {
+        FrameAnimation* anim = FormDeposit->gifload;
+        QCOMPARE(FrameAnimation::FrameCount, 32);
+        FormDeposit->show(); // its show handler starts the animation
+        QVERIFY(anim->Enabled());
+        const int before = anim->Frame();
+        QTRY_VERIFY(anim->Frame() != before);
+        FormDeposit->ui.LoadingAnim->hide();
+        QTRY_VERIFY(!anim->Enabled());
+    }
+
+    void messageClientShowsTheWholeReplyBeforePostReturns()
+    {
+        FakeService fake;
+        State().ServerScheme = "http";
+        State().ServerAddress = "://" + fake.hostPort() + "/";
+        fake.enqueue(Reply("Invested: 1,5 <b>DOGE</b>"));
+        Activate(FormInvest);
+        FormLogin->NetHTTP_MessageResult->Post(State().ApiUrl(), {{"a", "invest_coin"}});
+        QVERIFY(PanelShown(FormInvest));
+        QCOMPARE(PanelText(FormInvest), QStringLiteral("Invested: 1,5 <b>DOGE</b>"));
+    }
+
+    void transportFailuresShowTheirPrefix_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("message client") << "NetHTTP_MessageResult" << "MessageResult:";
+        QTest::newRow("account") << "NetHTTPClient1" << "Error:";
+        QTest::newRow("settings") << "NetHTTPClient_c_coin_name" << "c_coin_name:";
+    }
+
+    void transportFailuresShowTheirPrefix()
+    {
+        QFETCH(QString, client);
+        QFETCH(QString, prefix);
+        State().ServerScheme = "http";
+        State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
+        Activate(FormLogin);
+        FormLogin->ui.LoadingAnim->show();
+        auto* http = FormLogin->findChild<HttpClient*>(client);
+        QVERIFY(http);
+        http->Post(State().ApiUrl(), {{"a", "x"}});
+        QTRY_VERIFY(PanelShown(FormLogin));
+        QVERIFY(PanelText(FormLogin).startsWith(prefix));
+        QVERIFY(PanelText(FormLogin).size() > prefix.size()); // the description follows directly
+        QVERIFY(FormLogin->ui.LoadingAnim->isHidden());
+    }
+
+    void clientsCarryTheirOptions()
+    {
+        struct Row { const char* name; HttpClient::Mode mode; int timeout; bool cookies; bool browser; };
+        const Row rows[] = {
+            {"NetHTTPClient1", HttpClient::Mode::Background, 30000, false, true},
+            {"NetHTTPClient_c_coin_name", HttpClient::Mode::Background, 10000, true, true},
+            {"NetHTTP_MessageResult", HttpClient::Mode::Blocking, 30000, true, true},
+        };
+        for (const Row& r : rows) {
+            auto* c = FormLogin->findChild<HttpClient*>(r.name);
+            QVERIFY2(c, r.name);
+            QVERIFY(c->options().mode == r.mode);
+            QCOMPARE(c->options().responseTimeoutMs, r.timeout);
+            QCOMPARE(c->options().connectTimeoutMs, r.timeout);
+            QCOMPARE(c->options().keepCookies, r.cookies);
+            QCOMPARE(c->options().userAgent, QByteArray(HttpClient::BrowserUserAgent));
+        }
+        auto* deposit = FormDashboard->findChild<HttpClient*>("NetHTTP_Get_Deposit");
+        QVERIFY(deposit);
+        QVERIFY(deposit->options().mode == HttpClient::Mode::Background);
+        QCOMPARE(deposit->options().responseTimeoutMs, 60000);
+        QVERIFY(deposit->options().userAgent.isEmpty());
+    }
+};
+
+AMBERVALE_GUI_TEST_MAIN(FoundationTest)
+#include "tst_foundation.moc"

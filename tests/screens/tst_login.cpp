@@ -1,0 +1,456 @@
+// Getting in: settings, log in, register, guest, remembered credentials, the account reply.
+#include "ScreenTestSupport.h"
+
+#include "Credentials.h"
+#include "Digest.h"
+#include "HttpClient.h"
+#include "Login.h"
+#include "Lotto.h"
+#include "dashboard.h"
+#include "info.h"
+#include "invest.h"
+#include "settings.h"
+#include "swapcoin.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+using namespace support;
+
+namespace {
+QStringList Items(QComboBox* box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
+    return out;
+}
+QStringList Upper(const QStringList& codes)
+{
+    QStringList out;
+    for (const QString& c : codes) out << c.toUpper();
+    return out;
+}
+QStringList FieldNames(const RecordedRequest& r)
+{
+    QStringList out;
+    for (const auto& f : r.fields) out << f.first;
+    return out;
+}
+QList<RecordedRequest> WithAction(const FakeService& fake, const QString& action)
+{
+    QList<RecordedRequest> out;
+    for (const auto& r : fake.requests())
+        if (r.field("a") == action) out << r;
+    return out;
+}
+} // namespace
+
+class LoginTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<FakeService> fake;
+
+    // Replies by action: settings and account replies can be swapped per test.
+    QByteArray settingsBody;
+    QByteArray accountBody;
+    QMutex mutex;
+
+    void Serve()
+    {
+        fake->setHandler([this](const RecordedRequest& r) {
+            QMutexLocker lock(&mutex);
+            ScriptedReply reply;
+            const QString a = r.field("a");
+            reply.body = a == "all_json_setting" ? settingsBody : accountBody;
+            return reply;
+        });
+    }
+    void SetAccountBody(const QByteArray& body)
+    {
+        QMutexLocker lock(&mutex);
+        accountBody = body;
+    }
+    void SetSettingsBody(const QByteArray& body)
+    {
+        QMutexLocker lock(&mutex);
+        settingsBody = body;
+    }
+    void StartAndWaitForSettings()
+    {
+        FormLogin->show();
+        QTRY_COMPARE(State().ServerLoadPercent, 100);
+    }
+    void SaveCredentialsFile(const QString& login, const QString& hash)
+    {
+        QVERIFY(credentials::Save(credentials::FilePath(), login, hash));
+    }
+
+private slots:
+    void init()
+    {
+        fake = std::make_unique<FakeService>();
+        settingsBody = Json(SettingsReply());
+        accountBody = Json(AccountReply());
+        Serve();
+        FreshScreens(fake.get());
+    }
+    void cleanup()
+    {
+        DestroyScreens();
+        fake.reset();
+    }
+
+    void firstStartWithoutFileSendsOnlyTheSettings()
+    {
+        FormLogin->show();
+        QVERIFY(!FormLogin->ui.LoadingAnim->isHidden());
+        QTRY_COMPARE(State().ServerLoadPercent, 100);
+        QTest::qWait(200);
+        QCOMPARE(fake->requestCount(), 1);
+        const RecordedRequest r = fake->requests().at(0);
+        QCOMPARE(r.method, QByteArray("POST"));
+        QCOMPARE(r.pathWithoutQuery(), QByteArray("/api.php"));
+        QCOMPARE(FieldNames(r), (QStringList{"a", "session"}));
+        QCOMPARE(r.field("a"), QStringLiteral("all_json_setting"));
+        QCOMPARE(r.header("Content-Type"), QByteArray("application/x-www-form-urlencoded; charset=utf-8"));
+        QCOMPARE(r.header("User-Agent"), QByteArray(HttpClient::BrowserUserAgent));
+        QVERIFY(FormLogin->ui.BtnGuest->isVisible());
+        QVERIFY(!State().LoggedIn);
+        QVERIFY(FormLogin->ui.LoadingAnim->isHidden());
+    }
+
+    void savedCredentialsLogInOnceSettingsArrive()
+    {
+        const QString hash = digest::MD5("secret");
+        SaveCredentialsFile("alice", hash);
+        StartAndWaitForSettings();
+        QCOMPARE(FormLogin->ui.LoginEdit->text(), QStringLiteral("alice"));
+        QVERIFY(FormLogin->ui.PassEdit->text().isEmpty());
+        QVERIFY(FormLogin->ui.BtnGuest->isHidden());
+        QTRY_VERIFY(State().LoggedIn);
+        QTRY_VERIFY(FormDashboard->isVisible());
+        QVERIFY(!FormLogin->isVisible());
+        const auto logins = WithAction(*fake, "useraccount");
+        QCOMPARE(logins.size(), 1);
+        QCOMPARE(FieldNames(logins[0]), (QStringList{"a", "ref", "s", "pass", "session"}));
+        QCOMPARE(logins[0].field("s"), QStringLiteral("alice"));
+        QCOMPARE(logins[0].field("pass"), hash);
+        QCOMPARE(logins[0].field("ref"), QString(""));
+        QCOMPARE(State().AutoLoginPending, 0);
+
+        // A second settings reply does not log in again.
+        FormLogin->c_name_coin();
+        QTRY_COMPARE(WithAction(*fake, "all_json_setting").size(), 2);
+        QTest::qWait(300);
+        QCOMPARE(WithAction(*fake, "useraccount").size(), 1);
+    }
+
+    void loginBeforeSettingsWaitsForThem()
+    {
+        // Clicked at once, before the start-up timer asks for the settings.
+        FormLogin->ui.LoginEdit->setText("bob");
+        FormLogin->ui.PassEdit->setText("pw");
+        Activate(FormLogin);
+        QTest::mouseClick(FormLogin->ui.BtnLogin, Qt::LeftButton);
+        QCOMPARE(State().ServerLoadPercent, 0);
+        QTRY_VERIFY(PanelShown(FormLogin));
+        QCOMPARE(PanelText(FormLogin), QStringLiteral("Wait for the server to fully load and try again"));
+        QVERIFY(!State().LoggedIn);
+        // The settings are requested, and once in, the login runs by itself.
+        QTRY_VERIFY(WithAction(*fake, "all_json_setting").size() >= 1);
+        QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 2);
+        QTRY_VERIFY(State().LoggedIn);
+    }
+
+    void typedPasswordReplacesTheSavedDigest()
+    {
+        SaveCredentialsFile("carol", digest::MD5("old"));
+        SetAccountBody("Wrong password");
+        StartAndWaitForSettings();
+        QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 1); // the automatic one
+        FormLogin->ui.PassEdit->setText("new password");
+        QVERIFY(State().PassHash.isEmpty());
+        QTest::mouseClick(FormLogin->ui.BtnLogin, Qt::LeftButton);
+        QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 2);
+        QCOMPARE(WithAction(*fake, "useraccount").at(1).field("pass"), digest::MD5("new password"));
+        const auto loaded = credentials::Open(credentials::FilePath());
+        QCOMPARE(*loaded.pass, digest::MD5("new password"));
+    }
+
+    void differentPasswordsSendNothing()
+    {
+        StartAndWaitForSettings();
+        const int before = fake->requestCount();
+        Activate(FormLogin);
+        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton); // first click: registration fields only
+        QVERIFY(!FormLogin->ui.RePassEdit->isHidden());
+        QVERIFY(!FormLogin->ui.InvCode->isHidden());
+        QCOMPARE(fake->requestCount(), before);
+        QTest::keyClicks(FormLogin->ui.LoginEdit, "dave");
+        QTest::keyClicks(FormLogin->ui.PassEdit, "one");
+        QTest::keyClicks(FormLogin->ui.RePassEdit, "two");
+        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton);
+        QCOMPARE(PanelText(FormLogin), QStringLiteral("Check if the password is written correctly"));
+        QTest::qWait(200);
+        QCOMPARE(fake->requestCount(), before);
+        // Unchecking the terms box disables the button.
+        FormLogin->ui.CheckBox1->setChecked(false);
+        QVERIFY(!FormLogin->ui.BtnReg->isEnabled());
+        FormLogin->ui.CheckBox1->setChecked(true);
+        QVERIFY(FormLogin->ui.BtnReg->isEnabled());
+    }
+
+    void registrationSendsTheInvitationCode()
+    {
+        StartAndWaitForSettings();
+        Activate(FormLogin);
+        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton);
+        FormLogin->ui.LoginEdit->setText("erin & co=1");
+        FormLogin->ui.PassEdit->setText("pw +1");
+        FormLogin->ui.RePassEdit->setText("pw +1");
+        FormLogin->ui.InvCode->setText("INV 7");
+        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton);
+        QTRY_COMPARE(WithAction(*fake, "tg_new_user").size(), 1);
+        const RecordedRequest r = WithAction(*fake, "tg_new_user").at(0);
+        QCOMPARE(FieldNames(r), (QStringList{"a", "ref", "s", "pass", "session"}));
+        QCOMPARE(r.field("ref"), QStringLiteral("INV 7"));
+        QCOMPARE(r.field("s"), QStringLiteral("erin & co=1"));
+        QCOMPARE(r.field("pass"), digest::MD5("pw +1"));
+        QVERIFY(r.body.contains("s=erin+%26+co%3D1"));
+        QTRY_VERIFY(State().LoggedIn);
+    }
+
+    void guestEntryRegistersAnInventedAccount()
+    {
+        StartAndWaitForSettings();
+        Activate(FormLogin);
+        QTest::mouseClick(FormLogin->ui.BtnGuest, Qt::LeftButton);
+        QTRY_COMPARE(WithAction(*fake, "tg_new_user").size(), 1);
+        const RecordedRequest r = WithAction(*fake, "tg_new_user").at(0);
+        QVERIFY(QRegularExpression("^Guest(0|[1-9]\\d{0,8})$").match(r.field("s")).hasMatch());
+        const QString password = FormLogin->ui.PassEdit->text();
+        QVERIFY(QRegularExpression("^pass[0-9A-F]{32}$").match(password).hasMatch());
+        QCOMPARE(r.field("pass"), digest::MD5(password));
+        QCOMPARE(r.field("ref"), QString(""));
+        const auto loaded = credentials::Open(credentials::FilePath());
+        QCOMPARE(*loaded.login, r.field("s"));
+        QCOMPARE(*loaded.pass, r.field("pass"));
+    }
+
+    void settingsFillTheCoinListsOnce()
+    {
+        SetSettingsBody(Json(SettingsReply({"btc", "ltc", "bnb", "eth", "doge", "trx", "usdt"})));
+        StartAndWaitForSettings();
+        const QStringList codes{"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX", "USDT"};
+        QCOMPARE(Items(FormSwap->ui.ComboBox1), codes);
+        QCOMPARE(Items(FormSwap->ui.ComboBox2), codes);
+        QCOMPARE(Items(FormLotto->ui.ComboBox1), codes);
+        QCOMPARE(FormSwap->ui.ComboBox2->currentText(), QStringLiteral("USDT"));
+        QCOMPARE(FormLotto->ui.ComboBox1->currentText(), QStringLiteral("DOGE"));
+        QCOMPARE(FormSwap->ui.ComboBox1->currentIndex(), -1);
+        QCOMPARE(State().WithdrawPercent, 3);
+        QCOMPARE(State().CoinNames->size(), 7);
+        QCOMPARE(State().CoinFullNames->at(4).toString(), FullName("doge"));
+        // Another reply leaves the catalogue in the lists once, not twice.
+        FormLogin->c_name_coin();
+        QTRY_COMPARE(WithAction(*fake, "all_json_setting").size(), 2);
+        QTest::qWait(200);
+        QCOMPARE(Items(FormSwap->ui.ComboBox1), codes);
+        QCOMPARE(Items(FormLotto->ui.ComboBox1), codes);
+    }
+
+    void badSettingsFailWithTheirPrefix_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QJsonObject fractional = SettingsReply();
+        QJsonObject limits = fractional["min_withdraw_coin"].toObject();
+        limits["perc_withdraw"] = "5.5";
+        fractional["min_withdraw_coin"] = limits;
+        QTest::newRow("fractional percentage") << Json(fractional);
+        QJsonObject asString = SettingsReply();
+        asString["min_withdraw_coin"] = QString::fromUtf8(Json(limits));
+        QTest::newRow("object sent as text") << Json(asString);
+        QTest::newRow("broken json") << QByteArray("{\"min_withdraw_coin\": ");
+        QTest::newRow("empty body") << QByteArray();
+        QJsonObject missing = SettingsReply();
+        missing.remove("arr_fullname_coin");
+        QTest::newRow("missing full names") << Json(missing);
+    }
+
+    void badSettingsFailWithTheirPrefix()
+    {
+        QFETCH(QByteArray, body);
+        SetSettingsBody(body);
+        Activate(FormLogin);
+        QTRY_VERIFY(PanelShown(FormLogin));
+        QVERIFY2(PanelText(FormLogin).startsWith("Error Client_c_coin_nameRequest: "), qPrintable(PanelText(FormLogin)));
+        QCOMPARE(State().ServerLoadPercent, 0);
+        QVERIFY(!FormLogin->ui.LoadingAnim->isHidden());
+        if (QTest::currentDataTag() == QLatin1String("fractional percentage")) {
+            QVERIFY(State().MinWithdrawJson); // replaced before the failing step
+            QCOMPARE(State().MinWithdrawJson->value("perc_withdraw").toString(), QStringLiteral("5.5"));
+            QVERIFY(!State().CoinNames);
+        }
+    }
+
+    void plainTextSettingsCountAsLoadedSilently()
+    {
+        SetSettingsBody("Server notice");
+        Activate(FormLogin);
+        QTRY_COMPARE(State().ServerLoadPercent, 100);
+        QVERIFY(!PanelShown(FormLogin));
+        QVERIFY(!State().CoinNames);
+    }
+
+    void settingsFailuresAlternateTheScheme()
+    {
+        State().ServerScheme = "https";
+        State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
+        State().ServerLoadPercent = 0;
+        const QStringList expected{"http", "https", "http"};
+        for (const QString& scheme : expected) {
+            FormLogin->ui.PanelErrorMessage->hide();
+            FormLogin->c_name_coin();
+            QTRY_COMPARE(State().ServerScheme, scheme);
+            QCOMPARE(State().ServerLoadPercent, 0);
+            QVERIFY(State().ApiUrl().toString().startsWith(scheme + "://"));
+        }
+    }
+
+    void replyStartingWithTLogsInAgain()
+    {
+        StartAndWaitForSettings();
+        SetAccountBody("Token expired, retrying");
+        Activate(FormLogin);
+        FormLogin->ui.LoginEdit->setText("frank");
+        FormLogin->ui.PassEdit->setText("pw");
+        QTest::mouseClick(FormLogin->ui.BtnLogin, Qt::LeftButton);
+        QTRY_VERIFY(WithAction(*fake, "useraccount").size() >= 2);
+        SetAccountBody(Json(AccountReply()));
+        QTRY_VERIFY(State().LoggedIn);
+        QCOMPARE(PanelText(FormDashboard), QStringLiteral("Token expired, retrying"));
+        QVERIFY(PanelShown(FormDashboard));
+    }
+
+    void plainTextReplyLogsOut()
+    {
+        StartAndWaitForSettings();
+        State().LoggedIn = true;
+        FormLogin->hide();
+        Activate(FormDashboard);
+        SetAccountBody("<html><body><h1>500 Internal Server Error</h1></body></html>");
+        fake->setHandler([](const RecordedRequest& r) {
+            ScriptedReply reply;
+            reply.body = "<html><body><h1>500 Internal Server Error</h1></body></html>";
+            reply.status = r.field("a") == "useraccount" ? 500 : 200;
+            return reply;
+        });
+        FormLogin->CheckBalance("useraccount");
+        QTRY_VERIFY(!State().LoggedIn);
+        QTRY_VERIFY(FormLogin->isVisible());
+        QVERIFY(!FormDashboard->isVisible());
+        // Shown on the login screen now in front, whole and as plain text.
+        QCOMPARE(PanelText(FormLogin), QStringLiteral("<html><body><h1>500 Internal Server Error</h1></body></html>"));
+    }
+
+    void refreshWhileAnotherScreenIsInFrontUpdatesWithoutSwitching()
+    {
+        StartAndWaitForSettings();
+        State().LoggedIn = true;
+        FormLogin->hide();
+        Activate(FormInvest);
+        SetAccountBody(Json(AccountReply("2.5")));
+        FormLogin->CheckBalance("useraccount");
+        QTRY_COMPARE(State().BalanceJson->value("wall_btc").toString(), QStringLiteral("2,50000000"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("2,50000000"));
+        QVERIFY(FormInvest->isVisible());
+        QVERIFY(!FormDashboard->isVisible());
+        QVERIFY(!FormLogin->isVisible());
+    }
+
+    void badAccountRepliesKeepTheState_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("empty") << QByteArray() << "Error Client1Request: ";
+        QTest::newRow("broken json") << QByteArray("{\"wall_btc\":") << "Error Client1Request: ";
+        QTest::newRow("json array") << QByteArray("{}[") << "Error Client1Request: ";
+        QJsonObject missing = AccountReply();
+        missing.remove("earned_ref_doge");
+        QTest::newRow("missing member") << Json(missing) << "Error ParseJsonUserAcc: ";
+        QJsonObject wrong = AccountReply();
+        wrong["wall_eth"] = QJsonArray{1, 2};
+        QTest::newRow("wrong type") << Json(wrong) << "Error ParseJsonUserAcc: ";
+        QTest::newRow("huge text") << QByteArray(2 * 1024 * 1024, 'x') << "";
+    }
+
+    void badAccountRepliesKeepTheState()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, prefix);
+        StartAndWaitForSettings();
+        Activate(FormLogin);
+        SetAccountBody(body);
+        FormLogin->CheckBalance("useraccount");
+        QTRY_VERIFY(PanelShown(FormLogin));
+        QVERIFY2(PanelText(FormLogin).startsWith(prefix), qPrintable(PanelText(FormLogin).left(120)));
+        if (prefix == "Error Client1Request: ") {
+            QVERIFY(!State().LoggedIn);
+            QVERIFY(!State().UserAccountJson);
+        }
+        if (QTest::currentDataTag() == QLatin1String("missing member")) {
+            // The coins before the failing one are kept; the labels are not updated.
+            QVERIFY(State().BalanceJson->contains("earned_ref_eth"));
+            QVERIFY(!State().BalanceJson->contains("wall_doge"));
+            QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("0"));
+        }
+    }
+
+    void catalogueWithoutALabelledCoinStopsAtItsLabel()
+    {
+        QStringList codes = Catalogue();
+        codes.removeAll("matic");
+        SetSettingsBody(Json(SettingsReply(codes)));
+        StartAndWaitForSettings();
+        Activate(FormLogin);
+        SetAccountBody(Json(AccountReply("0.5", codes)));
+        FormLogin->CheckBalance("useraccount");
+        QTRY_VERIFY(PanelShown(FormLogin));
+        QVERIFY(PanelText(FormLogin).startsWith("Error ParseJsonUserAcc: "));
+        QCOMPARE(Child<QLabel>(FormDashboard, "wall_sol")->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "wall_matic")->text(), QStringLiteral("0"));
+    }
+
+    void resetPasswordAndInfoOpenFromLogin()
+    {
+        Activate(FormLogin);
+        QTest::mouseClick(FormLogin->ui.S, Qt::LeftButton);
+        QVERIFY(FormSetting->isVisible());
+        QVERIFY(!FormLogin->isVisible());
+        QCOMPARE(FormSetting->ui.Label24->text(), QStringLiteral("Security code:"));
+        QCOMPARE(State().SettingsReturnTo, QStringLiteral("login"));
+        FormSetting->close();
+        QVERIFY(FormLogin->isVisible());
+
+        QTest::mouseClick(FormLogin->ui.Image5, Qt::LeftButton);
+        QVERIFY(FormInfo->isVisible());
+        QCOMPARE(FormInfo->ui.TabControl1->currentWidget(), FormInfo->ui.TabFeedBack);
+        QCOMPARE(State().SettingsReturnTo, QStringLiteral("login"));
+    }
+
+    void termsPanelOpensAndCloses()
+    {
+        Activate(FormLogin);
+        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton);
+        QVERIFY(FormLogin->ui.PanelPrivacyPolicy->isHidden());
+        QTest::mouseClick(FormLogin->ui.Text1, Qt::LeftButton);
+        QVERIFY(FormLogin->ui.PanelPrivacyPolicy->isVisible());
+        QVERIFY(FormLogin->ui.Memo->toPlainText().contains("Risk warning"));
+        QTest::mouseClick(FormLogin->ui.Button1, Qt::LeftButton);
+        QVERIFY(FormLogin->ui.PanelPrivacyPolicy->isHidden());
+    }
+};
+
+AMBERVALE_GUI_TEST_MAIN(LoginTest)
+#include "tst_login.moc"
