@@ -420,5 +420,6 @@ private:
   int FRows = 0;
   int FColumns = 0;
   int FSymbolSize = 0;
-  std::vector<bool> FElements;
+  // The symbol's modules row by row, 1 = dark.
+  std::vector<std::uint8_t> FElements;
 };

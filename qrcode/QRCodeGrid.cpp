@@ -33,13 +33,11 @@ void TQRCodeGrid::Update() noexcept {
     TQRCode qrCode;
     TErrorCorrectionLevel level(1);
     if (encoder.Encode(FData, FEncoding, level, qrCode) && qrCode.GetMatrix()) {
+      // A finished matrix holds only 0 and 1, row by row: its bytes are the
+      // modules as they are kept here.
       const TByteMatrix& matrix = *qrCode.GetMatrix();
-      const int n = matrix.Width();
-      std::vector<bool> elements(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-      const std::vector<std::uint8_t>& bytes = matrix.GetArray();
-      for (std::size_t i = 0; i < elements.size(); ++i) elements[i] = bytes[i] == 1;
-      FElements.swap(elements);
-      FSymbolSize = n;
+      FElements = matrix.GetArray();
+      FSymbolSize = matrix.Width();
     }
   } catch (...) {
     // No symbol: the grid is all light.
@@ -58,5 +56,5 @@ bool TQRCodeGrid::IsBlack(int row, int column) const noexcept {
   long long columns = static_cast<long long>(FColumns) - 2LL * FQuietZone;
   if (r < 0 || c < 0 || r >= rows || c >= columns) return false;
   std::size_t index = static_cast<std::size_t>(r) * static_cast<std::size_t>(FSymbolSize) + static_cast<std::size_t>(c);
-  return index < FElements.size() && FElements[index];
+  return index < FElements.size() && FElements[index] == 1;
 }

@@ -499,8 +499,12 @@ TEST(PenaltyRules, AgreeWithAPlainCountOnRandomMatrices) {
     return std::array<int, 3>{r1, r2, r3};
   };
   std::mt19937 rng(31);
-  for (int trial = 0; trial < 60; ++trial) {
-    int w = 7 + static_cast<int>(rng() % 40), h = 7 + static_cast<int>(rng() % 40);
+  // Widths around the 64-bit word boundaries of the packed rows and beyond
+  // the largest symbol, then random small shapes.
+  const int widths[] = {21, 55, 56, 57, 119, 120, 121, 177, 183, 184, 185, 200};
+  for (int trial = 0; trial < 72; ++trial) {
+    int w = trial < 12 ? widths[trial] : 7 + static_cast<int>(rng() % 40);
+    int h = trial < 12 ? 17 + trial : 7 + static_cast<int>(rng() % 40);
     TByteMatrix m(w, h);
     int density = 2 + static_cast<int>(rng() % 5);
     for (int y = 0; y < h; ++y)
