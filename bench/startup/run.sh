@@ -33,16 +33,17 @@ export QT_LOGGING_RULES="qt.*.debug=false"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# One run: appends "wall_ms peak_kb" to $tmp/<name>.
+# One run: appends "wall_ms peak_kb cpu_ms" to $tmp/<name>.
 run_once() {
-  local prog=$1 name=$2 t0 t1 out peak
+  local prog=$1 name=$2 t0 t1 out peak cpu
   t0=$EPOCHREALTIME
   out=$(/usr/bin/time -f "%M" -o "$tmp/time" "$prog" 2>"$tmp/stderr") || {
     echo "$name failed:" >&2; cat "$tmp/stderr" >&2; exit 1; }
   t1=$EPOCHREALTIME
   [[ $out == main_to_paint_ms=* ]] || { echo "$name did not reach its first paint: $out" >&2; cat "$tmp/stderr" >&2; exit 1; }
   peak=$(tail -n 1 "$tmp/time")
-  awk -v a="$t0" -v b="$t1" -v p="$peak" 'BEGIN { printf "%.2f %d\n", (b - a) * 1000, p }' >>"$tmp/$name"
+  cpu=${out#*cpu_ms=}; cpu=${cpu%% *}
+  awk -v a="$t0" -v b="$t1" -v p="$peak" -v c="$cpu" 'BEGIN { printf "%.2f %d %.2f\n", (b - a) * 1000, p, c }' >>"$tmp/$name"
 }
 
 median() { # column of file
@@ -58,12 +59,12 @@ compare() { # label
     if ((i % 2)); then run_once "$bare" bare; run_once "$client" client
     else run_once "$client" client; run_once "$bare" bare; fi
   done
-  local ct cm bt bm
-  ct=$(median "$tmp/client" 1); cm=$(median "$tmp/client" 2)
-  bt=$(median "$tmp/bare" 1); bm=$(median "$tmp/bare" 2)
-  awk -v l="$label" -v n="$runs" -v ct="$ct" -v cm="$cm" -v bt="$bt" -v bm="$bm" 'BEGIN {
-    printf "%-9s runs=%d  client %7.1f ms %7.1f MB | bare %7.1f ms %7.1f MB | ratio time %.2fx  peak RSS %.2fx\n",
-      l, n, ct, cm / 1024, bt, bm / 1024, ct / bt, cm / bm }'
+  local ct cm cc bt bm bc
+  ct=$(median "$tmp/client" 1); cm=$(median "$tmp/client" 2); cc=$(median "$tmp/client" 3)
+  bt=$(median "$tmp/bare" 1); bm=$(median "$tmp/bare" 2); bc=$(median "$tmp/bare" 3)
+  awk -v l="$label" -v n="$runs" -v ct="$ct" -v cm="$cm" -v cc="$cc" -v bt="$bt" -v bm="$bm" -v bc="$bc" 'BEGIN {
+    printf "%-9s runs=%d  client %7.1f ms %6.1f MB (cpu %5.1f ms) | bare %7.1f ms %6.1f MB (cpu %5.1f ms)\n", l, n, ct, cm / 1024, cc, bt, bm / 1024, bc
+    printf "%-9s ratios client/bare: wall time %.2fx  peak RSS %.2fx  (cpu time %.2fx)\n", "", ct / bt, cm / bm, cc / bc }'
 }
 
 if [[ ${3:-} == --in-xvfb ]]; then
@@ -76,7 +77,7 @@ if [[ ${3:-} == --in-xvfb ]]; then
   exit 0
 fi
 
-echo "medians of wall time (launch to exit at first paint) and peak RSS; $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "medians: wall time from launch to exit at first paint, peak RSS, CPU time of the process; $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
 QT_QPA_PLATFORM=offscreen compare offscreen
 
 if command -v xvfb-run >/dev/null; then
