@@ -346,13 +346,16 @@ std::pair<TGenericGFPoly, TGenericGFPoly> TGenericGFPoly::Divide(const TGenericG
   std::vector<int> work(FCoefficients);
   std::vector<int> divisorLogs(static_cast<std::size_t>(divisorDegree) + 1);
   for (std::size_t i = 0; i < divisorLogs.size(); ++i)
-    divisorLogs[i] = other.FCoefficients[i] == 0 ? -1 : kField.log[static_cast<std::size_t>(other.FCoefficients[i])];
+    divisorLogs[i] = (other.FCoefficients[i] & 0xFF) == 0 ? -1 : kField.log[static_cast<std::size_t>(other.FCoefficients[i] & 0xFF)];
   int inverseLeadLog = (255 - divisorLogs[0]) % 255;
 
   std::size_t quotientLen = work.size() - static_cast<std::size_t>(divisorDegree);
   for (std::size_t i = 0; i < quotientLen; ++i) {
-    int coef = work[i];
-    if (coef == 0) continue;
+    int coef = work[i] & 0xFF;
+    if (coef == 0) {
+      work[i] = 0;
+      continue;
+    }
     int factorLog = (kField.log[static_cast<std::size_t>(coef)] + inverseLeadLog) % 255;
     work[i] = kField.exp[static_cast<std::size_t>(factorLog)];
     for (std::size_t j = 1; j < divisorLogs.size(); ++j) {
