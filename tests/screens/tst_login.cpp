@@ -362,7 +362,7 @@ private slots:
         Activate(FormInvest);
         SetAccountBody(Json(AccountReply("2.5")));
         FormLogin->CheckBalance("useraccount");
-        QTRY_COMPARE(State().BalanceJson->value("wall_btc").toString(), QStringLiteral("2,50000000"));
+        QTRY_VERIFY(State().BalanceJson && State().BalanceJson->value("wall_btc").toString() == "2,50000000");
         QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("2,50000000"));
         QVERIFY(FormInvest->isVisible());
         QVERIFY(!FormDashboard->isVisible());
