@@ -401,6 +401,7 @@ private slots:
         }
         if (QTest::currentDataTag() == QLatin1String("missing member")) {
             // The coins before the failing one are kept; the labels are not updated.
+            QVERIFY(State().BalanceJson);
             QVERIFY(State().BalanceJson->contains("earned_ref_eth"));
             QVERIFY(!State().BalanceJson->contains("wall_doge"));
             QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("0"));
