@@ -7,8 +7,8 @@
 
 int main(int argc, char** argv)
 {
-    // The web engine, loaded later from its plugin, needs this before the application exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // No AA_ShareOpenGLContexts here: the web view sets up context sharing
+    // when it first loads the engine, so start-up does not load the GL driver.
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false); // the login screen alone ends the program
     if (*AMBERVALE_EXTRA_CA_FILE) tls::TrustExtraCaFile(QStringLiteral(AMBERVALE_EXTRA_CA_FILE));

@@ -79,7 +79,6 @@ BENCHMARK(BM_ParseJsonUserAcc)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     CreateScreens();
 

@@ -69,7 +69,7 @@ compare() { # label
 
 if [[ ${3:-} == --in-xvfb ]]; then
   compare Xvfb
-  # How much of both figures is the GL share context that AA_ShareOpenGLContexts makes Qt create at start on X11.
+  # Reference: the bare window with X11's GL integration switched off altogether.
   rm -f "$tmp/nogl"
   for ((i = 0; i < runs; ++i)); do QT_XCB_GL_INTEGRATION=none run_once "$bare" nogl; done
   awk -v t="$(median "$tmp/nogl" 1)" -v m="$(median "$tmp/nogl" 2)" 'BEGIN {

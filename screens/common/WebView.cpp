@@ -3,8 +3,13 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QOpenGLContext>
 #include <QPluginLoader>
 #include <QVBoxLayout>
+
+// Exported by Qt GUI; what the application object does at start when
+// AA_ShareOpenGLContexts is already set.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 #ifndef AMBERVALE_WEBENGINE_PLUGIN_BUILD_PATH
 #define AMBERVALE_WEBENGINE_PLUGIN_BUILD_PATH ""
@@ -36,9 +41,26 @@ QString WebView::LoadError()
     return Error();
 }
 
+namespace {
+// The engine draws through one OpenGL context shared by every window. Asking
+// for it before the application exists makes Qt create it at start, which
+// loads the GL driver (about 60 MB and tens of milliseconds under X11) into
+// every run; made here, only runs that browse pay for it.
+void ShareOpenGLContexts()
+{
+    if (!QOpenGLContext::globalShareContext()) {
+        auto* context = new QOpenGLContext(qApp);
+        context->create(); // may fail headless; the engine then draws in software
+        qt_gl_set_global_share_context(context);
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+} // namespace
+
 WebEngineBackend* WebView::Backend()
 {
     static WebEngineBackend* backend = [] () -> WebEngineBackend* {
+        ShareOpenGLContexts();
         auto* loader = new QPluginLoader(PluginPath(), qApp);
         QObject* instance = loader->instance();
         if (!instance) {

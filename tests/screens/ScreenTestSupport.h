@@ -133,7 +133,6 @@ inline void Activate(QWidget* screen)
     int main(int argc, char** argv)                                                                                   \
     {                                                                                                                 \
         support::PrepareProcess();                                                                                    \
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                                   \
         QApplication app(argc, argv);                                                                                 \
         app.setQuitOnLastWindowClosed(false);                                                                         \
         TestClass tc;                                                                                                 \

@@ -49,9 +49,6 @@ QWidget* EngineWidget(WebView& view)
 
 class WebViewLazyLoadTest : public QObject {
     Q_OBJECT
-public:
-    // QTest calls this before it creates the application, as main() sets it.
-    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
 
 private slots:
     void initTestCase()
