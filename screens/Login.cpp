@@ -194,10 +194,8 @@ void TFormLogin::NetHTTP_MessageResultRequestError(const QString& description)
 void TFormLogin::c_name_coin()
 {
     static const QStringList actions{QStringLiteral("all_json_setting")};
-    for (const QString& action : actions) {
-        Q_UNUSED(action);
-        NetHTTPClient_c_coin_name->Post(State().ApiUrl(), api::Settings(Gen_New_Session()));
-    }
+    for (const QString& action : actions)
+        NetHTTPClient_c_coin_name->Post(State().ApiUrl(), api::Settings(action, Gen_New_Session()));
     StartLoading();
 }
 

@@ -2,9 +2,9 @@
 
 namespace api {
 
-FormFields Settings(const QString& token)
+FormFields Settings(const QString& action, const QString& token)
 {
-    return {{"a", "all_json_setting"}, {"session", token}};
+    return {{"a", action}, {"session", token}};
 }
 
 FormFields Account(const QString& action, const QString& ref, const QString& login, const QString& pass,

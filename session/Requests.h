@@ -5,7 +5,8 @@
 
 namespace api {
 
-FormFields Settings(const QString& token);
+// The settings actions carry no login: they are read before anyone logs in.
+FormFields Settings(const QString& action, const QString& token);
 FormFields Account(const QString& action, const QString& ref, const QString& login, const QString& pass,
                    const QString& token);
 FormFields DepositAddress(const QString& coinGetA, const QString& login, const QString& pass, const QString& token);
