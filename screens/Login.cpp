@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QUrl>
 #include <chrono>
 
@@ -379,6 +380,11 @@ void TFormLogin::CheckBox1Change()
 
 void TFormLogin::PrivacyPolicyTextClick()
 {
+    if (ui.Memo->document()->isEmpty()) {
+        // Laid out on first reading, not at start: a long text costs start-up time.
+        QFile terms(QStringLiteral(":/terms.txt"));
+        if (terms.open(QIODevice::ReadOnly)) ui.Memo->setPlainText(QString::fromUtf8(terms.readAll()));
+    }
     CentreIn(ui.PanelPrivacyPolicy, rect());
     ui.PanelPrivacyPolicy->show();
 }

@@ -106,8 +106,7 @@ void TFormDashboard::CreateCoinRows()
         layout->setContentsMargins(6, 2, 10, 2);
         auto* icon = new QLabel(row);
         icon->setObjectName(QStringLiteral("img_coin_") + lower);
-        icon->setPixmap(QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(lower)).pixmap(28, 28));
-        icon->setFixedSize(28, 28);
+        icon->setFixedSize(28, 28); // drawn on first showing: EnsureCoinIcons
         auto* name = new QLabel(code, row);
         name->setObjectName(QStringLiteral("code_") + lower);
         auto* balance = new QLabel(QStringLiteral("0"), row);
@@ -135,8 +134,20 @@ void TFormDashboard::FormCreate()
         l->setTextFormat(Qt::PlainText);
 }
 
+void TFormDashboard::EnsureCoinIcons()
+{
+    if (m_iconsDrawn) return;
+    m_iconsDrawn = true;
+    for (const QString& code : ListCoins()) {
+        const QString lower = code.toLower();
+        if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + lower))
+            icon->setPixmap(QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(lower)).pixmap(28, 28));
+    }
+}
+
 void TFormDashboard::FormShow()
 {
+    EnsureCoinIcons();
     ui.get_network_deposit->hide();
     show_full_balance();
 }

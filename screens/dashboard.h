@@ -67,6 +67,9 @@ protected:
 
 private:
     void CreateCoinRows();
+    // Fifteen SVG icons cost start-up time: they are drawn when the list is first seen.
+    void EnsureCoinIcons();
+    bool m_iconsDrawn = false;
     void SetNavigationStripOpen(bool open);
     void PickNetwork(const QString& network);
     void ShowMessage(const QString& text);

@@ -69,6 +69,8 @@ private slots:
 
     void listHoldsFifteenNamedRowsAndStartsOnDoge()
     {
+        State().CurrentCoin = "btc";
+        FormDashboard->show();
         auto* list = FormDashboard->ui.ListBox1;
         QCOMPARE(list->count(), 15);
         const QStringList order{"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX", "USDT", "BCH",
@@ -80,8 +82,6 @@ private slots:
             QVERIFY(row->findChild<QLabel*>("wall_" + order[i].toLower()));
             QVERIFY(!row->findChild<QLabel*>("img_coin_" + order[i].toLower())->pixmap().isNull());
         }
-        State().CurrentCoin = "btc";
-        FormDashboard->show();
         QCOMPARE(State().CurrentCoin, QStringLiteral("doge"));
         QCOMPARE(FormDashboard->ui.fullname_coin->text(), FullName("doge"));
         // The snapshot wrote every row's balance.
