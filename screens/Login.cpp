@@ -35,11 +35,6 @@ HttpClient::Options LoginClientOptions(HttpClient::Mode mode, int timeoutMs, boo
     o.userAgent = HttpClient::BrowserUserAgent;
     return o;
 }
-
-QString What(const std::exception& e)
-{
-    return QString::fromUtf8(e.what());
-}
 } // namespace
 
 TFormLogin::TFormLogin(QWidget* parent) : Screen(parent)
@@ -225,7 +220,7 @@ void TFormLogin::NetHTTPClient_c_coin_nameRequestCompleted(const QString& body)
             State().AutoLoginPending = 0;
         }
     } catch (const std::exception& e) {
-        ShowErrorMessage(QStringLiteral("Error Client_c_coin_nameRequest: ") + What(e), QString());
+        ShowErrorMessage(QStringLiteral("Error Client_c_coin_nameRequest: ") + ErrorText(e), QString());
     }
 }
 
@@ -276,7 +271,7 @@ void TFormLogin::NetHTTPClient1RequestCompleted(const QString& body)
             ShowErrorMessage(body, QString());
         }
     } catch (const std::exception& e) {
-        ShowErrorMessage(QStringLiteral("Error Client1Request: ") + What(e), QString());
+        ShowErrorMessage(QStringLiteral("Error Client1Request: ") + ErrorText(e), QString());
     }
 }
 
@@ -309,7 +304,7 @@ void TFormLogin::ParseJsonUserAcc()
         }
         if (FormDashboard->isVisible()) FormDashboard->show_full_balance();
     } catch (const std::exception& e) {
-        ShowErrorMessage(QStringLiteral("Error ParseJsonUserAcc: ") + What(e), QString());
+        ShowErrorMessage(QStringLiteral("Error ParseJsonUserAcc: ") + ErrorText(e), QString());
     }
 }
 

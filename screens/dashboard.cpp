@@ -27,10 +27,6 @@
 #include <QSwipeGesture>
 
 namespace {
-QString What(const std::exception& e)
-{
-    return QString::fromUtf8(e.what());
-}
 const QJsonObject& Need(const std::optional<QJsonObject>& object, const char* name)
 {
     if (!object) throw json::JsonError(QStringLiteral("%1 has not been loaded").arg(QLatin1String(name)));
@@ -191,7 +187,7 @@ void TFormDashboard::show_full_balance()
         FormInvest->ui.val_invest_coin->setText(ui.lab_inv_coin->text());
         if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + coin)) ui.image_main->setPixmap(icon->pixmap());
     } catch (const std::exception& e) {
-        ShowMessage(QStringLiteral("Error show_full_balance: ") + What(e));
+        ShowMessage(QStringLiteral("Error show_full_balance: ") + ErrorText(e));
     }
 }
 
@@ -217,7 +213,7 @@ void TFormDashboard::Image2Click()
         const double amount = numtext::ParseNumber(ui.lab_inv_coin->text());
         ShowMessage(figures::EarningsProjection(amount, apr, settings::UpperAscii(st.CurrentCoin)));
     } catch (const std::exception& e) {
-        ShowMessage(What(e));
+        ShowMessage(ErrorText(e));
     }
 }
 
@@ -240,7 +236,7 @@ void TFormDashboard::ButtonWithdrawClick()
         hide();
         FormWithdraw->show();
     } catch (const std::exception& e) {
-        ShowMessage(What(e));
+        ShowMessage(ErrorText(e));
     }
 }
 
@@ -410,7 +406,7 @@ void TFormDashboard::Get_Deposit_Address()
         FormDeposit->ui.LabBonusDeposit->setText(
             QLatin1Char('+') + json::MemberText(limits, QStringLiteral("bonus_deposit")) + QStringLiteral(" %"));
     } catch (const std::exception& e) {
-        ShowMessage(QStringLiteral("Error Get_Deposit_Address: ") + What(e));
+        ShowMessage(QStringLiteral("Error Get_Deposit_Address: ") + ErrorText(e));
         return;
     }
     NetHTTP_Get_Deposit->Post(st.ApiUrl(), api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork),

@@ -93,6 +93,11 @@ void PresentMessagePanel(QWidget* panel)
     panel->raise();
 }
 
+QString ErrorText(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
 void CentreIn(QWidget* panel, const QRect& area)
 {
     const QSize size = panel->size().expandedTo(panel->sizeHint());

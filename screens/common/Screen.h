@@ -1,6 +1,7 @@
 #pragma once
 // Base of the eleven screens: top-level, created once, only shown and hidden.
 #include <QWidget>
+#include <exception>
 
 class Screen : public QWidget {
     Q_OBJECT
@@ -48,6 +49,9 @@ private:
 // Shows a message panel at the top of its screen (margins 10, 5, 10) over the
 // content, sized to its text.
 void PresentMessagePanel(QWidget* panel);
+
+// The description a handler's failure guard shows after its prefix.
+QString ErrorText(const std::exception& e);
 
 // Centres a child panel over a region of its parent.
 void CentreIn(QWidget* panel, const QRect& area);
