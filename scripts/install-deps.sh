@@ -6,7 +6,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-webengine-dev libgl-dev
   libgtest-dev libzxing-dev libqrencode-dev libbenchmark-dev
-  openssl xvfb xauth fonts-dejavu-core fonts-noto-color-emoji
+  openssl xvfb xauth time fonts-dejavu-core fonts-noto-color-emoji
 )
 missing=()
 for p in "${packages[@]}"; do
