@@ -48,8 +48,8 @@ void CreateScreens()
 
 QList<QWidget*> AllScreens()
 {
-    QList<QWidget*> all{FormLogin, FormDashboard, FormDeposit, FormInvest, FormWithdraw, FormSetting,
-                        FormRefferal, FormInfo, FormSwap, FormFaucet, FormLotto};
+    QList<QWidget*> all{FormLogin,    FormDashboard, FormDeposit, FormInvest, FormWithdraw, FormSetting,
+                        FormRefferal, FormInfo,      FormSwap,    FormFaucet, FormLotto};
     all.removeAll(nullptr);
     return all;
 }

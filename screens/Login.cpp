@@ -122,9 +122,9 @@ void TFormLogin::gifloadProcess()
 
 void TFormLogin::SetRegistrationFieldsVisible(bool visible)
 {
-    for (QWidget* w : {static_cast<QWidget*>(ui.RePassEdit), static_cast<QWidget*>(ui.Label1),
-                       static_cast<QWidget*>(ui.InvCode), static_cast<QWidget*>(ui.Label2),
-                       static_cast<QWidget*>(ui.CheckBox1), static_cast<QWidget*>(ui.Text1)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui.RePassEdit), static_cast<QWidget*>(ui.Label1), static_cast<QWidget*>(ui.InvCode),
+          static_cast<QWidget*>(ui.Label2), static_cast<QWidget*>(ui.CheckBox1), static_cast<QWidget*>(ui.Text1)})
         w->setVisible(visible);
 }
 
@@ -226,7 +226,8 @@ void TFormLogin::NetHTTPClient_c_coin_nameRequestCompleted(const QString& body)
 
 void TFormLogin::NetHTTPClient_c_coin_nameRequestError(const QString& description)
 {
-    State().ServerScheme = State().ServerScheme == QLatin1String("https") ? QStringLiteral("http") : QStringLiteral("https");
+    State().ServerScheme =
+        State().ServerScheme == QLatin1String("https") ? QStringLiteral("http") : QStringLiteral("https");
     State().ServerLoadPercent = 0;
     ui.LoadingAnim->hide();
     ShowErrorMessage(QStringLiteral("c_coin_name:") + description, QString());

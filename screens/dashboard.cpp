@@ -39,8 +39,8 @@ const QStringList TFormDashboard::MainNetworkCaptions{"OMNI", "ETHEREUM", "POLYG
 
 const QStringList& TFormDashboard::ListCoins()
 {
-    static const QStringList coins{"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX", "USDT", "BCH",
-                                   "DASH", "XMR", "ETC", "SHIB", "ZEC", "SOL", "MATIC"};
+    static const QStringList coins{"BTC",  "LTC", "BNB", "ETH",  "DOGE", "TRX", "USDT", "BCH",
+                                   "DASH", "XMR", "ETC", "SHIB", "ZEC",  "SOL", "MATIC"};
     return coins;
 }
 
@@ -57,7 +57,8 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
 
     HttpClient::Options options; // other screens' clients: 60 s time-outs, the library's user agent
     NetHTTP_Get_Deposit = new HttpClient(QStringLiteral("NetHTTP_Get_Deposit"), options, this);
-    connect(NetHTTP_Get_Deposit, &HttpClient::RequestCompleted, this, &TFormDashboard::NetHTTP_Get_DepositRequestCompleted);
+    connect(NetHTTP_Get_Deposit, &HttpClient::RequestCompleted, this,
+            &TFormDashboard::NetHTTP_Get_DepositRequestCompleted);
     connect(NetHTTP_Get_Deposit, &HttpClient::RequestError, this, &TFormDashboard::NetHTTP_Get_DepositRequestError);
 
     connect(ui.ListBox1, &QListWidget::itemClicked, this, &TFormDashboard::ListBox1ItemClick);
@@ -125,8 +126,8 @@ void TFormDashboard::FormCreate()
     ui.PanelErrorMessage->hide();
     ui.o_right_panel->hide();
     ui.get_network_deposit->hide();
-    for (QLabel* l : {ui.fullname_coin, ui.lab_wall_coin, ui.lab_inv_coin, ui.lab_APR_coin, ui.lab_rental_coin,
-                      ui.lab_dohod_coin})
+    for (QLabel* l :
+         {ui.fullname_coin, ui.lab_wall_coin, ui.lab_inv_coin, ui.lab_APR_coin, ui.lab_rental_coin, ui.lab_dohod_coin})
         l->setTextFormat(Qt::PlainText);
 }
 
@@ -179,13 +180,15 @@ void TFormDashboard::show_full_balance()
         ui.lab_inv_coin->setText(json::MemberText(balance, QStringLiteral("inv_") + coin));
         const QJsonObject& limits = Need(st.MinWithdrawJson, "MinWithdrawJson");
         ui.lab_APR_coin->setText(
-            QString::number(numtext::ParseWhole(json::MemberText(limits, QStringLiteral("APR_") + coin))) + QLatin1Char('%'));
+            QString::number(numtext::ParseWhole(json::MemberText(limits, QStringLiteral("APR_") + coin))) +
+            QLatin1Char('%'));
         ui.lab_rental_coin->setText(
-            json::MemberText(Need(st.UserAccountJson, "UserAccountJson"), QStringLiteral("rental_days_") + coin)
-            + QStringLiteral(" Days"));
+            json::MemberText(Need(st.UserAccountJson, "UserAccountJson"), QStringLiteral("rental_days_") + coin) +
+            QStringLiteral(" Days"));
         ui.panel_rental->setVisible(numtext::ParseNumber(ui.lab_inv_coin->text()) > 0);
         FormInvest->ui.val_invest_coin->setText(ui.lab_inv_coin->text());
-        if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + coin)) ui.image_main->setPixmap(icon->pixmap());
+        if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + coin))
+            ui.image_main->setPixmap(icon->pixmap());
     } catch (const std::exception& e) {
         ShowMessage(QStringLiteral("Error show_full_balance: ") + ErrorText(e));
     }
@@ -320,8 +323,10 @@ void TFormDashboard::o_right_panelClick()
 
 void TFormDashboard::panel_walletGesture(Swipe gesture)
 {
-    if (gesture == Swipe::Right) SetNavigationStripOpen(false);
-    else if (gesture == Swipe::Left) SetNavigationStripOpen(true);
+    if (gesture == Swipe::Right)
+        SetNavigationStripOpen(false);
+    else if (gesture == Swipe::Left)
+        SetNavigationStripOpen(true);
 }
 
 bool TFormDashboard::eventFilter(QObject* watched, QEvent* event)
@@ -379,12 +384,30 @@ void TFormDashboard::PickNetwork(const QString& network)
     Get_Deposit_Address();
 }
 
-void TFormDashboard::Button3Click() { PickNetwork(QStringLiteral("Main")); }
-void TFormDashboard::Button4Click() { PickNetwork(QStringLiteral("bep20")); }
-void TFormDashboard::Button5Click() { PickNetwork(QStringLiteral("erc20")); }
-void TFormDashboard::Button6Click() { PickNetwork(QStringLiteral("trc20")); }
-void TFormDashboard::Button7Click() { PickNetwork(QStringLiteral("sol")); }
-void TFormDashboard::Button8Click() { PickNetwork(QStringLiteral("prc20")); }
+void TFormDashboard::Button3Click()
+{
+    PickNetwork(QStringLiteral("Main"));
+}
+void TFormDashboard::Button4Click()
+{
+    PickNetwork(QStringLiteral("bep20"));
+}
+void TFormDashboard::Button5Click()
+{
+    PickNetwork(QStringLiteral("erc20"));
+}
+void TFormDashboard::Button6Click()
+{
+    PickNetwork(QStringLiteral("trc20"));
+}
+void TFormDashboard::Button7Click()
+{
+    PickNetwork(QStringLiteral("sol"));
+}
+void TFormDashboard::Button8Click()
+{
+    PickNetwork(QStringLiteral("prc20"));
+}
 
 void TFormDashboard::Text2Click()
 {
@@ -400,9 +423,9 @@ void TFormDashboard::Get_Deposit_Address()
     FormDeposit->ui.name_network->setText(QStringLiteral("Network: ") + st.CurrentNetwork);
     try {
         const QJsonObject& limits = Need(st.MinWithdrawJson, "MinWithdrawJson");
-        FormDeposit->ui.mindep_coin->setText(
-            numtext::Fixed8(numtext::ParseAmount(json::MemberText(limits, QStringLiteral("Mindep_") + st.CurrentCoin)))
-            + QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin));
+        FormDeposit->ui.mindep_coin->setText(numtext::Fixed8(numtext::ParseAmount(json::MemberText(
+                                                 limits, QStringLiteral("Mindep_") + st.CurrentCoin))) +
+                                             QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin));
         FormDeposit->ui.LabBonusDeposit->setText(
             QLatin1Char('+') + json::MemberText(limits, QStringLiteral("bonus_deposit")) + QStringLiteral(" %"));
     } catch (const std::exception& e) {

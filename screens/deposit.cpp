@@ -14,7 +14,8 @@ TFormDeposit::TFormDeposit(QWidget* parent) : SecondaryScreen(ReturnTarget::Dash
     connect(gifload, &FrameAnimation::Process, this, &TFormDeposit::gifloadProcess);
     connect(ui.lab_dep_address, &ClickableLabel::clicked, this, &TFormDeposit::lab_dep_addressClick);
     connect(ui.ImgQrCode, &ClickableLabel::clicked, this, &TFormDeposit::lab_dep_addressClick);
-    for (QLabel* l : {ui.name_form, ui.name_network, ui.mindep_coin, ui.LabBonusDeposit}) l->setTextFormat(Qt::PlainText);
+    for (QLabel* l : {ui.name_form, ui.name_network, ui.mindep_coin, ui.LabBonusDeposit})
+        l->setTextFormat(Qt::PlainText);
     ui.ImgQrCode->setScaledContents(false);
     // Neither the picture nor a long reply may resize the window.
     ui.ImgQrCode->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);

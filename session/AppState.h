@@ -8,12 +8,12 @@
 
 struct AppState {
     QString ServerScheme = QStringLiteral("https");
-    QString ServerAddress;                 // "://" + host + "/", constant
+    QString ServerAddress; // "://" + host + "/", constant
     QString UserLogin;
     QString PassHash;
     bool LoggedIn = false;
-    int ServerLoadPercent = 0;             // 0 = settings not loaded, 100 = loaded
-    int AutoLoginPending = 1;              // the one automatic login of the run is still due
+    int ServerLoadPercent = 0; // 0 = settings not loaded, 100 = loaded
+    int AutoLoginPending = 1;  // the one automatic login of the run is still due
     std::optional<QJsonObject> UserAccountJson;
     std::optional<QJsonObject> BalanceJson;
     std::optional<QJsonObject> MinWithdrawJson;
@@ -22,7 +22,7 @@ struct AppState {
     std::optional<QJsonArray> CoinFullNames;
     QString CurrentCoin = QStringLiteral("btc");
     QString CurrentNetwork = QStringLiteral("Main");
-    QString SettingsReturnTo;              // "login" or "dashboard"
+    QString SettingsReturnTo; // "login" or "dashboard"
     QString MinWithdrawText;
     QString WithdrawFixedFee;
 

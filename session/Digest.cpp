@@ -9,8 +9,7 @@ QString MD5(const QString& text)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
-    for (QChar c : text)
-        bytes.append(c.unicode() < 128 ? char(c.unicode()) : '?');
+    for (QChar c : text) bytes.append(c.unicode() < 128 ? char(c.unicode()) : '?');
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper());
 }
 

@@ -10,8 +10,8 @@ QByteArray EncodeComponent(const QString& text)
     out.reserve(utf8.size() * 3);
     for (char ch : utf8) {
         const unsigned char c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
-            || c == '_' || c == '~') {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
             out.append(char(c));
         } else if (c == ' ') {
             out.append('+');

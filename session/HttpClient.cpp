@@ -62,16 +62,16 @@ HttpClient::Outcome Conclude(QNetworkReply* reply, const ReplyWatch& w)
     const bool httpAnswered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     // Qt reports 4xx/5xx as errors; for this client any reply with a body is a reply.
     // Qt files 400 and 418 under ProtocolInvalidOperationError, outside the content range.
-    const bool statusOnly = httpAnswered
-        && ((err >= QNetworkReply::ContentAccessDenied && err <= QNetworkReply::UnknownContentError)
-            || err == QNetworkReply::ProtocolInvalidOperationError
-            || (err >= QNetworkReply::InternalServerError && err <= QNetworkReply::UnknownServerError));
+    const bool statusOnly =
+        httpAnswered && ((err >= QNetworkReply::ContentAccessDenied && err <= QNetworkReply::UnknownContentError) ||
+                         err == QNetworkReply::ProtocolInvalidOperationError ||
+                         (err >= QNetworkReply::InternalServerError && err <= QNetworkReply::UnknownServerError));
     if (w.tooLarge) {
         out.description = QStringLiteral("the reply is larger than %1 bytes").arg(HttpClient::MaxBodyBytes);
     } else if (err == QNetworkReply::NoError || statusOnly) {
         out.ok = true;
-        out.body = HttpClient::DecodeBody(reply->readAll(),
-                                          reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
+        out.body =
+            HttpClient::DecodeBody(reply->readAll(), reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
     } else if (err == QNetworkReply::OperationCanceledError) {
         out.description = QStringLiteral("the server did not answer in time (%1)").arg(reply->url().host());
     } else {

@@ -13,8 +13,7 @@ ConversionError::ConversionError(const QString& message) : std::runtime_error(me
 
 double ParseNumber(const QString& text)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^\s*[+-]?(\d+(,\d*)?|,\d+)([eE][+-]?\d+)?\s*$)"));
+    static const QRegularExpression pattern(QStringLiteral(R"(^\s*[+-]?(\d+(,\d*)?|,\d+)([eE][+-]?\d+)?\s*$)"));
     if (!pattern.match(text).hasMatch())
         throw ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     std::string c = text.trimmed().toStdString();
@@ -44,10 +43,8 @@ int ParseWhole(const QString& text)
     static const QRegularExpression pattern(QStringLiteral(R"(^\s*[+-]?\d+\s*$)"));
     bool ok = false;
     int v = 0;
-    if (pattern.match(text).hasMatch())
-        v = text.trimmed().toInt(&ok, 10);
-    if (!ok)
-        throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    if (pattern.match(text).hasMatch()) v = text.trimmed().toInt(&ok, 10);
+    if (!ok) throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text));
     return v;
 }
 

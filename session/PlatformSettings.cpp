@@ -15,17 +15,19 @@ QString UpperAscii(const QString& text)
 void ApplyReply(const QJsonObject& reply, AppState& state,
                 const std::function<void(const QStringList& upperCodes)>& fillCoinLists)
 {
-    state.MinWithdrawJson = json::AsObject(json::Member(reply, QStringLiteral("min_withdraw_coin")),
-                                           QStringLiteral("min_withdraw_coin"));
-    state.WithdrawPercent = numtext::ParseWhole(json::MemberText(*state.MinWithdrawJson, QStringLiteral("perc_withdraw")));
+    state.MinWithdrawJson =
+        json::AsObject(json::Member(reply, QStringLiteral("min_withdraw_coin")), QStringLiteral("min_withdraw_coin"));
+    state.WithdrawPercent =
+        numtext::ParseWhole(json::MemberText(*state.MinWithdrawJson, QStringLiteral("perc_withdraw")));
 
-    state.CoinNames = json::AsArray(json::Member(reply, QStringLiteral("arr_name_coin")), QStringLiteral("arr_name_coin"));
+    state.CoinNames =
+        json::AsArray(json::Member(reply, QStringLiteral("arr_name_coin")), QStringLiteral("arr_name_coin"));
     QStringList codes;
     for (const QJsonValue& v : *state.CoinNames) codes << UpperAscii(json::Text(v));
     if (fillCoinLists) fillCoinLists(codes);
 
-    state.CoinFullNames = json::AsArray(json::Member(reply, QStringLiteral("arr_fullname_coin")),
-                                        QStringLiteral("arr_fullname_coin"));
+    state.CoinFullNames =
+        json::AsArray(json::Member(reply, QStringLiteral("arr_fullname_coin")), QStringLiteral("arr_fullname_coin"));
 }
 
 } // namespace settings

@@ -14,9 +14,9 @@ QString EarningsProjection(double investedAmount, int apr, const QString& coinUp
     const auto line = [&](const char* caption, double value) {
         return QLatin1String(caption) + numtext::Fixed8(value) + coinUpper;
     };
-    return line("Year: ", year) + QStringLiteral("\r\n") + line("6 Month: ", halfYear) + QStringLiteral("\r\n")
-        + line("3 Month: ", quarter) + QStringLiteral("\r\n") + line("1 Week: ", week) + QStringLiteral("\r\n")
-        + line("1 Day: ", day);
+    return line("Year: ", year) + QStringLiteral("\r\n") + line("6 Month: ", halfYear) + QStringLiteral("\r\n") +
+           line("3 Month: ", quarter) + QStringLiteral("\r\n") + line("1 Week: ", week) + QStringLiteral("\r\n") +
+           line("1 Day: ", day);
 }
 
 QString AprExplanation()

@@ -14,8 +14,8 @@
 
 namespace {
 
-const char* const Coins[] = {"btc", "ltc", "bnb", "eth", "doge", "trx", "usdt", "bch",
-                             "dash", "xmr", "etc", "shib", "zec", "sol", "matic"};
+const char* const Coins[] = {"btc",  "ltc", "bnb", "eth",  "doge", "trx", "usdt", "bch",
+                             "dash", "xmr", "etc", "shib", "zec",  "sol", "matic"};
 
 // A logged-in account with every coin's five amounts, as the service sends them.
 void FillAccount()
@@ -60,7 +60,8 @@ void BM_ParseJsonUserAcc(benchmark::State& state)
     }
     for (const char* c : Coins) {
         QLabel* row = RowBalance(c);
-        const QString expected = State().BalanceJson->value(QStringLiteral("wall_") + QString::fromLatin1(c)).toString();
+        const QString expected =
+            State().BalanceJson->value(QStringLiteral("wall_") + QString::fromLatin1(c)).toString();
         if (!row || expected.isEmpty() || row->text() != expected) {
             state.SkipWithError("a dashboard row does not show its coin's balance");
             return;

@@ -49,7 +49,8 @@ protected:
         if (event->type() == QEvent::Paint && !m_seen) {
             m_seen = true;
             // Queued, so the painted frame is flushed to the screen before the clock stops.
-            QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { Finish(); }, Qt::QueuedConnection);
         }
         return QObject::eventFilter(watched, event);
     }

@@ -9,6 +9,7 @@ public:
     explicit ClickableLabel(QWidget* parent = nullptr);
 signals:
     void clicked();
+
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
@@ -20,6 +21,7 @@ public:
     explicit ClickableFrame(QWidget* parent = nullptr);
 signals:
     void clicked();
+
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };

@@ -48,8 +48,7 @@ SecondaryScreen::SecondaryScreen(ReturnTarget target, QWidget* parent) : Screen(
 void SecondaryScreen::FormCloseQuery(bool& CanClose)
 {
     QWidget* back = FormDashboard;
-    if (m_target == ReturnTarget::Opener && State().SettingsReturnTo == QLatin1String("login"))
-        back = FormLogin;
+    if (m_target == ReturnTarget::Opener && State().SettingsReturnTo == QLatin1String("login")) back = FormLogin;
     if (back) back->show();
     CanClose = true;
 }

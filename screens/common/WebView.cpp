@@ -59,7 +59,7 @@ void ShareOpenGLContexts()
 
 WebEngineBackend* WebView::Backend()
 {
-    static WebEngineBackend* backend = [] () -> WebEngineBackend* {
+    static WebEngineBackend* backend = []() -> WebEngineBackend* {
         ShareOpenGLContexts();
         auto* loader = new QPluginLoader(PluginPath(), qApp);
         QObject* instance = loader->instance();

@@ -31,8 +31,8 @@ inline void PrepareProcess()
 
 inline const QStringList& Catalogue()
 {
-    static const QStringList codes{"btc", "ltc", "bnb", "eth", "doge", "trx", "usdt", "bch",
-                                   "dash", "xmr", "etc", "shib", "zec", "sol", "matic"};
+    static const QStringList codes{"btc",  "ltc", "bnb", "eth",  "doge", "trx", "usdt", "bch",
+                                   "dash", "xmr", "etc", "shib", "zec",  "sol", "matic"};
     return codes;
 }
 
@@ -102,11 +102,13 @@ inline quint16 ClosedPort()
     return port;
 }
 
-template <class T = QWidget> T* Child(QWidget* screen, const QString& name)
+template <class T = QWidget>
+T* Child(QWidget* screen, const QString& name)
 {
     T* w = screen->findChild<T*>(name);
-    if (!w) qFatal("no %s named %s on %s", T::staticMetaObject.className(), qPrintable(name),
-                   qPrintable(screen->objectName()));
+    if (!w)
+        qFatal("no %s named %s on %s", T::staticMetaObject.className(), qPrintable(name),
+               qPrintable(screen->objectName()));
     return w;
 }
 
@@ -129,14 +131,14 @@ inline void Activate(QWidget* screen)
 
 } // namespace support
 
-#define AMBERVALE_GUI_TEST_MAIN(TestClass)                                                                            \
-    int main(int argc, char** argv)                                                                                   \
-    {                                                                                                                 \
-        support::PrepareProcess();                                                                                    \
-        QApplication app(argc, argv);                                                                                 \
-        app.setQuitOnLastWindowClosed(false);                                                                         \
-        TestClass tc;                                                                                                 \
-        const int rc = QTest::qExec(&tc, argc, argv);                                                                 \
-        DestroyScreens();                                                                                             \
-        return rc;                                                                                                    \
+#define AMBERVALE_GUI_TEST_MAIN(TestClass)                                                                             \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        support::PrepareProcess();                                                                                     \
+        QApplication app(argc, argv);                                                                                  \
+        app.setQuitOnLastWindowClosed(false);                                                                          \
+        TestClass tc;                                                                                                  \
+        const int rc = QTest::qExec(&tc, argc, argv);                                                                  \
+        DestroyScreens();                                                                                              \
+        return rc;                                                                                                     \
     }

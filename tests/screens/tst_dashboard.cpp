@@ -73,8 +73,8 @@ private slots:
         FormDashboard->show();
         auto* list = FormDashboard->ui.ListBox1;
         QCOMPARE(list->count(), 15);
-        const QStringList order{"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX", "USDT", "BCH",
-                                "DASH", "XMR", "ETC", "SHIB", "ZEC", "SOL", "MATIC"};
+        const QStringList order{"BTC",  "LTC", "BNB", "ETH",  "DOGE", "TRX", "USDT", "BCH",
+                                "DASH", "XMR", "ETC", "SHIB", "ZEC",  "SOL", "MATIC"};
         for (int i = 0; i < 15; ++i) {
             QCOMPARE(list->item(i)->text(), order[i]);
             QWidget* row = list->itemWidget(list->item(i));
@@ -154,9 +154,12 @@ private slots:
     {
         QTest::addColumn<QString>("minimum");
         QTest::addColumn<QString>("fee");
-        QTest::newRow("0.0005") << "0.0005" << "0,00005+3%";
-        QTest::newRow("0.00005") << "0.00005" << "5E-6+3%";
-        QTest::newRow("0.001") << "0.001" << "0,0001+3%";
+        QTest::newRow("0.0005") << "0.0005"
+                                << "0,00005+3%";
+        QTest::newRow("0.00005") << "0.00005"
+                                 << "5E-6+3%";
+        QTest::newRow("0.001") << "0.001"
+                               << "0,0001+3%";
     }
 
     void withdrawHandOverComputesTheFee()
@@ -200,12 +203,18 @@ private slots:
     {
         QTest::addColumn<QString>("image");
         QTest::addColumn<QString>("screen");
-        QTest::newRow("lottery") << "Image4" << "FormLotto";
-        QTest::newRow("faucet") << "freecoin_btn" << "FormFaucet";
-        QTest::newRow("information") << "Image3" << "FormInfo";
-        QTest::newRow("swap") << "swap_btn" << "FormSwap";
-        QTest::newRow("referral") << "ref_btn" << "FormRefferal";
-        QTest::newRow("settings") << "setting_btn" << "FormSetting";
+        QTest::newRow("lottery") << "Image4"
+                                 << "FormLotto";
+        QTest::newRow("faucet") << "freecoin_btn"
+                                << "FormFaucet";
+        QTest::newRow("information") << "Image3"
+                                     << "FormInfo";
+        QTest::newRow("swap") << "swap_btn"
+                              << "FormSwap";
+        QTest::newRow("referral") << "ref_btn"
+                                  << "FormRefferal";
+        QTest::newRow("settings") << "setting_btn"
+                                  << "FormSetting";
     }
 
     void navigationOpensEveryScreen()
@@ -257,7 +266,8 @@ private slots:
         QCOMPARE(shown, (QStringList{"ETH", "ETC"}));
         QCOMPARE(FormDashboard->ui.SearchBox1->maxLength(), 20);
         FormDashboard->ui.SearchBox1->clear();
-        for (int i = 0; i < FormDashboard->ui.ListBox1->count(); ++i) QVERIFY(!FormDashboard->ui.ListBox1->item(i)->isHidden());
+        for (int i = 0; i < FormDashboard->ui.ListBox1->count(); ++i)
+            QVERIFY(!FormDashboard->ui.ListBox1->item(i)->isHidden());
     }
 
     void refreshRunsOnlyWhileLoggedInAndVisible()

@@ -16,7 +16,7 @@ using namespace support;
 
 namespace {
 const QString HexAddress = QStringLiteral("0x52908400098527886e0f7030069857d2e4169ee7"); // 42 characters
-const QString MixedAddress = QStringLiteral("1BvBMSEYstWetqTFn5Au4m4GFg7xJaNVN2"); // 34 characters
+const QString MixedAddress = QStringLiteral("1BvBMSEYstWetqTFn5Au4m4GFg7xJaNVN2");       // 34 characters
 
 QString Decode(const QImage& picture)
 {
@@ -144,12 +144,36 @@ private slots:
         QTest::addColumn<QString>("firstCaption");
         QTest::addColumn<QString>("sent");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("usdt OMNI") << "usdt" << "Button3" << "OMNI" << "usdt" << "Network: Main";
-        QTest::newRow("usdt TRC-20") << "usdt" << "Button6" << "OMNI" << "usdt.trc20" << "Network: trc20";
-        QTest::newRow("usdt BEP-20") << "usdt" << "Button4" << "OMNI" << "usdt.bep20" << "Network: bep20";
-        QTest::newRow("matic PRC-20") << "matic" << "Button8" << "POLYGON" << "matic.prc20" << "Network: prc20";
-        QTest::newRow("shib ERC-20") << "shib" << "Button5" << "ETHEREUM" << "shib.erc20" << "Network: erc20";
-        QTest::newRow("shib SOLANA") << "shib" << "Button7" << "ETHEREUM" << "shib.sol" << "Network: sol";
+        QTest::newRow("usdt OMNI") << "usdt"
+                                   << "Button3"
+                                   << "OMNI"
+                                   << "usdt"
+                                   << "Network: Main";
+        QTest::newRow("usdt TRC-20") << "usdt"
+                                     << "Button6"
+                                     << "OMNI"
+                                     << "usdt.trc20"
+                                     << "Network: trc20";
+        QTest::newRow("usdt BEP-20") << "usdt"
+                                     << "Button4"
+                                     << "OMNI"
+                                     << "usdt.bep20"
+                                     << "Network: bep20";
+        QTest::newRow("matic PRC-20") << "matic"
+                                      << "Button8"
+                                      << "POLYGON"
+                                      << "matic.prc20"
+                                      << "Network: prc20";
+        QTest::newRow("shib ERC-20") << "shib"
+                                     << "Button5"
+                                     << "ETHEREUM"
+                                     << "shib.erc20"
+                                     << "Network: erc20";
+        QTest::newRow("shib SOLANA") << "shib"
+                                     << "Button7"
+                                     << "ETHEREUM"
+                                     << "shib.sol"
+                                     << "Network: sol";
     }
 
     void networkPicker()
@@ -288,7 +312,8 @@ private slots:
         Deposit("btc");
         QTRY_VERIFY(!FormDeposit->isVisible());
         QVERIFY(FormDashboard->isVisible());
-        QTRY_COMPARE(PanelText(FormDashboard), QStringLiteral("Something went wrong. Try changing the network or coin."));
+        QTRY_COMPARE(PanelText(FormDashboard),
+                     QStringLiteral("Something went wrong. Try changing the network or coin."));
         QVERIFY(FormDeposit->ui.LoadingAnim->isHidden());
     }
 
@@ -303,7 +328,8 @@ private slots:
         Activate(FormLogin);
         // The late reply still runs the close handler, which brings the dashboard to the front with the message.
         QTRY_VERIFY(FormDashboard->isVisible());
-        QTRY_COMPARE(PanelText(FormDashboard), QStringLiteral("Something went wrong. Try changing the network or coin."));
+        QTRY_COMPARE(PanelText(FormDashboard),
+                     QStringLiteral("Something went wrong. Try changing the network or coin."));
         QVERIFY(!FormDeposit->isVisible());
     }
 

@@ -34,7 +34,12 @@ private slots:
 
     void screensAreCreatedInOrderAndOnlyLoginIsShown()
     {
-        struct Expected { const char* name; const char* cls; const char* caption; int w, h; };
+        struct Expected {
+            const char* name;
+            const char* cls;
+            const char* caption;
+            int w, h;
+        };
         const Expected expected[] = {
             {"FormLogin", "TFormLogin", "Login", 576, 524},
             {"FormDashboard", "TFormDashboard", "Dashboard", 816, 576},
@@ -141,13 +146,22 @@ private slots:
         QTest::addColumn<QString>("screen");
         QTest::addColumn<QString>("returnTo");
         QTest::addColumn<QString>("expected");
-        for (const char* s : {"FormDeposit", "FormInvest", "FormWithdraw", "FormRefferal", "FormSwap", "FormFaucet",
-                              "FormLotto"})
-            QTest::newRow(s) << s << "" << "FormDashboard";
-        QTest::newRow("settings from login") << "FormSetting" << "login" << "FormLogin";
-        QTest::newRow("settings from dashboard") << "FormSetting" << "dashboard" << "FormDashboard";
-        QTest::newRow("info from login") << "FormInfo" << "login" << "FormLogin";
-        QTest::newRow("info from dashboard") << "FormInfo" << "dashboard" << "FormDashboard";
+        for (const char* s :
+             {"FormDeposit", "FormInvest", "FormWithdraw", "FormRefferal", "FormSwap", "FormFaucet", "FormLotto"})
+            QTest::newRow(s) << s << ""
+                             << "FormDashboard";
+        QTest::newRow("settings from login") << "FormSetting"
+                                             << "login"
+                                             << "FormLogin";
+        QTest::newRow("settings from dashboard") << "FormSetting"
+                                                 << "dashboard"
+                                                 << "FormDashboard";
+        QTest::newRow("info from login") << "FormInfo"
+                                         << "login"
+                                         << "FormLogin";
+        QTest::newRow("info from dashboard") << "FormInfo"
+                                             << "dashboard"
+                                             << "FormDashboard";
     }
 
     void closingReturnsToTheRightScreen()
@@ -167,8 +181,7 @@ private slots:
             else
                 QVERIFY(w->close());
             QVERIFY(!w->isVisible());
-            for (QWidget* s : AllScreens())
-                QCOMPARE(s->isVisible(), s->objectName() == expected);
+            for (QWidget* s : AllScreens()) QCOMPARE(s->isVisible(), s->objectName() == expected);
         }
     }
 
@@ -230,9 +243,12 @@ private slots:
     {
         QTest::addColumn<QString>("client");
         QTest::addColumn<QString>("prefix");
-        QTest::newRow("message client") << "NetHTTP_MessageResult" << "MessageResult:";
-        QTest::newRow("account") << "NetHTTPClient1" << "Error:";
-        QTest::newRow("settings") << "NetHTTPClient_c_coin_name" << "c_coin_name:";
+        QTest::newRow("message client") << "NetHTTP_MessageResult"
+                                        << "MessageResult:";
+        QTest::newRow("account") << "NetHTTPClient1"
+                                 << "Error:";
+        QTest::newRow("settings") << "NetHTTPClient_c_coin_name"
+                                  << "c_coin_name:";
     }
 
     void transportFailuresShowTheirPrefix()
@@ -254,7 +270,13 @@ private slots:
 
     void clientsCarryTheirOptions()
     {
-        struct Row { const char* name; HttpClient::Mode mode; int timeout; bool cookies; bool browser; };
+        struct Row {
+            const char* name;
+            HttpClient::Mode mode;
+            int timeout;
+            bool cookies;
+            bool browser;
+        };
         const Row rows[] = {
             {"NetHTTPClient1", HttpClient::Mode::Background, 30000, false, true},
             {"NetHTTPClient_c_coin_name", HttpClient::Mode::Background, 10000, true, true},

@@ -286,7 +286,8 @@ private slots:
         SetSettingsBody(body);
         Activate(FormLogin);
         QTRY_VERIFY(PanelShown(FormLogin));
-        QVERIFY2(PanelText(FormLogin).startsWith("Error Client_c_coin_nameRequest: "), qPrintable(PanelText(FormLogin)));
+        QVERIFY2(PanelText(FormLogin).startsWith("Error Client_c_coin_nameRequest: "),
+                 qPrintable(PanelText(FormLogin)));
         QCOMPARE(State().ServerLoadPercent, 0);
         QVERIFY(!FormLogin->ui.LoadingAnim->isHidden());
         if (QTest::currentDataTag() == QLatin1String("fractional percentage")) {

@@ -58,17 +58,22 @@ void DigestTest::md5KnownVectors_data()
     QTest::addColumn<QString>("expected");
 
     // RFC 1321 test suite and the common pangram.
-    QTest::newRow("empty") << "" << "D41D8CD98F00B204E9800998ECF8427E";
-    QTest::newRow("a") << "a" << "0CC175B9C0F1B6A831C399E269772661";
-    QTest::newRow("abc") << "abc" << "900150983CD24FB0D6963F7D28E17F72";
-    QTest::newRow("message digest") << "message digest" << "F96B697D7CB7938D525A2F31AAF161D0";
-    QTest::newRow("alphabet") << "abcdefghijklmnopqrstuvwxyz" << "C3FCD3D76192E4007DFB496CCA67E13B";
-    QTest::newRow("alphanumerics")
-        << "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789" << "D174AB98D277D9F5A5611C2C9F419D9F";
-    QTest::newRow("digits 80")
-        << "12345678901234567890123456789012345678901234567890123456789012345678901234567890"
-        << "57EDF4A22BE3C955AC49DA2E2107B67A";
-    QTest::newRow("pangram") << "The quick brown fox jumps over the lazy dog" << "9E107D9D372BB6826BD81D3542A419D6";
+    QTest::newRow("empty") << ""
+                           << "D41D8CD98F00B204E9800998ECF8427E";
+    QTest::newRow("a") << "a"
+                       << "0CC175B9C0F1B6A831C399E269772661";
+    QTest::newRow("abc") << "abc"
+                         << "900150983CD24FB0D6963F7D28E17F72";
+    QTest::newRow("message digest") << "message digest"
+                                    << "F96B697D7CB7938D525A2F31AAF161D0";
+    QTest::newRow("alphabet") << "abcdefghijklmnopqrstuvwxyz"
+                              << "C3FCD3D76192E4007DFB496CCA67E13B";
+    QTest::newRow("alphanumerics") << "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
+                                   << "D174AB98D277D9F5A5611C2C9F419D9F";
+    QTest::newRow("digits 80") << "12345678901234567890123456789012345678901234567890123456789012345678901234567890"
+                               << "57EDF4A22BE3C955AC49DA2E2107B67A";
+    QTest::newRow("pangram") << "The quick brown fox jumps over the lazy dog"
+                             << "9E107D9D372BB6826BD81D3542A419D6";
 }
 
 void DigestTest::md5KnownVectors()
@@ -143,8 +148,7 @@ void DigestTest::sessionTokenFromWallClock()
     QCOMPARE(token, ExpectedToken(wallSeconds));
     QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{32}$")).match(token).hasMatch());
     // The 09:00 UTC instant of the same clock reading would be the wrong token.
-    if (localTime.offsetFromUtc() != 0)
-        QVERIFY(token != ExpectedToken(localTime.toSecsSinceEpoch()));
+    if (localTime.offsetFromUtc() != 0) QVERIFY(token != ExpectedToken(localTime.toSecsSinceEpoch()));
 }
 
 void DigestTest::sessionTokenStableWithinSecond_data()
@@ -155,8 +159,8 @@ void DigestTest::sessionTokenStableWithinSecond_data()
     const QTimeZone plus3("Etc/GMT-3");
     QTest::newRow("start and end of a second")
         << QDateTime(kNewYear, QTime(12, 0, 0, 0), plus3) << QDateTime(kNewYear, QTime(12, 0, 0, 999), plus3);
-    QTest::newRow("middle of a second")
-        << QDateTime(kNewYear, QTime(23, 59, 59, 100), plus3) << QDateTime(kNewYear, QTime(23, 59, 59, 600), plus3);
+    QTest::newRow("middle of a second") << QDateTime(kNewYear, QTime(23, 59, 59, 100), plus3)
+                                        << QDateTime(kNewYear, QTime(23, 59, 59, 600), plus3);
     QTest::newRow("same wall clock, other zone")
         << QDateTime(kNewYear, kNoon, plus3) << QDateTime(kNewYear, kNoon, QTimeZone(-7 * 3600));
 }
@@ -176,8 +180,8 @@ void DigestTest::sessionTokenChangesAcrossSeconds_data()
     const QTimeZone plus3("Etc/GMT-3");
     QTest::newRow("last and first millisecond")
         << QDateTime(kNewYear, QTime(12, 0, 0, 999), plus3) << QDateTime(kNewYear, QTime(12, 0, 1, 0), plus3);
-    QTest::newRow("across midnight")
-        << QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59), plus3) << QDateTime(kNewYear, QTime(0, 0, 0), plus3);
+    QTest::newRow("across midnight") << QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59), plus3)
+                                     << QDateTime(kNewYear, QTime(0, 0, 0), plus3);
     QTest::newRow("same instant, other zone")
         << QDateTime(kNewYear, kNoon, QTimeZone::utc()) << QDateTime(kNewYear, QTime(15, 0, 0), plus3);
 }

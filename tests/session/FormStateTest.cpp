@@ -14,7 +14,10 @@ Q_DECLARE_METATYPE(FormFields)
 
 namespace {
 
-FormFields Fields(std::initializer_list<QPair<QString, QString>> list) { return FormFields(list); }
+FormFields Fields(std::initializer_list<QPair<QString, QString>> list)
+{
+    return FormFields(list);
+}
 
 // Field lists with the exact bytes their body must have.
 void AddFieldTable()
@@ -22,22 +25,21 @@ void AddFieldTable()
     QTest::addColumn<FormFields>("fields");
     QTest::addColumn<QByteArray>("body");
 
-    QTest::newRow("action and session")
-        << Fields({{"a", "settings"}, {"session", "0CC175B9C0F1B6A831C399E269772661"}})
-        << QByteArray("a=settings&session=0CC175B9C0F1B6A831C399E269772661");
+    QTest::newRow("action and session") << Fields({{"a", "settings"}, {"session", "0CC175B9C0F1B6A831C399E269772661"}})
+                                        << QByteArray("a=settings&session=0CC175B9C0F1B6A831C399E269772661");
     QTest::newRow("separators in a value")
         << Fields({{"q", "a&b=c+d e"}, {"next", "1"}}) << QByteArray("q=a%26b%3Dc%2Bd+e&next=1");
-    QTest::newRow("non-ASCII value")
-        << Fields({{"login", QStringLiteral("jos\u00E9")}, {"pass", QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442")}})
-        << QByteArray("login=jos%C3%A9&pass=%D0%9F%D1%80%D0%B8%D0%B2%D0%B5%D1%82");
+    QTest::newRow("non-ASCII value") << Fields({{"login", QStringLiteral("jos\u00E9")},
+                                                {"pass", QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442")}})
+                                     << QByteArray("login=jos%C3%A9&pass=%D0%9F%D1%80%D0%B8%D0%B2%D0%B5%D1%82");
     QTest::newRow("order kept, not sorted")
         << Fields({{"z", "1"}, {"a", "2"}, {"m", "3"}}) << QByteArray("z=1&a=2&m=3");
     QTest::newRow("repeated name kept twice") << Fields({{"k", "1"}, {"k", "2"}}) << QByteArray("k=1&k=2");
     QTest::newRow("empty values") << Fields({{"a", ""}, {"b", ""}}) << QByteArray("a=&b=");
     QTest::newRow("name needs encoding too")
         << Fields({{QStringLiteral("name \u00E9"), "v"}}) << QByteArray("name+%C3%A9=v");
-    QTest::newRow("unreserved and star")
-        << Fields({{"s", "~-._*"}, {"pct", "100%"}}) << QByteArray("s=~-._%2A&pct=100%25");
+    QTest::newRow("unreserved and star") << Fields({{"s", "~-._*"}, {"pct", "100%"}})
+                                         << QByteArray("s=~-._%2A&pct=100%25");
 }
 
 HttpClient::Options BlockingOptions()
@@ -80,8 +82,7 @@ void FormStateTest::encodeComponent_data()
     QTest::newRow("star") << "*" << QByteArray("%2A");
     QTest::newRow("slash and colon") << "/:" << QByteArray("%2F%3A");
     QTest::newRow("unreserved unchanged") << "~-._" << QByteArray("~-._");
-    QTest::newRow("letters and digits unchanged")
-        << "ABCXYZabcxyz0189" << QByteArray("ABCXYZabcxyz0189");
+    QTest::newRow("letters and digits unchanged") << "ABCXYZabcxyz0189" << QByteArray("ABCXYZabcxyz0189");
     QTest::newRow("e acute") << QStringLiteral("\u00E9") << QByteArray("%C3%A9");
     QTest::newRow("cyrillic") << QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442")
                               << QByteArray("%D0%9F%D1%80%D0%B8%D0%B2%D0%B5%D1%82");
@@ -98,7 +99,10 @@ void FormStateTest::encodeComponent()
     QCOMPARE(form::EncodeComponent(text), expected);
 }
 
-void FormStateTest::encodeFields_data() { AddFieldTable(); }
+void FormStateTest::encodeFields_data()
+{
+    AddFieldTable();
+}
 
 void FormStateTest::encodeFields()
 {
@@ -107,9 +111,15 @@ void FormStateTest::encodeFields()
     QCOMPARE(form::Encode(fields), body);
 }
 
-void FormStateTest::emptyFieldListIsEmptyBody() { QCOMPARE(form::Encode(FormFields()), QByteArray()); }
+void FormStateTest::emptyFieldListIsEmptyBody()
+{
+    QCOMPARE(form::Encode(FormFields()), QByteArray());
+}
 
-void FormStateTest::postSendsFormBody_data() { AddFieldTable(); }
+void FormStateTest::postSendsFormBody_data()
+{
+    AddFieldTable();
+}
 
 void FormStateTest::postSendsFormBody()
 {

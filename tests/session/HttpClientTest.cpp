@@ -30,9 +30,15 @@ HttpClient::Options MakeOptions(Mode mode)
     return o;
 }
 
-const char* ModeName(Mode mode) { return mode == Mode::Blocking ? "blocking" : "background"; }
+const char* ModeName(Mode mode)
+{
+    return mode == Mode::Blocking ? "blocking" : "background";
+}
 
-QUrl ApiUrl(const FakeService& fake) { return fake.baseUrl().resolved(QUrl(QStringLiteral("api.php"))); }
+QUrl ApiUrl(const FakeService& fake)
+{
+    return fake.baseUrl().resolved(QUrl(QStringLiteral("api.php")));
+}
 
 // Everything a client delivered, and on which thread its handler ran. Connected
 // directly so a signal emitted from a wrong thread is seen there.
@@ -84,8 +90,7 @@ bool Exchange(HttpClient& client, Recorder& rec, const QUrl& url, const FormFiel
         return false;
     }
     QDeadlineTimer deadline(kWaitMs);
-    while (rec.total() == before && !deadline.hasExpired())
-        QTest::qWait(10);
+    while (rec.total() == before && !deadline.hasExpired()) QTest::qWait(10);
     return rec.total() == before + 1;
 }
 
@@ -95,7 +100,10 @@ QByteArray Encoded(const char* charset, const QString& text)
     return encoder.isValid() ? QByteArray(encoder(text)) : QByteArray("encoder missing");
 }
 
-void AddModeColumn() { QTest::addColumn<Mode>("mode"); }
+void AddModeColumn()
+{
+    QTest::addColumn<Mode>("mode");
+}
 
 } // namespace
 
@@ -129,8 +137,7 @@ void HttpClientTest::backgroundDeliversOnGuiThreadInArrivalOrder()
     FakeService fake;
     QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
     fake.setHandler([](const RecordedRequest& r) {
-        if (r.field(QStringLiteral("n")) == QLatin1String("1"))
-            return ScriptedReply{.body = "first", .delayMs = 500};
+        if (r.field(QStringLiteral("n")) == QLatin1String("1")) return ScriptedReply{.body = "first", .delayMs = 500};
         return ScriptedReply{.body = "second"};
     });
 
@@ -213,9 +220,8 @@ void HttpClientTest::repliesReachCompleted_data()
     QTest::addColumn<QString>("expected");
 
     const QString hello = QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442");
-    const QByteArray errorPage =
-        "<!DOCTYPE html>\n<html><head><title>500 Internal Server Error</title></head>\n"
-        "<body><h1>Internal Server Error</h1><p>The server hit a snag.</p></body></html>\n";
+    const QByteArray errorPage = "<!DOCTYPE html>\n<html><head><title>500 Internal Server Error</title></head>\n"
+                                 "<body><h1>Internal Server Error</h1><p>The server hit a snag.</p></body></html>\n";
 
     struct Row {
         const char* name;

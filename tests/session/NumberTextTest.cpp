@@ -50,8 +50,14 @@ public:
             m_active = false;
         }
     }
-    ~CommaNumericLocale() { std::setlocale(LC_NUMERIC, m_previous.constData()); }
-    bool active() const { return m_active; }
+    ~CommaNumericLocale()
+    {
+        std::setlocale(LC_NUMERIC, m_previous.constData());
+    }
+    bool active() const
+    {
+        return m_active;
+    }
 
 private:
     QByteArray m_previous;
@@ -247,8 +253,7 @@ void NumberTextTest::rejectedNumbers()
     QFETCH(QString, text);
     QFETCH(bool, asAmount);
     QString message;
-    const bool threw = Throws([&] { asAmount ? numtext::ParseAmount(text) : numtext::ParseNumber(text); },
-                              &message);
+    const bool threw = Throws([&] { asAmount ? numtext::ParseAmount(text) : numtext::ParseNumber(text); }, &message);
     QVERIFY2(threw, qPrintable(QStringLiteral("'%1' was accepted").arg(text)));
     QVERIFY2(!message.trimmed().isEmpty(), "the error carries no message for the user");
 }
@@ -305,12 +310,18 @@ void NumberTextTest::textsIgnoreDesktopNumericLocale_data()
     QTest::addColumn<QString>("fixed8");
     QTest::addColumn<QString>("general");
 
-    QTest::newRow("server point") << "0.5" << 0.5 << "0,50000000" << "0,5";
-    QTest::newRow("comma") << "1,5" << 1.5 << "1,50000000" << "1,5";
-    QTest::newRow("exponent") << "2.5E-3" << 0.0025 << "0,00250000" << "0,0025";
-    QTest::newRow("negative") << "-12.125" << -12.125 << "-12,12500000" << "-12,125";
-    QTest::newRow("tiny") << "0.000005" << 0.000005 << "0,00000500" << "5E-6";
-    QTest::newRow("huge") << "1.5E15" << 1.5e15 << "1500000000000000,00000000" << "1,5E15";
+    QTest::newRow("server point") << "0.5" << 0.5 << "0,50000000"
+                                  << "0,5";
+    QTest::newRow("comma") << "1,5" << 1.5 << "1,50000000"
+                           << "1,5";
+    QTest::newRow("exponent") << "2.5E-3" << 0.0025 << "0,00250000"
+                              << "0,0025";
+    QTest::newRow("negative") << "-12.125" << -12.125 << "-12,12500000"
+                              << "-12,125";
+    QTest::newRow("tiny") << "0.000005" << 0.000005 << "0,00000500"
+                          << "5E-6";
+    QTest::newRow("huge") << "1.5E15" << 1.5e15 << "1500000000000000,00000000"
+                          << "1,5E15";
 }
 
 void NumberTextTest::textsIgnoreDesktopNumericLocale()

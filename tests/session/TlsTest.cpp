@@ -35,8 +35,7 @@ Outcome PostOnce(Mode mode, const QUrl& url)
     QObject::connect(&client, &HttpClient::RequestError, &client, [&](const QString& e) { out.errors << e; });
     client.Post(url, {{"a", "settings"}});
     QDeadlineTimer deadline(kWaitMs);
-    while (out.bodies.size() + out.errors.size() == 0 && !deadline.hasExpired())
-        QTest::qWait(10);
+    while (out.bodies.size() + out.errors.size() == 0 && !deadline.hasExpired()) QTest::qWait(10);
     QTest::qWait(100); // a second, late outcome would show here
     return out;
 }
@@ -68,7 +67,10 @@ void TlsTest::initTestCase()
     m_fake->setDefaultReply({.body = "{\"secure\":true}"});
 }
 
-void TlsTest::cleanupTestCase() { m_fake.reset(); }
+void TlsTest::cleanupTestCase()
+{
+    m_fake.reset();
+}
 
 void TlsTest::unknownCaIsRefused_data()
 {

@@ -29,27 +29,24 @@ using namespace Qt::StringLiterals;
 // ---------------------------------------------------------------------------
 // RecordedRequest
 
-QByteArray RecordedRequest::header(const QByteArray &name) const
+QByteArray RecordedRequest::header(const QByteArray& name) const
 {
-    for (const auto &h : headers)
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second;
+    for (const auto& h : headers)
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0) return h.second;
     return {};
 }
 
-QString RecordedRequest::field(const QString &name) const
+QString RecordedRequest::field(const QString& name) const
 {
-    for (const auto &f : fields)
-        if (f.first == name)
-            return f.second.isNull() ? QString(u""_s) : f.second;
+    for (const auto& f : fields)
+        if (f.first == name) return f.second.isNull() ? QString(u""_s) : f.second;
     return {};
 }
 
-bool RecordedRequest::hasField(const QString &name) const
+bool RecordedRequest::hasField(const QString& name) const
 {
-    for (const auto &f : fields)
-        if (f.first == name)
-            return true;
+    for (const auto& f : fields)
+        if (f.first == name) return true;
     return false;
 }
 
@@ -68,12 +65,11 @@ QString decodeFormPart(QByteArray part)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(part));
 }
 
-QList<QPair<QString, QString>> decodeForm(const QByteArray &body)
+QList<QPair<QString, QString>> decodeForm(const QByteArray& body)
 {
     QList<QPair<QString, QString>> out;
-    for (const QByteArray &piece : body.split('&')) {
-        if (piece.isEmpty())
-            continue;
+    for (const QByteArray& piece : body.split('&')) {
+        if (piece.isEmpty()) continue;
         const qsizetype eq = piece.indexOf('=');
         if (eq < 0)
             out.append({decodeFormPart(piece), QString(u""_s)});
@@ -86,34 +82,53 @@ QList<QPair<QString, QString>> decodeForm(const QByteArray &body)
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 413: return "Content Too Large";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 501: return "Not Implemented";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    case 504: return "Gateway Timeout";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 413:
+        return "Content Too Large";
+    case 429:
+        return "Too Many Requests";
+    case 500:
+        return "Internal Server Error";
+    case 501:
+        return "Not Implemented";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    case 504:
+        return "Gateway Timeout";
+    default:
+        return "Status";
     }
 }
 
-bool headerHasToken(const QByteArray &value, const char *token)
+bool headerHasToken(const QByteArray& value, const char* token)
 {
-    for (const QByteArray &t : value.split(','))
-        if (t.trimmed().compare(token, Qt::CaseInsensitive) == 0)
-            return true;
+    for (const QByteArray& t : value.split(','))
+        if (t.trimmed().compare(token, Qt::CaseInsensitive) == 0) return true;
     return false;
 }
 
@@ -124,8 +139,7 @@ constexpr qsizetype kMaxHeadBytes = 64 * 1024;
 // ---------------------------------------------------------------------------
 // Shared state. Everything below the mutex is touched by both threads.
 
-struct FakeService::Private
-{
+struct FakeService::Private {
     Transport transport = Transport::Http;
     QString error;
     quint16 port = 0;
@@ -137,21 +151,21 @@ struct FakeService::Private
     QSslKey serverKey;
 
     QThread thread;
-    QObject *threadContext = nullptr;   // lives on `thread`, target of cross-thread calls
-    QTcpServer *server = nullptr;        // created, used and deleted on `thread`
+    QObject* threadContext = nullptr; // lives on `thread`, target of cross-thread calls
+    QTcpServer* server = nullptr;     // created, used and deleted on `thread`
     std::atomic<quint64> nextConnectionId{1};
 
     mutable QMutex mutex;
     mutable QWaitCondition requestArrived;
     QList<ScriptedReply> queue;
-    std::function<ScriptedReply(const RecordedRequest &)> handler;
+    std::function<ScriptedReply(const RecordedRequest&)> handler;
     std::optional<ScriptedReply> defaultReply;
     QList<RecordedRequest> requests;
     int unscripted = 0;
 
     bool makeCertificates();
-    void record(const RecordedRequest &req);
-    ScriptedReply replyFor(const RecordedRequest &req);
+    void record(const RecordedRequest& req);
+    ScriptedReply replyFor(const RecordedRequest& req);
 };
 
 bool FakeService::Private::makeCertificates()
@@ -167,7 +181,7 @@ bool FakeService::Private::makeCertificates()
         return false;
     }
     const QString dir = certDir->path();
-    const auto run = [&](const QStringList &args) {
+    const auto run = [&](const QStringList& args) {
         QProcess p;
         p.setWorkingDirectory(dir);
         p.setProcessChannelMode(QProcess::MergedChannels);
@@ -178,9 +192,7 @@ bool FakeService::Private::makeCertificates()
         }
         return true;
     };
-    const auto serial = [] {
-        return u"0x%1"_s.arg(QRandomGenerator::global()->generate64() >> 1, 0, 16);
-    };
+    const auto serial = [] { return u"0x%1"_s.arg(QRandomGenerator::global()->generate64() >> 1, 0, 16); };
 
     QFile ext(dir + u"/server.ext"_s);
     if (!ext.open(QIODevice::WriteOnly)) {
@@ -194,19 +206,17 @@ bool FakeService::Private::makeCertificates()
     ext.close();
 
     // EC keys: generating RSA keys for every test would be noticeably slower.
-    const QStringList ecKey = {u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:prime256v1"_s,
-                               u"-nodes"_s};
-    if (!run(QStringList{u"req"_s, u"-x509"_s} + ecKey
-             + QStringList{u"-keyout"_s, u"ca.key"_s, u"-out"_s, u"ca.pem"_s, u"-days"_s, u"2"_s,
-                           u"-set_serial"_s, serial(), u"-subj"_s, u"/CN=Ambervale throw-away test CA"_s,
-                           u"-addext"_s, u"basicConstraints=critical,CA:TRUE"_s,
-                           u"-addext"_s, u"keyUsage=critical,keyCertSign,cRLSign"_s})
-        || !run(QStringList{u"req"_s} + ecKey
-                + QStringList{u"-keyout"_s, u"server.key"_s, u"-out"_s, u"server.csr"_s,
-                              u"-subj"_s, u"/CN=127.0.0.1"_s})
-        || !run({u"x509"_s, u"-req"_s, u"-in"_s, u"server.csr"_s, u"-CA"_s, u"ca.pem"_s,
-                 u"-CAkey"_s, u"ca.key"_s, u"-set_serial"_s, serial(), u"-days"_s, u"2"_s,
-                 u"-extfile"_s, u"server.ext"_s, u"-out"_s, u"server.pem"_s}))
+    const QStringList ecKey = {u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s};
+    if (!run(QStringList{u"req"_s, u"-x509"_s} + ecKey +
+             QStringList{u"-keyout"_s, u"ca.key"_s, u"-out"_s, u"ca.pem"_s, u"-days"_s, u"2"_s, u"-set_serial"_s,
+                         serial(), u"-subj"_s, u"/CN=Ambervale throw-away test CA"_s, u"-addext"_s,
+                         u"basicConstraints=critical,CA:TRUE"_s, u"-addext"_s,
+                         u"keyUsage=critical,keyCertSign,cRLSign"_s}) ||
+        !run(QStringList{u"req"_s} + ecKey +
+             QStringList{u"-keyout"_s, u"server.key"_s, u"-out"_s, u"server.csr"_s, u"-subj"_s, u"/CN=127.0.0.1"_s}) ||
+        !run({u"x509"_s, u"-req"_s, u"-in"_s, u"server.csr"_s, u"-CA"_s, u"ca.pem"_s, u"-CAkey"_s, u"ca.key"_s,
+              u"-set_serial"_s, serial(), u"-days"_s, u"2"_s, u"-extfile"_s, u"server.ext"_s, u"-out"_s,
+              u"server.pem"_s}))
         return false;
 
     caPath = dir + u"/ca.pem"_s;
@@ -223,14 +233,14 @@ bool FakeService::Private::makeCertificates()
     return true;
 }
 
-void FakeService::Private::record(const RecordedRequest &req)
+void FakeService::Private::record(const RecordedRequest& req)
 {
     QMutexLocker lock(&mutex);
     requests.append(req);
     requestArrived.wakeAll();
 }
 
-ScriptedReply FakeService::Private::replyFor(const RecordedRequest &req)
+ScriptedReply FakeService::Private::replyFor(const RecordedRequest& req)
 {
     QMutexLocker lock(&mutex);
     if (handler) {
@@ -239,10 +249,8 @@ ScriptedReply FakeService::Private::replyFor(const RecordedRequest &req)
         lock.unlock();
         return h(req);
     }
-    if (!queue.isEmpty())
-        return queue.takeFirst();
-    if (defaultReply)
-        return *defaultReply;
+    if (!queue.isEmpty()) return queue.takeFirst();
+    if (defaultReply) return *defaultReply;
     ++unscripted;
     lock.unlock();
     qWarning("FakeService: nothing scripted for %s %s", req.method.constData(), req.path.constData());
@@ -258,10 +266,9 @@ ScriptedReply FakeService::Private::replyFor(const RecordedRequest &req)
 
 namespace {
 
-class Connection : public QObject
-{
+class Connection : public QObject {
 public:
-    Connection(FakeService::Private *d, QTcpSocket *socket, QObject *parent)
+    Connection(FakeService::Private* d, QTcpSocket* socket, QObject* parent)
         : QObject(parent), m_d(d), m_socket(socket), m_id(d->nextConnectionId++)
     {
         m_socket->setParent(this);
@@ -271,8 +278,7 @@ public:
         });
         connect(m_socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
         connect(m_socket, &QTcpSocket::errorOccurred, this, [this] {
-            if (m_socket->state() == QAbstractSocket::UnconnectedState)
-                deleteLater();
+            if (m_socket->state() == QAbstractSocket::UnconnectedState) deleteLater();
         });
     }
 
@@ -282,10 +288,8 @@ private:
         // One request at a time: while a (delayed) reply is pending, later
         // pipelined bytes just wait in the buffer.
         while (!m_busy && !m_closing) {
-            if (!m_haveHead && !parseHead())
-                return;
-            if (m_buffer.size() < m_contentLength)
-                return; // the rest of the body comes with a later read
+            if (!m_haveHead && !parseHead()) return;
+            if (m_buffer.size() < m_contentLength) return; // the rest of the body comes with a later read
             m_current.body = m_buffer.left(m_contentLength);
             m_buffer.remove(0, m_contentLength);
             m_haveHead = false;
@@ -298,8 +302,7 @@ private:
     {
         const qsizetype end = m_buffer.indexOf("\r\n\r\n");
         if (end < 0) {
-            if (m_buffer.size() > kMaxHeadBytes)
-                fail(431, "request head too large");
+            if (m_buffer.size() > kMaxHeadBytes) fail(431, "request head too large");
             return false;
         }
         const QList<QByteArray> lines = m_buffer.left(end).split('\n');
@@ -343,8 +346,8 @@ private:
     void handleRequest()
     {
         const QByteArray conn = m_current.header("Connection");
-        m_keepAlive = m_current.version == "HTTP/1.1" ? !headerHasToken(conn, "close")
-                                                       : headerHasToken(conn, "keep-alive");
+        m_keepAlive =
+            m_current.version == "HTTP/1.1" ? !headerHasToken(conn, "close") : headerHasToken(conn, "keep-alive");
         if (m_current.header("Content-Type").trimmed().toLower().startsWith("application/x-www-form-urlencoded"))
             m_current.fields = decodeForm(m_current.body);
 
@@ -359,7 +362,7 @@ private:
         }
     }
 
-    void answer(const ScriptedReply &reply)
+    void answer(const ScriptedReply& reply)
     {
         if (reply.dropConnection) {
             m_closing = true;
@@ -369,33 +372,30 @@ private:
         QList<QPair<QByteArray, QByteArray>> headers;
         if (!reply.contentType.isEmpty()) {
             QByteArray type = reply.contentType;
-            if (!reply.charset.isEmpty())
-                type += "; charset=" + reply.charset;
+            if (!reply.charset.isEmpty()) type += "; charset=" + reply.charset;
             headers.append({"Content-Type", type});
         }
         headers.append({"Content-Length", QByteArray::number(reply.body.size())});
         headers.append({"Connection", QByteArray(m_keepAlive ? "keep-alive" : "close")});
-        for (const auto &extra : reply.extraHeaders) {
+        for (const auto& extra : reply.extraHeaders) {
             // A scripted header replaces a standard one of the same name.
             bool replaced = false;
-            for (auto &h : headers)
+            for (auto& h : headers)
                 if (h.first.compare(extra.first, Qt::CaseInsensitive) == 0) {
                     h.second = extra.second;
                     replaced = true;
                 }
-            if (!replaced)
-                headers.append(extra);
+            if (!replaced) headers.append(extra);
         }
 
         QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
-        for (const auto &h : headers) {
+        for (const auto& h : headers) {
             out += h.first + ": " + h.second + "\r\n";
             if (h.first.compare("Connection", Qt::CaseInsensitive) == 0 && headerHasToken(h.second, "close"))
                 m_keepAlive = false;
         }
         out += "\r\n";
-        if (m_current.method != "HEAD")
-            out += reply.body;
+        if (m_current.method != "HEAD") out += reply.body;
         m_socket->write(out);
         m_busy = false;
         if (!m_keepAlive) {
@@ -406,18 +406,18 @@ private:
         processBuffer(); // a pipelined request may already be waiting
     }
 
-    void fail(int status, const QByteArray &why)
+    void fail(int status, const QByteArray& why)
     {
         qWarning("FakeService: %s", why.constData());
-        m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
-                        + "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(why.size())
-                        + "\r\nConnection: close\r\n\r\n" + why);
+        m_socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
+                        "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(why.size()) +
+                        "\r\nConnection: close\r\n\r\n" + why);
         m_closing = true;
         m_socket->disconnectFromHost();
     }
 
-    FakeService::Private *m_d;
-    QTcpSocket *m_socket;
+    FakeService::Private* m_d;
+    QTcpSocket* m_socket;
     const quint64 m_id;
     QByteArray m_buffer;
     RecordedRequest m_current;
@@ -428,16 +428,15 @@ private:
     bool m_keepAlive = true;
 };
 
-class Server : public QTcpServer
-{
+class Server : public QTcpServer {
 public:
-    explicit Server(FakeService::Private *d) : m_d(d) {}
+    explicit Server(FakeService::Private* d) : m_d(d) {}
 
 protected:
     void incomingConnection(qintptr descriptor) override
     {
         if (m_d->transport == FakeService::Transport::Http) {
-            auto *socket = new QTcpSocket;
+            auto* socket = new QTcpSocket;
             if (!socket->setSocketDescriptor(descriptor)) {
                 delete socket;
                 return;
@@ -445,7 +444,7 @@ protected:
             new Connection(m_d, socket, this);
             return;
         }
-        auto *socket = new QSslSocket;
+        auto* socket = new QSslSocket;
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             return;
@@ -462,7 +461,7 @@ protected:
     }
 
 private:
-    FakeService::Private *m_d;
+    FakeService::Private* m_d;
 };
 
 } // namespace
@@ -492,14 +491,12 @@ FakeService::FakeService(Transport transport) : d(std::make_unique<Private>())
                 d->error = u"cannot listen on 127.0.0.1: "_s + d->server->errorString();
         },
         Qt::BlockingQueuedConnection);
-    if (d->port == 0)
-        qWarning("FakeService: %s", qPrintable(d->error));
+    if (d->port == 0) qWarning("FakeService: %s", qPrintable(d->error));
 }
 
 FakeService::~FakeService()
 {
-    if (!d->thread.isRunning())
-        return;
+    if (!d->thread.isRunning()) return;
     QMetaObject::invokeMethod(
         d->threadContext,
         [this] {
@@ -512,18 +509,33 @@ FakeService::~FakeService()
     delete d->threadContext;
 }
 
-bool FakeService::isListening() const { return d->port != 0; }
-QString FakeService::errorString() const { return d->error; }
-FakeService::Transport FakeService::transport() const { return d->transport; }
-quint16 FakeService::port() const { return d->port; }
-QString FakeService::hostPort() const { return u"127.0.0.1:"_s + QString::number(d->port); }
+bool FakeService::isListening() const
+{
+    return d->port != 0;
+}
+QString FakeService::errorString() const
+{
+    return d->error;
+}
+FakeService::Transport FakeService::transport() const
+{
+    return d->transport;
+}
+quint16 FakeService::port() const
+{
+    return d->port;
+}
+QString FakeService::hostPort() const
+{
+    return u"127.0.0.1:"_s + QString::number(d->port);
+}
 
 QUrl FakeService::baseUrl() const
 {
     return QUrl((d->transport == Transport::Https ? u"https://"_s : u"http://"_s) + hostPort() + u'/');
 }
 
-void FakeService::enqueue(const ScriptedReply &reply)
+void FakeService::enqueue(const ScriptedReply& reply)
 {
     QMutexLocker lock(&d->mutex);
     d->queue.append(reply);
@@ -535,13 +547,13 @@ int FakeService::queuedReplyCount() const
     return int(d->queue.size());
 }
 
-void FakeService::setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler)
+void FakeService::setHandler(std::function<ScriptedReply(const RecordedRequest&)> handler)
 {
     QMutexLocker lock(&d->mutex);
     d->handler = std::move(handler);
 }
 
-void FakeService::setDefaultReply(const ScriptedReply &reply)
+void FakeService::setDefaultReply(const ScriptedReply& reply)
 {
     QMutexLocker lock(&d->mutex);
     d->defaultReply = reply;
@@ -583,11 +595,16 @@ bool FakeService::waitForRequestCount(int n, int timeoutMs) const
     QDeadlineTimer deadline(timeoutMs);
     QMutexLocker lock(&d->mutex);
     while (d->requests.size() < n) {
-        if (!d->requestArrived.wait(&d->mutex, deadline))
-            return d->requests.size() >= n;
+        if (!d->requestArrived.wait(&d->mutex, deadline)) return d->requests.size() >= n;
     }
     return true;
 }
 
-QString FakeService::caCertificatePath() const { return d->caPath; }
-QList<QSslCertificate> FakeService::caCertificates() const { return d->caCerts; }
+QString FakeService::caCertificatePath() const
+{
+    return d->caPath;
+}
+QList<QSslCertificate> FakeService::caCertificates() const
+{
+    return d->caCerts;
+}

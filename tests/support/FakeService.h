@@ -43,41 +43,38 @@
 #include <functional>
 #include <memory>
 
-struct RecordedRequest
-{
-    QByteArray method;                               // "GET", "POST", ...
-    QByteArray path;                                 // request target as sent, query included, e.g. "/api.php"
-    QByteArray version;                              // "HTTP/1.1"
-    QList<QPair<QByteArray, QByteArray>> headers;    // arrival order, names as sent, values trimmed
-    QByteArray body;                                 // raw bytes
+struct RecordedRequest {
+    QByteArray method;                            // "GET", "POST", ...
+    QByteArray path;                              // request target as sent, query included, e.g. "/api.php"
+    QByteArray version;                           // "HTTP/1.1"
+    QList<QPair<QByteArray, QByteArray>> headers; // arrival order, names as sent, values trimmed
+    QByteArray body;                              // raw bytes
     // Form body (Content-Type application/x-www-form-urlencoded) decoded in
     // order: '+' is a space, %XX are UTF-8 bytes. A piece without '=' gives an
     // empty value. Empty for any other content type.
     QList<QPair<QString, QString>> fields;
-    quint64 connectionId = 0;                        // same id = same TCP connection (keep-alive)
+    quint64 connectionId = 0; // same id = same TCP connection (keep-alive)
 
     // First header of that name, compared case-insensitively; null if absent.
-    QByteArray header(const QByteArray &name) const;
+    QByteArray header(const QByteArray& name) const;
     // First field of that name; a null QString if absent (an empty field is "" and not null).
-    QString field(const QString &name) const;
-    bool hasField(const QString &name) const;
+    QString field(const QString& name) const;
+    bool hasField(const QString& name) const;
     // Path without the query, e.g. "/lotto/btc.json".
     QByteArray pathWithoutQuery() const;
 };
 
-struct ScriptedReply
-{
-    QByteArray body{};                               // sent as is: encode it to match charset yourself
-    QByteArray charset = "utf-8";                    // empty: Content-Type gets no charset parameter
-    QByteArray contentType = "text/html";            // empty: no Content-Type header at all
-    int status = 200;                                // any code; the reason phrase is filled in
-    int delayMs = 0;                                 // wait this long before answering (other connections go on)
-    bool dropConnection = false;                     // after delayMs, close without answering
+struct ScriptedReply {
+    QByteArray body{};                                   // sent as is: encode it to match charset yourself
+    QByteArray charset = "utf-8";                        // empty: Content-Type gets no charset parameter
+    QByteArray contentType = "text/html";                // empty: no Content-Type header at all
+    int status = 200;                                    // any code; the reason phrase is filled in
+    int delayMs = 0;                                     // wait this long before answering (other connections go on)
+    bool dropConnection = false;                         // after delayMs, close without answering
     QList<QPair<QByteArray, QByteArray>> extraHeaders{}; // added after the standard ones
 };
 
-class FakeService
-{
+class FakeService {
 public:
     enum class Transport { Http, Https };
 
@@ -89,30 +86,30 @@ public:
     // Closes every connection (pending delayed replies are dropped) and stops the thread.
     ~FakeService();
 
-    FakeService(const FakeService &) = delete;
-    FakeService &operator=(const FakeService &) = delete;
+    FakeService(const FakeService&) = delete;
+    FakeService& operator=(const FakeService&) = delete;
 
     bool isListening() const;
     QString errorString() const;
     Transport transport() const;
 
     quint16 port() const;
-    QString hostPort() const;                        // "127.0.0.1:PORT"
-    QUrl baseUrl() const;                            // "http(s)://127.0.0.1:PORT/"
+    QString hostPort() const; // "127.0.0.1:PORT"
+    QUrl baseUrl() const;     // "http(s)://127.0.0.1:PORT/"
 
     // Scripting. All of these are safe to call from any thread at any time.
-    void enqueue(const ScriptedReply &reply);
+    void enqueue(const ScriptedReply& reply);
     int queuedReplyCount() const;
-    void setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler); // empty function: unset
-    void setDefaultReply(const ScriptedReply &reply);
+    void setHandler(std::function<ScriptedReply(const RecordedRequest&)> handler); // empty function: unset
+    void setDefaultReply(const ScriptedReply& reply);
     void clearDefaultReply();
 
     // Requests are recorded once complete (headers and whole body), before
     // the reply is chosen, so a handler already sees its own request here.
     QList<RecordedRequest> requests() const;
-    int requestCount() const;                        // poll it with QTRY_COMPARE if you spin an event loop
+    int requestCount() const; // poll it with QTRY_COMPARE if you spin an event loop
     int unscriptedRequestCount() const;
-    void clearRequests();                            // also resets unscriptedRequestCount
+    void clearRequests(); // also resets unscriptedRequestCount
 
     // Blocks the calling thread on a condition variable until at least n
     // requests have been recorded, or the time-out passes. It does NOT process

@@ -29,27 +29,25 @@ const QByteArray kFormType = "application/x-www-form-urlencoded; charset=utf-8";
 
 // A client as the application would have one: no proxy, and for HTTPS the
 // fake's CA added to the trust store of the request (errors are never ignored).
-class Client
-{
+class Client {
 public:
-    explicit Client(const FakeService &fake, bool trustFakeCa = true) : m_fake(fake), m_trust(trustFakeCa)
+    explicit Client(const FakeService& fake, bool trustFakeCa = true) : m_fake(fake), m_trust(trustFakeCa)
     {
         m_nam.setProxy(QNetworkProxy::NoProxy);
     }
 
-    QNetworkReply *post(const QString &path, const QByteArray &body, const QByteArray &connection = {})
+    QNetworkReply* post(const QString& path, const QByteArray& body, const QByteArray& connection = {})
     {
         QNetworkRequest req = request(path);
         req.setHeader(QNetworkRequest::ContentTypeHeader, kFormType);
-        if (!connection.isEmpty())
-            req.setRawHeader("Connection", connection);
+        if (!connection.isEmpty()) req.setRawHeader("Connection", connection);
         return m_nam.post(req, body);
     }
 
-    QNetworkReply *get(const QString &path) { return m_nam.get(request(path)); }
+    QNetworkReply* get(const QString& path) { return m_nam.get(request(path)); }
 
 private:
-    QNetworkRequest request(const QString &path) const
+    QNetworkRequest request(const QString& path) const
     {
         QNetworkRequest req(m_fake.baseUrl().resolved(QUrl(path)));
         if (m_fake.transport() == Transport::Https && m_trust) {
@@ -60,15 +58,14 @@ private:
         return req;
     }
 
-    const FakeService &m_fake;
+    const FakeService& m_fake;
     bool m_trust;
     QNetworkAccessManager m_nam;
 };
 
-bool waitFinished(QNetworkReply *reply)
+bool waitFinished(QNetworkReply* reply)
 {
-    if (reply->isFinished())
-        return true;
+    if (reply->isFinished()) return true;
     QSignalSpy spy(reply, &QNetworkReply::finished);
     return spy.wait(kTimeoutMs);
 }
@@ -78,36 +75,34 @@ void addTransportColumns()
     QTest::addColumn<Transport>("transport");
 }
 
-const char *name(Transport t) { return t == Transport::Https ? "https" : "http"; }
+const char* name(Transport t)
+{
+    return t == Transport::Https ? "https" : "http";
+}
 
 // Blocking read of one response from a raw socket: head plus Content-Length bytes.
-struct RawResponse
-{
+struct RawResponse {
     QByteArray statusLine;
     QByteArray head;
     QByteArray body;
 };
 
-bool readResponse(QTcpSocket &socket, QByteArray &pending, RawResponse &out)
+bool readResponse(QTcpSocket& socket, QByteArray& pending, RawResponse& out)
 {
     qsizetype end;
     while ((end = pending.indexOf("\r\n\r\n")) < 0) {
-        if (!socket.waitForReadyRead(kTimeoutMs))
-            return false;
+        if (!socket.waitForReadyRead(kTimeoutMs)) return false;
         pending += socket.readAll();
     }
     out.head = pending.left(end + 2); // every header line keeps its CRLF
     out.statusLine = out.head.left(out.head.indexOf("\r\n"));
     qsizetype length = -1;
-    for (const QByteArray &line : out.head.split('\n'))
-        if (line.toLower().startsWith("content-length:"))
-            length = line.mid(15).trimmed().toLongLong();
-    if (length < 0)
-        return false;
+    for (const QByteArray& line : out.head.split('\n'))
+        if (line.toLower().startsWith("content-length:")) length = line.mid(15).trimmed().toLongLong();
+    if (length < 0) return false;
     pending.remove(0, end + 4);
     while (pending.size() < length) {
-        if (!socket.waitForReadyRead(kTimeoutMs))
-            return false;
+        if (!socket.waitForReadyRead(kTimeoutMs)) return false;
         pending += socket.readAll();
     }
     out.body = pending.left(length);
@@ -117,8 +112,7 @@ bool readResponse(QTcpSocket &socket, QByteArray &pending, RawResponse &out)
 
 } // namespace
 
-class FakeServiceSelfTest : public QObject
-{
+class FakeServiceSelfTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -146,10 +140,12 @@ void FakeServiceSelfTest::formFieldsRecordedInOrder_data()
 
     const QString big(300000, u'x'); // several TCP/TLS reads on the server side
     for (Transport t : {Transport::Http, Transport::Https}) {
-        QTest::addRow("%s login", name(t))
-            << t << QByteArray("a=useraccount&ref=&s=bob&pass=ABC123&session=s1")
-            << Fields{{u"a"_s, u"useraccount"_s}, {u"ref"_s, u""_s}, {u"s"_s, u"bob"_s},
-                      {u"pass"_s, u"ABC123"_s}, {u"session"_s, u"s1"_s}};
+        QTest::addRow("%s login", name(t)) << t << QByteArray("a=useraccount&ref=&s=bob&pass=ABC123&session=s1")
+                                           << Fields{{u"a"_s, u"useraccount"_s},
+                                                     {u"ref"_s, u""_s},
+                                                     {u"s"_s, u"bob"_s},
+                                                     {u"pass"_s, u"ABC123"_s},
+                                                     {u"session"_s, u"s1"_s}};
         QTest::addRow("%s reserved characters", name(t))
             << t << QByteArray("s=b%26o%3Db&pass=1%2B1+2&k%3D1=v")
             << Fields{{u"s"_s, u"b&o=b"_s}, {u"pass"_s, u"1+1 2"_s}, {u"k=1"_s, u"v"_s}};
@@ -159,9 +155,8 @@ void FakeServiceSelfTest::formFieldsRecordedInOrder_data()
         QTest::addRow("%s order kept, duplicates and bare names", name(t))
             << t << QByteArray("z=1&flag&&a=2&z=3")
             << Fields{{u"z"_s, u"1"_s}, {u"flag"_s, u""_s}, {u"a"_s, u"2"_s}, {u"z"_s, u"3"_s}};
-        QTest::addRow("%s large body", name(t))
-            << t << QByteArray("a=1&blob=" + big.toLatin1() + "&b=2")
-            << Fields{{u"a"_s, u"1"_s}, {u"blob"_s, big}, {u"b"_s, u"2"_s}};
+        QTest::addRow("%s large body", name(t)) << t << QByteArray("a=1&blob=" + big.toLatin1() + "&b=2")
+                                                << Fields{{u"a"_s, u"1"_s}, {u"blob"_s, big}, {u"b"_s, u"2"_s}};
     }
 }
 
@@ -192,7 +187,7 @@ void FakeServiceSelfTest::formFieldsRecordedInOrder()
     QCOMPARE(req.field(fields.first().first), fields.first().second);
     QVERIFY(req.field(u"no such field"_s).isNull());
     QVERIFY(!req.hasField(u"no such field"_s));
-    for (const auto &f : fields) {
+    for (const auto& f : fields) {
         QVERIFY(req.hasField(f.first));
         QVERIFY(!req.field(f.first).isNull());
     }
@@ -207,15 +202,19 @@ void FakeServiceSelfTest::scriptedReplyArrives_data()
     QTest::addColumn<QNetworkReply::NetworkError>("error");
 
     for (Transport t : {Transport::Http, Transport::Https}) {
-        QTest::addRow("%s utf-8 html", name(t))
-            << t << u"api.php"_s << ScriptedReply{.body = "<p>Gr\xc3\xbc\xc3\x9f" "e</p>"}
-            << QByteArray("text/html; charset=utf-8") << QNetworkReply::NoError;
+        QTest::addRow("%s utf-8 html", name(t)) << t << u"api.php"_s
+                                                << ScriptedReply{.body = "<p>Gr\xc3\xbc\xc3\x9f"
+                                                                         "e</p>"}
+                                                << QByteArray("text/html; charset=utf-8") << QNetworkReply::NoError;
         QTest::addRow("%s latin-1 html", name(t))
-            << t << u"api.php"_s << ScriptedReply{.body = "<p>Gr\xfc\xdf" "e</p>", .charset = "iso-8859-1"}
+            << t << u"api.php"_s
+            << ScriptedReply{.body = "<p>Gr\xfc\xdf"
+                                     "e</p>",
+                             .charset = "iso-8859-1"}
             << QByteArray("text/html; charset=iso-8859-1") << QNetworkReply::NoError;
         QTest::addRow("%s no charset parameter", name(t))
-            << t << u"api.php"_s << ScriptedReply{.body = "plain", .charset = ""}
-            << QByteArray("text/html") << QNetworkReply::NoError;
+            << t << u"api.php"_s << ScriptedReply{.body = "plain", .charset = ""} << QByteArray("text/html")
+            << QNetworkReply::NoError;
         QTest::addRow("%s json file by GET", name(t))
             << t << u"lotto/btc.json"_s
             << ScriptedReply{.body = R"({"jackpot": 1.5})", .contentType = "application/json"}
@@ -249,8 +248,7 @@ void FakeServiceSelfTest::scriptedReplyArrives()
     QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), scripted.status);
     QCOMPARE(reply->rawHeader("Content-Type"), contentType);
     QCOMPARE(reply->readAll(), scripted.body);
-    for (const auto &h : scripted.extraHeaders)
-        QCOMPARE(reply->rawHeader(h.first), h.second);
+    for (const auto& h : scripted.extraHeaders) QCOMPARE(reply->rawHeader(h.first), h.second);
 
     QCOMPARE(fake.requestCount(), 1);
     const RecordedRequest req = fake.requests().first();
@@ -263,7 +261,7 @@ void FakeServiceSelfTest::replySelection()
 {
     FakeService fake;
     Client client(fake);
-    const auto bodyOf = [&](const QString &path) {
+    const auto bodyOf = [&](const QString& path) {
         std::unique_ptr<QNetworkReply> reply(client.get(path));
         return waitFinished(reply.get()) ? reply->readAll() : QByteArray("<timed out>");
     };
@@ -284,7 +282,7 @@ void FakeServiceSelfTest::replySelection()
 
     // A handler beats the queue and sees the request; the queue is left alone.
     fake.enqueue({.body = "queued"});
-    fake.setHandler([](const RecordedRequest &r) { return ScriptedReply{.body = "handled " + r.path}; });
+    fake.setHandler([](const RecordedRequest& r) { return ScriptedReply{.body = "handled " + r.path}; });
     QCOMPARE(bodyOf(u"h?q=1"_s), QByteArray("handled /h?q=1"));
     QCOMPARE(fake.queuedReplyCount(), 1);
     fake.setHandler({});
@@ -313,7 +311,7 @@ void FakeServiceSelfTest::keepAliveReusesConnection()
     fake.setDefaultReply({.body = "ok"});
     Client client(fake);
     const QList<QByteArray> connectionHeaders = {"", "", "close", ""};
-    for (const QByteArray &connection : connectionHeaders) {
+    for (const QByteArray& connection : connectionHeaders) {
         std::unique_ptr<QNetworkReply> reply(client.post(u"api.php"_s, "a=1", connection));
         QVERIFY(waitFinished(reply.get()));
         QCOMPARE(reply->error(), QNetworkReply::NoError);
@@ -332,7 +330,7 @@ void FakeServiceSelfTest::keepAliveReusesConnection()
 void FakeServiceSelfTest::rawWireWithoutEventLoop()
 {
     FakeService fake;
-    fake.setHandler([](const RecordedRequest &r) { return ScriptedReply{.body = "got " + r.body}; });
+    fake.setHandler([](const RecordedRequest& r) { return ScriptedReply{.body = "got " + r.body}; });
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, fake.port());
     QVERIFY(socket.waitForConnected(kTimeoutMs));
@@ -384,7 +382,7 @@ void FakeServiceSelfTest::delayDoesNotBlockOtherConnections()
     constexpr int delayMs = 1500;
     FakeService fake(transport);
     QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
-    fake.setHandler([](const RecordedRequest &r) {
+    fake.setHandler([](const RecordedRequest& r) {
         return r.path == "/slow" ? ScriptedReply{.body = "slow", .delayMs = delayMs} : ScriptedReply{.body = "fast"};
     });
     Client client(fake);

@@ -190,8 +190,7 @@ void WalletCredentialsTest::onlyFirstLineIsRead_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("firstIsValid");
     QTest::newRow("two records, CR LF")
-        << QByteArray("{\"login\":\"first\",\"pass\":\"aaa\"}\r\n{\"login\":\"second\",\"pass\":\"bbb\"}\r\n")
-        << true;
+        << QByteArray("{\"login\":\"first\",\"pass\":\"aaa\"}\r\n{\"login\":\"second\",\"pass\":\"bbb\"}\r\n") << true;
     QTest::newRow("two records, LF") << QByteArray("{\"login\":\"first\",\"pass\":\"aaa\"}\n{\"login\":\"second\"}\n")
                                      << true;
     QTest::newRow("garbage after the record")
@@ -296,8 +295,7 @@ void WalletCredentialsTest::failedSaveKeepsPreviousFile()
     const credentials::Loaded loaded = credentials::Open(path);
     QCOMPARE(loaded.login.value_or("<none>"), QStringLiteral("alice"));
     QCOMPARE(loaded.pass.value_or("<none>"), kOtherDigest);
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{"jsini.iz"});
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"jsini.iz"});
 }
 
 void WalletCredentialsTest::saveUnderRegularFileFails()
@@ -337,9 +335,9 @@ void WalletCredentialsTest::modeIsOwnerOnly()
     QVERIFY(saved);
     QCOMPARE(modeOf(path), 0600);
     // The "User" flags mirror the owner's for the owner; compare owner, group and others only.
-    const QFileDevice::Permissions everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-        | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                              QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                              QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     QCOMPARE(QFile::permissions(path) & everyone,
              QFileDevice::Permissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 }

@@ -28,22 +28,18 @@ void WalletFiguresTest::earningsProjection_data()
         << 2.5 << 12 << "DOGE"
         << "Year: 0,30000000DOGE\r\n6 Month: 0,15000000DOGE\r\n3 Month: 0,07500000DOGE\r\n"
            "1 Week: 0,00625000DOGE\r\n1 Day: 0,00089286DOGE";
-    QTest::newRow("1 at 10 in DOGE")
-        << 1.0 << 10 << "DOGE"
-        << "Year: 0,10000000DOGE\r\n6 Month: 0,05000000DOGE\r\n3 Month: 0,02500000DOGE\r\n"
-           "1 Week: 0,00208333DOGE\r\n1 Day: 0,00029762DOGE";
-    QTest::newRow("100 at 12 in BTC")
-        << 100.0 << 12 << "BTC"
-        << "Year: 12,00000000BTC\r\n6 Month: 6,00000000BTC\r\n3 Month: 3,00000000BTC\r\n"
-           "1 Week: 0,25000000BTC\r\n1 Day: 0,03571429BTC";
-    QTest::newRow("nothing invested")
-        << 0.0 << 12 << "ETH"
-        << "Year: 0,00000000ETH\r\n6 Month: 0,00000000ETH\r\n3 Month: 0,00000000ETH\r\n"
-           "1 Week: 0,00000000ETH\r\n1 Day: 0,00000000ETH";
-    QTest::newRow("APR zero")
-        << 5.0 << 0 << "USDT"
-        << "Year: 0,00000000USDT\r\n6 Month: 0,00000000USDT\r\n3 Month: 0,00000000USDT\r\n"
-           "1 Week: 0,00000000USDT\r\n1 Day: 0,00000000USDT";
+    QTest::newRow("1 at 10 in DOGE") << 1.0 << 10 << "DOGE"
+                                     << "Year: 0,10000000DOGE\r\n6 Month: 0,05000000DOGE\r\n3 Month: 0,02500000DOGE\r\n"
+                                        "1 Week: 0,00208333DOGE\r\n1 Day: 0,00029762DOGE";
+    QTest::newRow("100 at 12 in BTC") << 100.0 << 12 << "BTC"
+                                      << "Year: 12,00000000BTC\r\n6 Month: 6,00000000BTC\r\n3 Month: 3,00000000BTC\r\n"
+                                         "1 Week: 0,25000000BTC\r\n1 Day: 0,03571429BTC";
+    QTest::newRow("nothing invested") << 0.0 << 12 << "ETH"
+                                      << "Year: 0,00000000ETH\r\n6 Month: 0,00000000ETH\r\n3 Month: 0,00000000ETH\r\n"
+                                         "1 Week: 0,00000000ETH\r\n1 Day: 0,00000000ETH";
+    QTest::newRow("APR zero") << 5.0 << 0 << "USDT"
+                              << "Year: 0,00000000USDT\r\n6 Month: 0,00000000USDT\r\n3 Month: 0,00000000USDT\r\n"
+                                 "1 Week: 0,00000000USDT\r\n1 Day: 0,00000000USDT";
 }
 
 void WalletFiguresTest::earningsProjection()
@@ -73,14 +69,22 @@ void WalletFiguresTest::withdrawFixedFee_data()
 {
     QTest::addColumn<QString>("minimum");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("0,0005") << "0,0005" << "0,00005";
-    QTest::newRow("0,00005 goes to exponent form") << "0,00005" << "5E-6";
-    QTest::newRow("0,001") << "0,001" << "0,0001";
-    QTest::newRow("0,5") << "0,5" << "0,05";
-    QTest::newRow("whole 1") << "1" << "0,1";
-    QTest::newRow("whole 10") << "10" << "1";
-    QTest::newRow("25") << "25" << "2,5";
-    QTest::newRow("zero") << "0" << "0";
+    QTest::newRow("0,0005") << "0,0005"
+                            << "0,00005";
+    QTest::newRow("0,00005 goes to exponent form") << "0,00005"
+                                                   << "5E-6";
+    QTest::newRow("0,001") << "0,001"
+                           << "0,0001";
+    QTest::newRow("0,5") << "0,5"
+                         << "0,05";
+    QTest::newRow("whole 1") << "1"
+                             << "0,1";
+    QTest::newRow("whole 10") << "10"
+                              << "1";
+    QTest::newRow("25") << "25"
+                        << "2,5";
+    QTest::newRow("zero") << "0"
+                          << "0";
 }
 
 void WalletFiguresTest::withdrawFixedFee()

@@ -16,11 +16,8 @@ const QStringList kFullNames{"Bitcoin", "Litecoin", "BNB", "Ethereum", "Dogecoin
 
 QJsonObject minWithdraw()
 {
-    return QJsonObject{{"perc_withdraw", "5"},
-                       {"btc", "0.0005"},
-                       {"APR_btc", "12"},
-                       {"Mindep_btc", "0.0005"},
-                       {"bonus_deposit", "3"}};
+    return QJsonObject{
+        {"perc_withdraw", "5"}, {"btc", "0.0005"}, {"APR_btc", "12"}, {"Mindep_btc", "0.0005"}, {"bonus_deposit", "3"}};
 }
 
 QJsonObject catalogueReply()
@@ -176,8 +173,7 @@ void WalletSettingsTest::failingStepKeepsEarlierSteps_data()
             r.insert(name, v);
         return r;
     };
-    const QString limitsAsText =
-        QString::fromUtf8(QJsonDocument(minWithdraw()).toJson(QJsonDocument::Compact));
+    const QString limitsAsText = QString::fromUtf8(QJsonDocument(minWithdraw()).toJson(QJsonDocument::Compact));
     const QString codesAsText =
         QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(kCodes)).toJson(QJsonDocument::Compact));
     const QString namesAsText =
@@ -198,8 +194,7 @@ void WalletSettingsTest::failingStepKeepsEarlierSteps_data()
     QTest::newRow("perc_withdraw boolean") << withPercent(true) << Thrown::Conversion << 1;
     QTest::newRow("perc_withdraw null") << withPercent(QJsonValue::Null) << Thrown::Conversion << 1;
     QTest::newRow("perc_withdraw beyond int") << withPercent("99999999999") << Thrown::Conversion << 1;
-    QTest::newRow("perc_withdraw missing")
-        << withPercent(QJsonValue(QJsonValue::Undefined)) << Thrown::Json << 1;
+    QTest::newRow("perc_withdraw missing") << withPercent(QJsonValue(QJsonValue::Undefined)) << Thrown::Json << 1;
 
     QTest::newRow("arr_name_coin missing")
         << withMember("arr_name_coin", QJsonValue(QJsonValue::Undefined)) << Thrown::Json << 2;
@@ -212,8 +207,7 @@ void WalletSettingsTest::failingStepKeepsEarlierSteps_data()
         << withMember("arr_fullname_coin", QJsonValue(QJsonValue::Undefined)) << Thrown::Json << 3;
     QTest::newRow("arr_fullname_coin is a string holding JSON")
         << withMember("arr_fullname_coin", namesAsText) << Thrown::Json << 3;
-    QTest::newRow("arr_fullname_coin is a number")
-        << withMember("arr_fullname_coin", 7) << Thrown::Json << 3;
+    QTest::newRow("arr_fullname_coin is a number") << withMember("arr_fullname_coin", 7) << Thrown::Json << 3;
 }
 
 void WalletSettingsTest::failingStepKeepsEarlierSteps()
@@ -273,8 +267,7 @@ void WalletSettingsTest::codesAreUpperCasedAsciiOnly()
     QCOMPARE(rec.codes, expected);
     // The stored catalogue keeps the server's spelling; only the shown codes change.
     QCOMPARE(*state.CoinNames, QJsonArray::fromStringList(catalogue));
-    for (int i = 0; i < catalogue.size(); ++i)
-        QCOMPARE(settings::UpperAscii(catalogue.at(i)), expected.at(i));
+    for (int i = 0; i < catalogue.size(); ++i) QCOMPARE(settings::UpperAscii(catalogue.at(i)), expected.at(i));
 }
 
 void WalletSettingsTest::catalogueSizes_data()

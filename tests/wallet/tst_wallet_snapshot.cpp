@@ -119,7 +119,7 @@ void WalletSnapshotTest::failureKeepsEarlierCoinsOnly_data()
 {
     QTest::addColumn<QString>("brokenMember");
     QTest::addColumn<QJsonValue>("brokenValue"); // Undefined: the member is missing
-    QTest::addColumn<int>("thrown"); // kJson, kConversion, or kEither for values of the wrong JSON type
+    QTest::addColumn<int>("thrown");             // kJson, kConversion, or kEither for values of the wrong JSON type
     QTest::addColumn<int>("goodCoins");
 
     const QJsonValue missing(QJsonValue::Undefined);

@@ -113,7 +113,8 @@ private slots:
         QSignalSpy finished(&view, &WebView::loadFinished);
         QVERIFY(finished.isValid());
         view.Navigate(url);
-        QVERIFY2(view.HasEngine(), qPrintable(QStringLiteral("plugin %1: %2").arg(WebView::PluginPath(), WebView::LoadError())));
+        QVERIFY2(view.HasEngine(),
+                 qPrintable(QStringLiteral("plugin %1: %2").arg(WebView::PluginPath(), WebView::LoadError())));
         QCOMPARE(view.Url(), url);
         view.show();
 
@@ -145,7 +146,10 @@ private slots:
         QCOMPARE(finished.first().first().toBool(), false);
     }
 
-    void cleanupTestCase() { DestroyScreens(); }
+    void cleanupTestCase()
+    {
+        DestroyScreens();
+    }
 };
 
 QTEST_MAIN(WebViewLazyLoadTest)
