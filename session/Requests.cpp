@@ -18,6 +18,48 @@ FormFields DepositAddress(const QString& coinGetA, const QString& login, const Q
     return {{"a", "get_deposit_address"}, {"coin_get_a", coinGetA}, {"s", login}, {"pass", pass}, {"session", token}};
 }
 
+FormFields InvestCoin(const QString& rentalCode, const QString& coin, const QString& value, const QString& login,
+                      const QString& pass, const QString& token)
+{
+    return {{"a", "invest_coin"}, {"rental_code", rentalCode}, {"coin", coin}, {"value", value}, {"s", login},
+            {"pass", pass},       {"session", token}};
+}
+
+FormFields Withdraw(const QString& coin, const QString& addr, const QString& network, const QString& val,
+                    const QString& login, const QString& pass, const QString& token)
+{
+    return {{"a", "withdraw"}, {"coin", coin}, {"addr", addr}, {"network", network},
+            {"val", val},      {"s", login},   {"pass", pass}, {"session", token}};
+}
+
+FormFields SwapCoin(const QString& com, const QString& cur0, const QString& cur1, const QString& val,
+                    const QString& login, const QString& pass, const QString& token)
+{
+    return {{"a", "get_swap_coin"}, {"com", com}, {"cur0", cur0}, {"cur1", cur1},
+            {"val", val},           {"s", login}, {"pass", pass}, {"session", token}};
+}
+
+FormFields ChangePass(const QString& login, const QString& newPass, const QString& pass, const QString& token)
+{
+    return {{"a", "changepass"}, {"s", login}, {"newpass", newPass}, {"pass", pass}, {"session", token}};
+}
+
+FormFields ResetPass(const QString& login, const QString& token)
+{
+    return {{"a", "resetpass"}, {"s", login}, {"session", token}};
+}
+
+FormFields FreeCoin(const QString& login, const QString& pass, const QString& token)
+{
+    return {{"a", "free_coin"}, {"s", login}, {"pass", pass}, {"session", token}};
+}
+
+FormFields BuyLotto(const QString& login, const QString& pass, const QString& coin, const QString& val,
+                    const QString& token)
+{
+    return {{"a", "buylottonew"}, {"s", login}, {"pass", pass}, {"coin", coin}, {"val", val}, {"session", token}};
+}
+
 QString DepositCoin(const QString& coin, const QString& network)
 {
     return network == QLatin1String("Main") ? coin : coin + QLatin1Char('.') + network;

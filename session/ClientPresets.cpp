@@ -1,0 +1,38 @@
+#include "ClientPresets.h"
+
+namespace clients {
+
+HttpClient::Options OptionsFor(Preset preset)
+{
+    HttpClient::Options o; // 60 s time-outs, cookies kept, the library's agent
+    auto browser = [&o](HttpClient::Mode mode, int timeoutMs, bool keepCookies) {
+        o.mode = mode;
+        o.connectTimeoutMs = o.sendTimeoutMs = o.responseTimeoutMs = timeoutMs;
+        o.keepCookies = keepCookies;
+        o.userAgent = HttpClient::BrowserUserAgent;
+    };
+    switch (preset) {
+    case Preset::Account:
+        browser(HttpClient::Mode::Background, 30000, false);
+        break;
+    case Preset::Settings:
+        browser(HttpClient::Mode::Background, 10000, true);
+        break;
+    case Preset::Message:
+        browser(HttpClient::Mode::Blocking, 30000, true);
+        break;
+    case Preset::Screen:
+        break;
+    case Preset::LotteryFile:
+        o.mode = HttpClient::Mode::Blocking;
+        break;
+    }
+    return o;
+}
+
+HttpClient* Make(const QString& name, Preset preset, QObject* parent)
+{
+    return new HttpClient(name, OptionsFor(preset), parent);
+}
+
+} // namespace clients
