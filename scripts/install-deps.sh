@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-webengine-dev libgl-dev
   libgtest-dev libzxing-dev libqrencode-dev libbenchmark-dev
   openssl xvfb xauth time fonts-dejavu-core fonts-noto-color-emoji
+  # the service
+  libboost-dev libboost-system-dev libssl-dev libsqlite3-dev sqlite3 nlohmann-json3-dev libsodium-dev
 )
 missing=()
 for p in "${packages[@]}"; do
