@@ -1,0 +1,20 @@
+#include "MoneyInput.h"
+#include "Json.h"
+#include "NumberText.h"
+
+namespace money {
+
+QString WorkingCopy(const QString& fieldText)
+{
+    QString t = fieldText;
+    t.replace(QLatin1Char('.'), QLatin1Char(','));
+    return t;
+}
+
+QString WalletMaxText(const std::optional<QJsonObject>& account, const QString& coin)
+{
+    if (!account) throw json::JsonError(QStringLiteral("no account snapshot loaded"));
+    return numtext::Fixed8(numtext::ParseAmount(json::MemberText(*account, QStringLiteral("wall_") + coin)));
+}
+
+} // namespace money

@@ -1,0 +1,40 @@
+#include "SwapQuote.h"
+#include "MoneyInput.h"
+#include "NumberText.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace swapquote {
+
+Quote ReadQuote(const QString& body, const QString& amountField)
+{
+    Quote q;
+    q.quoted = money::WorkingCopy(body);
+    const double quoted = numtext::ParseNumber(q.quoted);
+    const double amount = numtext::ParseNumber(amountField);
+    // A zero on either side would put "INF" or "NAN" on screen as a price.
+    if (quoted == 0 || amount == 0) throw std::domain_error("Floating point division by zero");
+    const double rate = amount / quoted;
+    const double price = quoted / amount;
+    if (!std::isfinite(rate) || !std::isfinite(price)) throw std::domain_error("Floating point overflow");
+    q.swapRate = numtext::General(rate);
+    q.priceText = numtext::Fixed8(price);
+    return q;
+}
+
+QString ReverseAmount(const QString& swapRate, const QString& toField)
+{
+    const double rate = numtext::ParseAmount(swapRate);
+    const double to = numtext::ParseAmount(toField);
+    const double from = rate * to;
+    if (!std::isfinite(from)) throw std::domain_error("Floating point overflow");
+    return numtext::General(from);
+}
+
+QString PriceCaption(const QString& fromCoin)
+{
+    return QStringLiteral("Price ") + fromCoin + QLatin1Char(':');
+}
+
+} // namespace swapquote
