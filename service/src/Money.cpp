@@ -1,0 +1,62 @@
+#include "Money.h"
+
+namespace money {
+
+std::optional<std::int64_t> Parse(std::string_view text)
+{
+    std::int64_t whole = 0, frac = 0;
+    int intDigits = 0, fracDigits = 0;
+    bool separator = false;
+    for (char c : text) {
+        if (c == '.' || c == ',') {
+            if (separator || intDigits == 0) return std::nullopt;
+            separator = true;
+        } else if (c >= '0' && c <= '9') {
+            if (!separator) {
+                if (++intDigits > MaxIntegerDigits && whole > 0) return std::nullopt;
+                whole = whole * 10 + (c - '0');
+            } else {
+                if (++fracDigits > 8) return std::nullopt;
+                frac = frac * 10 + (c - '0');
+            }
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (intDigits == 0 || (separator && fracDigits == 0)) return std::nullopt;
+    if (whole >= static_cast<std::int64_t>(1e10)) return std::nullopt;
+    for (int i = fracDigits; i < 8; ++i) frac *= 10;
+    return whole * Unit + frac;
+}
+
+std::string Format(std::int64_t units)
+{
+    const bool negative = units < 0;
+    const unsigned long long v = negative ? 0ULL - static_cast<unsigned long long>(units) : units;
+    std::string frac = std::to_string(v % Unit);
+    frac.insert(0, 8 - frac.size(), '0');
+    return (negative ? "-" : "") + std::to_string(v / Unit) + "." + frac;
+}
+
+std::string FormatShort(std::int64_t units)
+{
+    std::string s = Format(units);
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+    return s;
+}
+
+std::string FormatMillionths(std::int64_t units)
+{
+    std::string cents = std::to_string(units % 100);
+    if (cents.size() < 2) cents.insert(0, 1, '0');
+    return std::to_string(units / 100) + "." + cents;
+}
+
+std::int64_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c)
+{
+    const __int128 r = static_cast<__int128>(a) * b / c;
+    return static_cast<std::int64_t>(r);
+}
+
+} // namespace money

@@ -1,0 +1,32 @@
+#pragma once
+// Amounts are whole numbers of the smallest unit, 10^-8 of a coin: no
+// floating point anywhere near a balance.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace money {
+
+inline constexpr std::int64_t Unit = 100'000'000;
+// Ten digits before the separator keep every product of two amounts inside 128 bits
+// and every sum of balances far from the int64 limit.
+inline constexpr int MaxIntegerDigits = 10;
+
+// "0.5", "0,5", "12", "0,12345678": digits, at most one "." or ",", at most
+// eight decimals. Anything else (signs, exponents, spaces, NaN) is no amount.
+std::optional<std::int64_t> Parse(std::string_view text);
+
+// 12345678 -> "0.12345678"; always eight decimals, "." as separator.
+std::string Format(std::int64_t units);
+
+// The same without trailing zeros ("0.0005", "20"), for the settings.
+std::string FormatShort(std::int64_t units);
+
+// Millionths of a coin as a decimal text, for the lottery's players file.
+std::string FormatMillionths(std::int64_t units);
+
+// a * b / c rounded down, without overflow for any int64 inputs with c > 0.
+std::int64_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c);
+
+} // namespace money

@@ -1,0 +1,349 @@
+#include "Server.h"
+
+#include <boost/asio.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+namespace ssl = net::ssl;
+using tcp = net::ip::tcp;
+
+namespace {
+
+// One JSON object per line. Logs the action and the login, never the
+// password, digests, codes or the rest of the body.
+class AccessLog {
+public:
+    explicit AccessLog(const std::filesystem::path& path) : m_file(std::fopen(path.c_str(), "a"))
+    {
+        if (!m_file) throw std::runtime_error("cannot open the access log " + path.string());
+        setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
+    }
+    ~AccessLog() { std::fclose(m_file); }
+    void write(const std::string& ip, const std::string& method, const std::string& path, const std::string& action,
+               const std::string& login, int status, std::size_t bytes, double ms)
+    {
+        nlohmann::json j;
+        j["time"] =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        j["ip"] = ip;
+        j["method"] = method;
+        j["path"] = path;
+        if (!action.empty()) j["action"] = action;
+        if (!login.empty()) j["login"] = login;
+        j["status"] = status;
+        j["bytes"] = bytes;
+        j["ms"] = static_cast<double>(static_cast<long>(ms * 100)) / 100;
+        const std::string line = j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        std::lock_guard lock(m_mutex);
+        std::fwrite(line.data(), 1, line.size(), m_file);
+    }
+    void flush()
+    {
+        std::lock_guard lock(m_mutex);
+        std::fflush(m_file);
+    }
+
+private:
+    std::mutex m_mutex;
+    FILE* m_file;
+};
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string FormDecode(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '+')
+            out += ' ';
+        else if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+            i += 2;
+        } else
+            out += s[i];
+    }
+    return out;
+}
+
+Fields ParseForm(std::string_view body)
+{
+    Fields f;
+    size_t start = 0;
+    while (start <= body.size()) {
+        size_t end = body.find('&', start);
+        if (end == std::string_view::npos) end = body.size();
+        const std::string_view piece = body.substr(start, end - start);
+        if (!piece.empty()) {
+            const size_t eq = piece.find('=');
+            if (eq == std::string_view::npos)
+                f.add(FormDecode(piece), "");
+            else
+                f.add(FormDecode(piece.substr(0, eq)), FormDecode(piece.substr(eq + 1)));
+        }
+        start = end + 1;
+    }
+    return f;
+}
+
+struct Shared {
+    Service& service;
+    const ServerOptions& options;
+    net::thread_pool& workers;
+    AccessLog& log;
+    std::atomic<int> busy{0};
+    std::atomic<bool> stopping{false};
+};
+
+class Session : public std::enable_shared_from_this<Session> {
+public:
+    Session(tcp::socket&& socket, ssl::context& ctx, Shared& shared)
+        : m_stream(std::move(socket), ctx), m_shared(shared)
+    {
+        beast::error_code ec;
+        auto ep = beast::get_lowest_layer(m_stream).socket().remote_endpoint(ec);
+        if (!ec) m_ip = ep.address().to_string();
+        beast::get_lowest_layer(m_stream).socket().set_option(tcp::no_delay(true), ec);
+    }
+
+    void run()
+    {
+        net::dispatch(m_stream.get_executor(), [self = shared_from_this()] { self->handshake(); });
+    }
+
+private:
+    void handshake()
+    {
+        beast::get_lowest_layer(m_stream).expires_after(std::chrono::seconds(m_shared.options.handshakeTimeoutSeconds));
+        // Anything that is not TLS (plain HTTP included) fails here and gets no answer.
+        m_stream.async_handshake(ssl::stream_base::server, [self = shared_from_this()](beast::error_code ec) {
+            if (!ec) self->read();
+        });
+    }
+
+    void read()
+    {
+        if (m_shared.stopping) return close();
+        m_parser.emplace();
+        m_parser->header_limit(8 * 1024);
+        m_parser->body_limit(m_shared.options.maxBodyBytes);
+        beast::get_lowest_layer(m_stream).expires_after(std::chrono::seconds(m_shared.options.readTimeoutSeconds));
+        http::async_read(m_stream, m_buffer, *m_parser,
+                         [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
+    }
+
+    void onRead(beast::error_code ec)
+    {
+        if (ec == http::error::body_limit || ec == http::error::header_limit) {
+            m_keepAlive = false;
+            m_started = std::chrono::steady_clock::now();
+            return respond(Reply::Text("Refused: the request is too large.", 413), "", "", "", "");
+        }
+        if (ec) return close();
+        m_started = std::chrono::steady_clock::now();
+        auto& req = m_parser->get();
+        m_keepAlive = req.keep_alive();
+        m_version = req.version();
+        const std::string target(req.target());
+        const std::string method(req.method_string());
+        const std::string path = target.substr(0, target.find('?'));
+        Service& service = m_shared.service;
+        if (req.method() == http::verb::post && path == "/api.php") {
+            Fields fields = ParseForm(req.body());
+            std::string action = fields.get("a").substr(0, 32);
+            std::string login = fields.get("s").substr(0, 100);
+            if (service.answersAtOnce(fields)) return respond(service.api(fields), method, path, action, login);
+            ++m_shared.busy;
+            net::post(m_shared.workers, [self = shared_from_this(), fields = std::move(fields), method, path,
+                                         action = std::move(action), login = std::move(login)]() mutable {
+                Reply r = self->m_shared.service.api(fields);
+                net::post(self->m_stream.get_executor(),
+                          [self, r = std::move(r), method, path, action, login]() mutable {
+                              --self->m_shared.busy;
+                              self->respond(std::move(r), method, path, action, login);
+                          });
+            });
+            return;
+        }
+        if (req.method() == http::verb::get || req.method() == http::verb::head) {
+            if (service.servesAtOnce(target)) return respond(service.get(target), method, path, "", "");
+            ++m_shared.busy;
+            net::post(m_shared.workers, [self = shared_from_this(), target, method, path]() mutable {
+                Reply r = self->m_shared.service.get(target);
+                net::post(self->m_stream.get_executor(), [self, r = std::move(r), method, path]() mutable {
+                    --self->m_shared.busy;
+                    self->respond(std::move(r), method, path, "", "");
+                });
+            });
+            return;
+        }
+        respond(Reply::Text("Not found.", 404), method, path, "", "");
+    }
+
+    void respond(Reply r, const std::string& method, const std::string& path, const std::string& action,
+                 const std::string& login)
+    {
+        // Last line of defence for the client's "log in again" rule.
+        if (!r.json && !r.body.empty() && r.body[0] == 'T') r.body.insert(0, "Notice: ");
+        auto res = std::make_shared<http::response<http::string_body>>(static_cast<http::status>(r.status), m_version);
+        res->set(http::field::server, "ambervale");
+        res->set(http::field::content_type, r.contentType);
+        res->set(http::field::cache_control, "no-store");
+        res->keep_alive(m_keepAlive && !m_shared.stopping);
+        res->body() = std::move(r.body);
+        res->prepare_payload();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_started).count();
+        m_shared.log.write(m_ip, method, path, action, login, r.status, res->body().size(), ms);
+        beast::get_lowest_layer(m_stream).expires_after(std::chrono::seconds(m_shared.options.readTimeoutSeconds));
+        ++m_shared.busy;
+        http::async_write(m_stream, *res, [self = shared_from_this(), res](beast::error_code ec, std::size_t) {
+            --self->m_shared.busy;
+            if (ec || !res->keep_alive()) return self->close();
+            self->read();
+        });
+    }
+
+    void close()
+    {
+        beast::get_lowest_layer(m_stream).expires_after(std::chrono::seconds(2));
+        m_stream.async_shutdown([self = shared_from_this()](beast::error_code) {
+            beast::error_code ignored;
+            beast::get_lowest_layer(self->m_stream).socket().close(ignored);
+        });
+    }
+
+    beast::ssl_stream<beast::tcp_stream> m_stream;
+    Shared& m_shared;
+    beast::flat_buffer m_buffer;
+    std::optional<http::request_parser<http::string_body>> m_parser;
+    std::string m_ip;
+    bool m_keepAlive = true;
+    unsigned m_version = 11;
+    std::chrono::steady_clock::time_point m_started;
+};
+
+class Listener : public std::enable_shared_from_this<Listener> {
+public:
+    Listener(net::io_context& ioc, ssl::context& ctx, tcp::endpoint ep, Shared& shared)
+        : m_ioc(ioc), m_ctx(ctx), m_acceptor(net::make_strand(ioc)), m_shared(shared)
+    {
+        m_acceptor.open(ep.protocol());
+        m_acceptor.set_option(net::socket_base::reuse_address(true));
+        m_acceptor.bind(ep);
+        m_acceptor.listen(net::socket_base::max_listen_connections);
+    }
+    void run() { accept(); }
+    void stop()
+    {
+        net::post(m_acceptor.get_executor(), [self = shared_from_this()] {
+            beast::error_code ec;
+            self->m_acceptor.close(ec);
+        });
+    }
+
+private:
+    void accept()
+    {
+        m_acceptor.async_accept(
+            net::make_strand(m_ioc), [self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
+                if (!self->m_acceptor.is_open()) return;
+                if (!ec) std::make_shared<Session>(std::move(socket), self->m_ctx, self->m_shared)->run();
+                self->accept();
+            });
+    }
+
+    net::io_context& m_ioc;
+    ssl::context& m_ctx;
+    tcp::acceptor m_acceptor;
+    Shared& m_shared;
+};
+
+} // namespace
+
+int Serve(Service& service, const ServerOptions& options)
+{
+    ssl::context ctx(ssl::context::tls_server);
+    ctx.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
+                    ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
+    ctx.use_certificate_chain_file(options.certFile.string());
+    ctx.use_private_key_file(options.keyFile.string(), ssl::context::pem);
+
+    net::io_context ioc(options.ioThreads);
+    net::thread_pool workers(options.workers);
+    AccessLog log(options.accessLog);
+    Shared shared{service, options, workers, log};
+
+    auto listener = std::make_shared<Listener>(
+        ioc, ctx, tcp::endpoint(net::ip::make_address(options.bindAddress), options.port), shared);
+    listener->run();
+
+    // Periodic work and log flushing on a timer of their own.
+    net::steady_timer tick(ioc);
+    int seconds = 0;
+    std::function<void()> schedule = [&] {
+        tick.expires_after(std::chrono::seconds(1));
+        tick.async_wait([&](beast::error_code ec) {
+            if (ec) return;
+            log.flush();
+            if (++seconds % 60 == 0)
+                net::post(workers, [&service] {
+                    try {
+                        service.sweep();
+                    } catch (const std::exception& e) {
+                        std::cerr << "sweep: " << e.what() << std::endl;
+                    }
+                });
+            schedule();
+        });
+    };
+    schedule();
+
+    net::signal_set signals(ioc, SIGINT, SIGTERM);
+    net::steady_timer drain(ioc);
+    std::function<void(int)> waitDrained = [&](int left) {
+        if (shared.busy == 0 || left == 0) return ioc.stop();
+        drain.expires_after(std::chrono::milliseconds(50));
+        drain.async_wait([&, left](beast::error_code) { waitDrained(left - 1); });
+    };
+    signals.async_wait([&](beast::error_code ec, int) {
+        if (ec) return;
+        std::cerr << "ambervale-service: stopping" << std::endl;
+        shared.stopping = true;
+        listener->stop();
+        tick.cancel();
+        waitDrained(100); // at most 5 s for requests under way
+    });
+
+    std::cerr << "ambervale-service: listening on https://" << options.bindAddress << ":" << options.port << "/"
+              << std::endl;
+    std::vector<std::thread> threads;
+    for (int i = 1; i < options.ioThreads; ++i) threads.emplace_back([&] { ioc.run(); });
+    ioc.run();
+    for (auto& t : threads) t.join();
+    workers.join();
+    log.flush();
+    std::cerr << "ambervale-service: stopped" << std::endl;
+    return 0;
+}

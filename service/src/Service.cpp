@@ -1,0 +1,1023 @@
+#include "Service.h"
+
+#include "Money.h"
+
+#include <nlohmann/json.hpp>
+#include <sodium.h>
+
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <optional>
+
+namespace {
+
+// Every text for the user lives here. None may begin with "T": the client
+// takes such an account reply as "log in again at once" and would loop.
+namespace msg {
+const char* BadField = "Refused: a field is overlong or holds characters that are not allowed.";
+const char* Missing = "Refused: the request lacks a field.";
+const char* BadSession = "Refused: the session field must be 32 upper-case hexadecimal digits.";
+const char* Unknown = "Unknown action.";
+const char* WrongLogin = "Wrong login or password.";
+const char* BadLogin = "Please choose a login of 1 to 100 characters (no leading #).";
+const char* BadDigest = "Refused: the password field is not a password digest.";
+const char* LoginTaken = "This login is already registered. Log in, or choose another login.";
+const char* BadRef = "Invite code not found. Check it or leave the field empty.";
+const char* BadAmount = "Please enter an amount such as 0.5 or 0,5 (at most 8 decimals).";
+const char* ZeroAmount = "Please enter an amount greater than zero.";
+const char* BadCoin = "Unknown coin.";
+const char* SameCoin = "Please choose two different coins.";
+const char* BadRental = "Please choose a rental period.";
+const char* BadNetwork = "This network is not available for this coin.";
+const char* BadAddress = "Please enter a valid address (letters, digits and : . _ - only, at most 128).";
+const char* HouseShort = "Swaps of this size are not available right now. Please try a smaller amount.";
+const char* Internal = "Internal error: please try again later.";
+const char* Changed = "Password changed. Log in again with the new password.";
+const char* BadOld = "Wrong old password or security code.";
+const char* BadNew = "Please enter a new password of 1 to 128 characters.";
+const char* ResetSent = "If this login exists, a security code valid for 15 minutes has been sent to its owner.";
+std::string NotEnough(const std::string& coin)
+{
+    return "Not enough " + coin + " in the wallet.";
+}
+std::string Paused(std::int64_t s)
+{
+    return "Login paused after several wrong passwords. Please wait " + std::to_string((s + 59) / 60) +
+           " minute(s) and retry.";
+}
+} // namespace msg
+
+constexpr size_t MaxField = 256;
+constexpr std::int64_t Day = 86400;
+constexpr std::int64_t Year = 365 * Day;
+constexpr std::int64_t OnceWindowSeconds = 120;
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return s;
+}
+
+std::string JsonString(const std::string& s)
+{
+    return nlohmann::json(s).dump();
+}
+
+std::string RandomCode(size_t length, const char* alphabet, uint32_t n)
+{
+    std::string s;
+    for (size_t i = 0; i < length; ++i) s += alphabet[randombytes_uniform(n)];
+    return s;
+}
+
+std::string UtcText(std::int64_t t)
+{
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    gmtime_r(&tt, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
+    return buf;
+}
+
+std::optional<std::string> NetworkCode(const std::string& shown)
+{
+    static const std::map<std::string, std::string> table{
+        {"Main", "main"},           {"BEP-20 (Binance)", "bep20"}, {"ERC-20 (Ethereum)", "erc20"},
+        {"TRC-20 (Tron)", "trc20"}, {"SOL (Solana)", "sol"},       {"PRC-20 (Polygon)", "prc20"}};
+    auto it = table.find(shown);
+    if (it == table.end()) return std::nullopt;
+    return it->second;
+}
+
+bool IsEvmNetwork(const std::string& coin, const std::string& network)
+{
+    if (network == "bep20" || network == "erc20" || network == "prc20") return true;
+    return network == "main" && (coin == "eth" || coin == "bnb" || coin == "etc" || coin == "shib" || coin == "matic");
+}
+
+std::int64_t UtcDay(std::int64_t t)
+{
+    return t >= 0 ? t / Day : (t - Day + 1) / Day;
+}
+
+} // namespace
+
+std::int64_t Clock::now() const
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+               .count() +
+           m_offset.load();
+}
+
+const std::string* Fields::find(const std::string& name) const
+{
+    for (const auto& [n, v] : m_list)
+        if (n == name) return &v;
+    return nullptr;
+}
+
+std::string Fields::get(const std::string& name) const
+{
+    const std::string* v = find(name);
+    return v ? *v : std::string();
+}
+
+Reply Reply::Text(std::string body, int status)
+{
+    Reply r;
+    r.status = status;
+    r.body = std::move(body);
+    return r;
+}
+
+Reply Reply::Json(std::string body)
+{
+    Reply r;
+    r.contentType = "application/json; charset=utf-8";
+    r.body = std::move(body);
+    r.json = true;
+    return r;
+}
+
+Reply Reply::Html(std::string body, int status)
+{
+    Reply r = Text(std::move(body), status);
+    return r;
+}
+
+std::string AsciiLower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return s;
+}
+
+bool ValidUtf8(std::string_view s)
+{
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int len;
+        std::uint32_t cp;
+        if ((c & 0xE0) == 0xC0)
+            len = 2, cp = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0)
+            len = 3, cp = c & 0x0F;
+        else if ((c & 0xF8) == 0xF0)
+            len = 4, cp = c & 0x07;
+        else
+            return false;
+        if (i + len > s.size()) return false;
+        for (int k = 1; k < len; ++k) {
+            const auto d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+Service::Service(Store& store, Config config, Clock& clock, Options options)
+    : m_store(store), m_config(std::move(config)), m_clock(clock), m_options(std::move(options))
+{
+    if (sodium_init() < 0) throw std::runtime_error("libsodium cannot start");
+    nlohmann::ordered_json limits, names = nlohmann::json::array(), fullNames = nlohmann::json::array();
+    limits["perc_withdraw"] = std::to_string(m_config.withdrawPercent);
+    limits["bonus_deposit"] = std::to_string(m_config.depositBonusPercent);
+    for (const Coin& c : m_config.coins) {
+        names.push_back(c.code);
+        fullNames.push_back(c.fullName);
+        limits[c.code] = money::FormatShort(c.minWithdraw);
+        limits["APR_" + c.code] = std::to_string(c.apr);
+        limits["Mindep_" + c.code] = money::FormatShort(c.minDeposit);
+    }
+    nlohmann::ordered_json s;
+    s["min_withdraw_coin"] = limits;
+    s["arr_name_coin"] = names;
+    s["arr_fullname_coin"] = fullNames;
+    m_settingsJson = s.dump();
+
+    // The house starts with a reserve from the issuer, so rewards and swaps are
+    // paid out of money that exists on the books.
+    m_store.write([&](StoreTx& tx) {
+        for (const Coin& c : m_config.coins) {
+            if (tx.balance(system_account::Issuer, c.code, Bucket::Wallet) != 0) continue;
+            const std::int64_t coins =
+                std::min<std::int64_t>(10'000'000'000LL, 100'000'000LL * 1'000'000'000LL / c.priceNanoUsd);
+            const std::int64_t reserve = coins * money::Unit;
+            tx.post("reserve",
+                    {{system_account::Issuer, c.code, Bucket::Wallet, -reserve},
+                     {system_account::House, c.code, Bucket::Wallet, reserve}},
+                    m_clock.now());
+        }
+    });
+}
+
+bool Service::answersAtOnce(const Fields& f) const
+{
+    const std::string* a = f.find("a");
+    return !a || *a == "all_json_setting" || (*a == "get_swap_coin" && f.get("com") == "get");
+}
+
+bool Service::servesAtOnce(const std::string& target) const
+{
+    return target.rfind("/lotto/", 0) != 0;
+}
+
+Reply Service::api(const Fields& f)
+{
+    for (const auto& [name, value] : f.list()) {
+        if (name.size() > 32 || value.size() > MaxField || !ValidUtf8(value)) return Reply::Text(msg::BadField);
+        for (unsigned char c : value)
+            if (c < 0x20 || c == 0x7F) return Reply::Text(msg::BadField);
+    }
+    const std::string* action = f.find("a");
+    if (!action) return Reply::Text(msg::Missing);
+    const std::string* session = f.find("session");
+    if (!session) return Reply::Text(msg::Missing);
+    if (!auth::IsHexDigest(*session)) return Reply::Text(msg::BadSession);
+    try {
+        return dispatch(*action, f);
+    } catch (const std::exception& e) {
+        Reply r = Reply::Text(msg::Internal, 500);
+        return r;
+    }
+}
+
+Reply Service::dispatch(const std::string& a, const Fields& f)
+{
+    if (a == "all_json_setting") return settings();
+    if (a == "useraccount") return account(f, false);
+    if (a == "tg_new_user") return once(f, [&] { return account(f, true); });
+    if (a == "get_deposit_address") return depositAddress(f);
+    if (a == "get_swap_coin") {
+        if (f.get("com") == "get") return swap(f);
+        if (f.get("com") == "swap") return once(f, [&] { return swap(f); });
+        return Reply::Text(msg::Unknown);
+    }
+    if (a == "invest_coin") return once(f, [&] { return invest(f); });
+    if (a == "withdraw") return once(f, [&] { return withdraw(f); });
+    if (a == "changepass") return changePass(f);
+    if (a == "resetpass") return resetPass(f);
+    if (a == "free_coin") return once(f, [&] { return faucet(f); });
+    if (a == "buylottonew") return once(f, [&] { return lottery(f); });
+    if (a == "x_clock_advance" && m_options.testClock) return advanceClock(f);
+    return Reply::Text(msg::Unknown);
+}
+
+Reply Service::once(const Fields& f, const std::function<Reply()>& run)
+{
+    std::string key;
+    for (const auto& [n, v] : f.list()) key += n + '=' + v + '&';
+    key = auth::Mac(key);
+    const std::int64_t now = m_clock.now();
+    std::shared_ptr<Done> done;
+    bool mine = false;
+    {
+        std::lock_guard lock(m_onceMutex);
+        if (m_once.size() > 1000) {
+            for (auto it = m_once.begin(); it != m_once.end();) {
+                std::lock_guard l2(it->second->m);
+                if (it->second->ready && now - it->second->at > OnceWindowSeconds)
+                    it = m_once.erase(it);
+                else
+                    ++it;
+            }
+        }
+        auto it = m_once.find(key);
+        if (it == m_once.end() || [&] {
+                std::lock_guard l2(it->second->m);
+                return it->second->ready && now - it->second->at > OnceWindowSeconds;
+            }()) {
+            done = std::make_shared<Done>();
+            m_once[key] = done;
+            mine = true;
+        } else {
+            done = it->second;
+        }
+    }
+    if (!mine) {
+        std::unique_lock lock(done->m);
+        done->cv.wait(lock, [&] { return done->ready; });
+        return done->reply;
+    }
+    Reply r;
+    try {
+        r = run();
+    } catch (...) {
+        r = Reply::Text(msg::Internal, 500);
+    }
+    {
+        std::lock_guard lock(done->m);
+        done->reply = r;
+        done->ready = true;
+        done->at = now;
+    }
+    done->cv.notify_all();
+    if (r.status >= 500) { // a failed attempt may be tried again
+        std::lock_guard lock(m_onceMutex);
+        m_once.erase(key);
+    }
+    return r;
+}
+
+Reply Service::settings() const
+{
+    return Reply::Json(m_settingsJson);
+}
+
+std::optional<Account> Service::authenticate(const Fields& f, Reply* refusal)
+{
+    const std::string* login = f.find("s");
+    const std::string* pass = f.find("pass");
+    if (!login || !pass) {
+        *refusal = Reply::Text(msg::Missing);
+        return std::nullopt;
+    }
+    if (!auth::IsHexDigest(*pass)) {
+        *refusal = Reply::Text(msg::WrongLogin);
+        return std::nullopt;
+    }
+    const std::string key = AsciiLower(*login);
+    const std::int64_t now = m_clock.now();
+    if (const std::int64_t wait = m_throttle.blockedFor(key, now)) {
+        *refusal = Reply::Text(msg::Paused(wait));
+        return std::nullopt;
+    }
+    std::optional<Account> a;
+    if (!key.empty() && key[0] != '#') m_store.read([&](StoreTx& tx) { a = tx.accountByKey(key); });
+    bool ok = false;
+    if (a) {
+        ok = m_digests.check(key, a->passwordHash, *pass);
+        if (!ok && auth::VerifyDigest(a->passwordHash, *pass)) {
+            ok = true;
+            m_digests.remember(key, a->passwordHash, *pass);
+        }
+    }
+    if (!ok) {
+        m_throttle.failure(key, now);
+        *refusal = Reply::Text(msg::WrongLogin);
+        return std::nullopt;
+    }
+    m_throttle.success(key);
+    return a;
+}
+
+std::string Service::accountJson(StoreTx& tx, const Account& a, std::int64_t now)
+{
+    const auto figures = tx.figures(a.id);
+    const auto open = tx.openInvestments(a.id);
+    std::string j;
+    j.reserve(4096);
+    j += "{\"login\":" + JsonString(a.login);
+    for (const Coin& c : m_config.coins) {
+        auto it = figures.find(c.code);
+        const CoinFigures f = it == figures.end() ? CoinFigures{} : it->second;
+        std::int64_t daysLeft = 0;
+        for (const Investment& inv : open)
+            if (inv.coin == c.code) daysLeft = std::max(daysLeft, (inv.ends - now + Day - 1) / Day);
+        const std::string& k = c.code;
+        j += ",\"wall_" + k + "\":\"" + money::Format(f.wallet) + "\"";
+        j += ",\"inv_" + k + "\":\"" + money::Format(f.invest) + "\"";
+        j += ",\"dep_val_" + k + "\":\"" + money::Format(f.depVal) + "\"";
+        j += ",\"earned_inv_" + k + "\":\"" + money::Format(f.earnedInv) + "\"";
+        j += ",\"earned_ref_" + k + "\":\"" + money::Format(f.earnedRef) + "\"";
+        j += ",\"rental_days_" + k + "\":\"" + std::to_string(std::max<std::int64_t>(0, daysLeft)) + "\"";
+    }
+    j += ",\"refcode\":" + JsonString(a.refcode) + ",\"refcol\":" + std::to_string(a.refcol) + "}";
+    return j;
+}
+
+std::optional<Reply> Service::registerAccount(const std::string& login, const std::string& digest,
+                                              const std::string& ref, Account* created)
+{
+    if (login.empty() || login.size() > 100 || login[0] == '#') return Reply::Text(msg::BadLogin);
+    if (!auth::IsHexDigest(digest)) return Reply::Text(msg::BadDigest);
+    const std::string key = AsciiLower(login);
+    std::optional<Account> referrer;
+    bool taken = false;
+    m_store.read([&](StoreTx& tx) {
+        taken = tx.accountByKey(key).has_value();
+        if (!ref.empty()) referrer = tx.accountByRefcode(Upper(ref));
+    });
+    if (taken) return Reply::Text(msg::LoginTaken);
+    if (!ref.empty() && !referrer) return Reply::Text(msg::BadRef);
+    Account a;
+    a.login = login;
+    a.loginKey = key;
+    a.passwordHash = auth::HashDigest(digest); // before the write lock: it is the slow part
+    a.referrer = referrer ? referrer->id : 0;
+    const std::int64_t now = m_clock.now();
+    std::optional<Reply> refusal;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        a.refcode = RandomCode(8, "ABCDEFGHJKLMNPQRSUVWXYZ23456789", 31);
+        bool codeClash = false;
+        m_store.write([&](StoreTx& tx) {
+            if (tx.accountByKey(key)) {
+                refusal = Reply::Text(msg::LoginTaken);
+                return;
+            }
+            if (tx.accountByRefcode(a.refcode)) {
+                codeClash = true;
+                return;
+            }
+            auto id = tx.insertAccount(a, now);
+            if (!id) {
+                refusal = Reply::Text(msg::LoginTaken);
+                return;
+            }
+            a.id = *id;
+            if (a.referrer) {
+                tx.addReferral(a.referrer);
+                tx.post(
+                    "referral-welcome",
+                    {{system_account::House, m_config.referralWelcomeCoin, Bucket::Wallet, -m_config.referralWelcome},
+                     {a.id, m_config.referralWelcomeCoin, Bucket::Wallet, m_config.referralWelcome}},
+                    now);
+            }
+        });
+        if (refusal) return refusal;
+        if (!codeClash) break;
+    }
+    if (!a.id) return Reply::Text(msg::Internal, 500);
+    m_digests.remember(key, a.passwordHash, digest);
+    *created = a;
+    return std::nullopt;
+}
+
+Reply Service::account(const Fields& f, bool registering)
+{
+    if (!f.find("s") || !f.find("pass")) return Reply::Text(msg::Missing);
+    std::optional<Account> a;
+    if (registering) {
+        Account created;
+        if (auto refusal = registerAccount(f.get("s"), f.get("pass"), f.get("ref"), &created)) return *refusal;
+        a = created;
+    } else {
+        Reply refusal;
+        a = authenticate(f, &refusal);
+        if (!a) return refusal;
+    }
+    const std::int64_t now = m_clock.now();
+    accrueIfDue(a->id, now, false);
+    std::string body;
+    m_store.read([&](StoreTx& tx) {
+        auto fresh = tx.accountById(a->id);
+        body = accountJson(tx, fresh ? *fresh : *a, now);
+    });
+    return Reply::Json(std::move(body));
+}
+
+void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
+{
+    std::optional<Account> owner;
+    for (const Investment& inv : tx.openInvestments(account)) {
+        const std::int64_t until = std::min(now, inv.ends);
+        const std::int64_t target =
+            until <= inv.started ? 0 : money::MulDiv(inv.principal, inv.apr * (until - inv.started), 100 * Year);
+        const std::int64_t due = target - inv.paid;
+        const bool ends = now >= inv.ends;
+        std::vector<Leg> legs;
+        if (due > 0) {
+            legs.push_back({system_account::House, inv.coin, Bucket::Wallet, -due});
+            legs.push_back({account, inv.coin, Bucket::Wallet, due});
+            tx.addStats(account, inv.coin, 0, due, 0);
+            if (!owner) owner = tx.accountById(account);
+            if (owner && owner->referrer) {
+                const std::int64_t share = due * m_config.referralInvestPercent / 100;
+                if (share > 0) {
+                    legs.push_back({system_account::House, inv.coin, Bucket::Wallet, -share});
+                    legs.push_back({owner->referrer, inv.coin, Bucket::Wallet, share});
+                    tx.addStats(owner->referrer, inv.coin, 0, 0, share);
+                }
+            }
+        }
+        if (ends) {
+            const std::int64_t fee = inv.principal * inv.feePercent / 100;
+            legs.push_back({account, inv.coin, Bucket::Invest, -inv.principal});
+            legs.push_back({account, inv.coin, Bucket::Wallet, inv.principal - fee});
+            legs.push_back({system_account::House, inv.coin, Bucket::Wallet, fee});
+        }
+        if (!legs.empty()) tx.post(ends ? "investment-end" : "earnings", legs, now);
+        if (due > 0 || ends) tx.setInvestmentPaid(inv.id, std::max(target, inv.paid), ends);
+    }
+}
+
+void Service::accrueIfDue(std::int64_t account, std::int64_t now, bool force)
+{
+    std::vector<Investment> open;
+    m_store.read([&](StoreTx& tx) { open = tx.openInvestments(account); });
+    if (open.empty()) return;
+    bool due = force;
+    for (const Investment& inv : open) due = due || now >= inv.ends;
+    {
+        std::lock_guard lock(m_accrualMutex);
+        auto& last = m_lastAccrual[account];
+        if (now - last >= 60) due = true;
+        if (due) last = now;
+    }
+    if (due) m_store.write([&](StoreTx& tx) { accrue(tx, account, now); });
+}
+
+Reply Service::depositAddress(const Fields& f)
+{
+    Reply refusal;
+    auto a = authenticate(f, &refusal);
+    if (!a) return refusal;
+    // The client counts an empty body as failure and shows its own message.
+    const std::string wanted = AsciiLower(f.get("coin_get_a"));
+    const auto dot = wanted.find('.');
+    const std::string coin = wanted.substr(0, dot);
+    const std::string network = dot == std::string::npos ? "main" : wanted.substr(dot + 1);
+    const Coin* c = m_config.find(coin);
+    if (!c || (network != "main" && !c->networks.count(network))) return Reply::Text("");
+    const std::string key = coin + "." + network;
+    std::string address;
+    m_store.write([&](StoreTx& tx) {
+        if (auto existing = tx.depositAddress(a->id, key)) {
+            address = *existing;
+            return;
+        }
+        for (int attempt = 0; attempt < 10 && address.empty(); ++attempt) {
+            std::string candidate = IsEvmNetwork(coin, network)
+                                        ? "0x" + RandomCode(40, "0123456789abcdef", 16)
+                                        : coin + "1q" + RandomCode(38, "023456789acdefghjklmnpqrstuvwxyz", 32);
+            if (tx.insertDepositAddress(a->id, key, candidate)) address = candidate;
+        }
+    });
+    return Reply::Text(address);
+}
+
+Reply Service::invest(const Fields& f)
+{
+    for (const char* n : {"rental_code", "coin", "value"})
+        if (!f.find(n)) return Reply::Text(msg::Missing);
+    Reply refusal;
+    auto a = authenticate(f, &refusal);
+    if (!a) return refusal;
+    const std::string rc = f.get("rental_code");
+    const Rental* rental = rc.size() == 1 ? m_config.rental(rc[0] - '0') : nullptr;
+    if (!rental) return Reply::Text(msg::BadRental);
+    const Coin* c = m_config.find(AsciiLower(f.get("coin")));
+    if (!c) return Reply::Text(msg::BadCoin);
+    auto amount = money::Parse(f.get("value"));
+    if (!amount) return Reply::Text(msg::BadAmount);
+    if (*amount < c->minDeposit || *amount <= 0)
+        return Reply::Text("The minimum investment is " + money::Format(c->minDeposit) + " " + Upper(c->code) + ".");
+    const std::int64_t now = m_clock.now();
+    try {
+        m_store.write([&](StoreTx& tx) {
+            tx.post("invest", {{a->id, c->code, Bucket::Wallet, -*amount}, {a->id, c->code, Bucket::Invest, *amount}},
+                    now);
+            Investment inv;
+            inv.account = a->id;
+            inv.coin = c->code;
+            inv.principal = *amount;
+            inv.rentalCode = rental->code;
+            inv.feePercent = rental->feePercent;
+            inv.apr = c->apr;
+            inv.started = now;
+            inv.ends = now + rental->days * Day;
+            tx.insertInvestment(inv);
+        });
+    } catch (const InsufficientFunds&) {
+        return Reply::Text(msg::NotEnough(Upper(c->code)));
+    }
+    return Reply::Text("Investment accepted: " + money::Format(*amount) + " " + Upper(c->code) + " for " +
+                       std::to_string(rental->days) + " days at " + std::to_string(c->apr) + "% a year; " +
+                       std::to_string(rental->feePercent) + "% of the amount is kept when the rental ends.");
+}
+
+Reply Service::withdraw(const Fields& f)
+{
+    for (const char* n : {"coin", "addr", "network", "val"})
+        if (!f.find(n)) return Reply::Text(msg::Missing);
+    Reply refusal;
+    auto a = authenticate(f, &refusal);
+    if (!a) return refusal;
+    const Coin* c = m_config.find(AsciiLower(f.get("coin")));
+    if (!c) return Reply::Text(msg::BadCoin);
+    const auto network = NetworkCode(f.get("network"));
+    if (!network || (*network != "main" && !c->networks.count(*network))) return Reply::Text(msg::BadNetwork);
+    const std::string addr = f.get("addr");
+    bool addrOk = !addr.empty() && addr.size() <= 128;
+    for (char ch : addr)
+        addrOk = addrOk &&
+                 (std::isalnum(static_cast<unsigned char>(ch)) || ch == ':' || ch == '.' || ch == '_' || ch == '-');
+    if (!addrOk) return Reply::Text(msg::BadAddress);
+    auto amount = money::Parse(f.get("val"));
+    if (!amount) return Reply::Text(msg::BadAmount);
+    const std::string code = Upper(c->code);
+    if (*amount < c->minWithdraw)
+        return Reply::Text("The minimum withdrawal is " + money::Format(c->minWithdraw) + " " + code + ".");
+    const std::int64_t fee = money::MulDiv(*amount, m_config.withdrawPercent, 100) + c->minWithdraw / 10;
+    const std::int64_t net = *amount - fee;
+    if (net <= 0) return Reply::Text("After the fee of " + money::Format(fee) + " " + code + " nothing would be sent.");
+    const std::int64_t now = m_clock.now();
+    try {
+        m_store.write([&](StoreTx& tx) {
+            tx.post("withdraw",
+                    {{a->id, c->code, Bucket::Wallet, -*amount},
+                     {system_account::Outbox, c->code, Bucket::Wallet, net},
+                     {system_account::House, c->code, Bucket::Wallet, fee}},
+                    now);
+            tx.insertWithdrawal(Withdrawal{0, a->login, c->code, *network, addr, *amount, fee, net, now});
+        });
+    } catch (const InsufficientFunds&) {
+        return Reply::Text(msg::NotEnough(code));
+    }
+    return Reply::Text("Withdrawal accepted: " + money::Format(net) + " " + code + " will be sent after a fee of " +
+                       money::Format(fee) + " " + code + ".");
+}
+
+Reply Service::swap(const Fields& f)
+{
+    for (const char* n : {"cur0", "cur1", "val"})
+        if (!f.find(n)) return Reply::Text(msg::Missing);
+    const Coin* from = m_config.find(AsciiLower(f.get("cur0")));
+    const Coin* to = m_config.find(AsciiLower(f.get("cur1")));
+    if (!from || !to) return Reply::Text(msg::BadCoin);
+    if (from == to) return Reply::Text(msg::SameCoin);
+    auto amount = money::Parse(f.get("val"));
+    if (!amount) return Reply::Text(msg::BadAmount);
+    if (*amount <= 0) return Reply::Text(msg::ZeroAmount);
+    const __int128 q = static_cast<__int128>(*amount) * from->priceNanoUsd * (10000 - m_config.swapSpreadBasisPoints) /
+                       (static_cast<__int128>(to->priceNanoUsd) * 10000);
+    if (q > static_cast<__int128>(10'000'000'000LL) * money::Unit) return Reply::Text(msg::HouseShort);
+    const std::int64_t out = static_cast<std::int64_t>(q);
+    if (f.get("com") == "get") return Reply::Text(money::Format(out));
+    Reply refusal;
+    auto a = authenticate(f, &refusal);
+    if (!a) return refusal;
+    if (out <= 0) return Reply::Text(msg::ZeroAmount);
+    const std::int64_t now = m_clock.now();
+    try {
+        m_store.write([&](StoreTx& tx) {
+            tx.post("swap",
+                    {{a->id, from->code, Bucket::Wallet, -*amount},
+                     {system_account::House, from->code, Bucket::Wallet, *amount},
+                     {system_account::House, to->code, Bucket::Wallet, -out},
+                     {a->id, to->code, Bucket::Wallet, out}},
+                    now);
+        });
+    } catch (const InsufficientFunds& e) {
+        if (e.account == system_account::House) return Reply::Text(msg::HouseShort);
+        return Reply::Text(msg::NotEnough(Upper(from->code)));
+    }
+    return Reply::Text("Swap done: " + money::Format(*amount) + " " + Upper(from->code) + " for " + money::Format(out) +
+                       " " + Upper(to->code) + ".");
+}
+
+Reply Service::changePass(const Fields& f)
+{
+    for (const char* n : {"s", "newpass", "pass"})
+        if (!f.find(n)) return Reply::Text(msg::Missing);
+    const std::string newPass = f.get("newpass");
+    if (newPass.empty() || newPass.size() > 128) return Reply::Text(msg::BadNew);
+    const std::string key = AsciiLower(f.get("s"));
+    const std::string proof = f.get("pass");
+    const std::int64_t now = m_clock.now();
+    if (const std::int64_t wait = m_throttle.blockedFor(key, now)) return Reply::Text(msg::Paused(wait));
+    std::optional<Account> a;
+    if (!key.empty() && key[0] != '#') m_store.read([&](StoreTx& tx) { a = tx.accountByKey(key); });
+    bool ok = false;
+    if (a && proof.size() == 6 && proof.find_first_not_of("0123456789") == std::string::npos)
+        m_store.write(
+            [&](StoreTx& tx) { ok = tx.useResetCode(a->id, auth::Mac(std::to_string(a->id) + ":" + proof), now); });
+    if (a && !ok && !proof.empty()) ok = auth::VerifyDigest(a->passwordHash, auth::ClientDigest(proof));
+    if (!ok) {
+        m_throttle.failure(key, now);
+        return Reply::Text(msg::BadOld);
+    }
+    m_throttle.success(key);
+    const std::string hash = auth::HashDigest(auth::ClientDigest(newPass));
+    m_store.write([&](StoreTx& tx) { tx.setPasswordHash(a->id, hash); });
+    m_digests.forget(key);
+    return Reply::Text(msg::Changed);
+}
+
+Reply Service::resetPass(const Fields& f)
+{
+    if (!f.find("s")) return Reply::Text(msg::Missing);
+    const std::string key = AsciiLower(f.get("s"));
+    const std::int64_t now = m_clock.now();
+    std::optional<Account> a;
+    if (!key.empty() && key[0] != '#') m_store.read([&](StoreTx& tx) { a = tx.accountByKey(key); });
+    if (a) {
+        char code[8];
+        std::snprintf(code, sizeof code, "%06u", randombytes_uniform(1'000'000));
+        const std::int64_t expires = now + m_config.resetCodeSeconds;
+        m_store.write([&](StoreTx& tx) {
+            tx.insertResetCode(a->id, auth::Mac(std::to_string(a->id) + ":" + code), expires);
+            tx.insertResetMail(ResetMail{0, a->login, code, now, expires});
+        });
+    }
+    return Reply::Text(msg::ResetSent);
+}
+
+Reply Service::faucet(const Fields& f)
+{
+    Reply refusal;
+    auto a = authenticate(f, &refusal);
+    if (!a) return refusal;
+    const std::int64_t now = m_clock.now();
+    const std::string coin = m_config.faucetCoin;
+    std::int64_t wait = 0;
+    m_store.write([&](StoreTx& tx) {
+        auto fresh = tx.accountById(a->id);
+        if (fresh->lastFaucet && now - fresh->lastFaucet < m_config.faucetPeriodSeconds) {
+            wait = fresh->lastFaucet + m_config.faucetPeriodSeconds - now;
+            return;
+        }
+        std::vector<Leg> legs{{system_account::House, coin, Bucket::Wallet, -m_config.faucetReward},
+                              {a->id, coin, Bucket::Wallet, m_config.faucetReward}};
+        if (fresh->referrer) {
+            const std::int64_t share = m_config.faucetReward * m_config.referralFaucetPercent / 100;
+            legs.push_back({system_account::House, coin, Bucket::Wallet, -share});
+            legs.push_back({fresh->referrer, coin, Bucket::Wallet, share});
+            tx.addStats(fresh->referrer, coin, 0, 0, share);
+        }
+        tx.post("faucet", legs, now);
+        tx.setLastFaucet(a->id, now);
+    });
+    if (wait > 0)
+        return Reply::Text("You have already claimed. Please come back in " + std::to_string((wait + 59) / 60) +
+                           " minute(s).");
+    return Reply::Text("You received " + money::Format(m_config.faucetReward) + " " + Upper(coin) + ". Come back in " +
+                       std::to_string(m_config.faucetPeriodSeconds / 60) + " minutes.");
+}
+
+Reply Service::lottery(const Fields& f)
+{
+    for (const char* n : {"coin", "val"})
+        if (!f.find(n)) return Reply::Text(msg::Missing);
+    Reply refusal;
+    auto a = authenticate(f, &refusal);
+    if (!a) return refusal;
+    const Coin* c = m_config.find(AsciiLower(f.get("coin")));
+    if (!c) return Reply::Text(msg::BadCoin);
+    auto amount = money::Parse(f.get("val"));
+    if (!amount) return Reply::Text(msg::BadAmount);
+    if (*amount <= 0) return Reply::Text(msg::ZeroAmount);
+    const std::int64_t now = m_clock.now();
+    settleDraws(c->code, now);
+    bool drawn = false;
+    try {
+        m_store.write([&](StoreTx& tx) {
+            auto d = tx.openDraw(c->code);
+            const std::int64_t id = d ? d->id : tx.createDraw(c->code, now);
+            tx.post("lottery-stake",
+                    {{a->id, c->code, Bucket::Wallet, -*amount},
+                     {system_account::Lottery, c->code, Bucket::Wallet, *amount}},
+                    now);
+            tx.addStake(id, Stake{a->id, AsciiLower(a->login), *amount}, now);
+            if (static_cast<int>(tx.stakes(id).size()) >= m_config.lotteryPlayers) {
+                drawWinner(tx, Draw{id, c->code, d ? d->opened : now}, now);
+                drawn = true;
+            }
+        });
+    } catch (const InsufficientFunds&) {
+        return Reply::Text(msg::NotEnough(Upper(c->code)));
+    }
+    return Reply::Text("Your stake of " + money::Format(*amount) + " " + Upper(c->code) + " is in the draw." +
+                       (drawn ? " With this the draw was full and has just taken place." : ""));
+}
+
+void Service::drawWinner(StoreTx& tx, const Draw& d, std::int64_t now)
+{
+    const auto stakes = tx.stakes(d.id);
+    std::int64_t total = 0;
+    for (const Stake& s : stakes) total += s.amount;
+    if (stakes.empty() || total <= 0) {
+        tx.closeDraw(d.id, 0, "", 0, now);
+        return;
+    }
+    // Uniform in [0, total) without modulo bias.
+    std::uint64_t r;
+    const std::uint64_t limit = UINT64_MAX - UINT64_MAX % static_cast<std::uint64_t>(total);
+    do randombytes_buf(&r, sizeof r);
+    while (r >= limit);
+    r %= static_cast<std::uint64_t>(total);
+    const Stake* winner = &stakes.front();
+    for (const Stake& s : stakes) {
+        if (r < static_cast<std::uint64_t>(s.amount)) {
+            winner = &s;
+            break;
+        }
+        r -= s.amount;
+    }
+    const std::int64_t fee = money::MulDiv(total, m_config.lotteryFeePercent, 100);
+    const std::int64_t payout = total - fee;
+    tx.post("lottery-draw",
+            {{system_account::Lottery, d.coin, Bucket::Wallet, -total},
+             {winner->account, d.coin, Bucket::Wallet, payout},
+             {system_account::House, d.coin, Bucket::Wallet, fee}},
+            now);
+    tx.closeDraw(d.id, winner->account, winner->nickname, payout, now);
+}
+
+void Service::settleDraws(const std::string& coin, std::int64_t now)
+{
+    bool due = false;
+    m_store.read([&](StoreTx& tx) {
+        auto d = tx.openDraw(coin);
+        due = d && UtcDay(now) > UtcDay(d->opened);
+    });
+    if (!due) return;
+    m_store.write([&](StoreTx& tx) {
+        auto d = tx.openDraw(coin);
+        if (d && UtcDay(now) > UtcDay(d->opened)) drawWinner(tx, *d, now);
+    });
+}
+
+void Service::sweep()
+{
+    const std::int64_t now = m_clock.now();
+    std::vector<std::int64_t> accounts;
+    m_store.read([&](StoreTx& tx) { accounts = tx.accountsWithInvestmentsDue(now, now); });
+    for (std::int64_t id : accounts) accrueIfDue(id, now, true);
+    for (const Coin& c : m_config.coins) settleDraws(c.code, now);
+}
+
+std::string Service::players(const std::string& coin)
+{
+    nlohmann::ordered_json arr = nlohmann::json::array();
+    m_store.read([&](StoreTx& tx) {
+        auto d = tx.openDraw(coin);
+        if (!d) return;
+        for (const Stake& s : tx.stakes(d->id))
+            arr.push_back({{"nickname", s.nickname}, {"value", money::FormatMillionths(s.amount)}});
+    });
+    return arr.dump();
+}
+
+std::string Service::winners(const std::string& coin)
+{
+    nlohmann::ordered_json arr = nlohmann::json::array();
+    m_store.read([&](StoreTx& tx) {
+        for (const Winner& w : tx.winners(coin, 50)) {
+            std::string name = w.name;
+            // Published to everyone: an e-mail login is shown shortened.
+            if (auto at = name.find('@'); at != std::string::npos)
+                name = name.substr(0, std::min<size_t>(at, 3)) + "***";
+            arr.push_back({{"name", name}, {"amount", money::Format(w.amount)}, {"date", UtcText(w.at)}});
+        }
+    });
+    return arr.dump();
+}
+
+Reply Service::advanceClock(const Fields& f)
+{
+    const std::string s = f.get("seconds");
+    if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos)
+        return Reply::Text(msg::BadAmount);
+    m_clock.advance(std::stoll(s));
+    return Reply::Text("Clock moved to " + UtcText(m_clock.now()) + " UTC.");
+}
+
+namespace {
+
+std::string HtmlEscape(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string PercentDecode(const std::string& s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '+')
+            out += ' ';
+        else if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+                 std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else
+            out += s[i];
+    }
+    return out;
+}
+
+const char* PageHead = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Ambervale</title>"
+                       "<style>body{font-family:sans-serif;margin:0;padding:8px;background:#1d1a16;color:#f3e6cf}"
+                       "a{color:#f0b44c}b{color:#f0b44c}</style></head><body>";
+
+} // namespace
+
+Reply Service::get(const std::string& target)
+{
+    const auto q = target.find('?');
+    const std::string path = target.substr(0, q);
+    const std::string query = q == std::string::npos ? "" : target.substr(q + 1);
+    if (path.rfind("/lotto/", 0) == 0 && path.size() > 12 && path.ends_with(".json")) {
+        std::string name = path.substr(7, path.size() - 12);
+        const bool winnersFile = name.rfind("winner_", 0) == 0;
+        if (winnersFile) name = name.substr(7);
+        if (const Coin* c = m_config.find(name)) {
+            try {
+                settleDraws(c->code, m_clock.now());
+                return Reply::Json(winnersFile ? winners(c->code) : players(c->code));
+            } catch (const std::exception&) {
+                return Reply::Text(msg::Internal, 500);
+            }
+        }
+    }
+    if (path == "/morec/ads/a-ads_1.php")
+        return Reply::Html(std::string(PageHead) +
+                           "<div style=\"text-align:center\"><b>Ambervale</b> &middot; invest for 2 years and keep 90% "
+                           "of your amount plus every day's earnings.</div></body></html>");
+    if (path == "/morec/ads/a-ads_2.php")
+        return Reply::Html(std::string(PageHead) +
+                           "<h3>Invite your friends</h3><p>Your friends get 15 DOGE when they register with your "
+                           "code, and you earn 10% of their faucet claims and 15% of their investment earnings.</p>"
+                           "<p>Daily L0ttery draws in every coin: the bigger the stake, the better the chance.</p>"
+                           "</body></html>");
+    if (path == "/invite_user/" || path == "/invite_user") {
+        std::string ref;
+        for (size_t start = 0; start <= query.size();) {
+            size_t end = query.find('&', start);
+            if (end == std::string::npos) end = query.size();
+            const std::string part = query.substr(start, end - start);
+            if (part.rfind("ref=", 0) == 0) {
+                ref = PercentDecode(part.substr(4));
+                break;
+            }
+            start = end + 1;
+        }
+        if (ref.size() > 32 || !ValidUtf8(ref)) ref.clear();
+        return Reply::Html(std::string(PageHead) + "<h2>You are invited to Ambervale</h2>" +
+                           "<ol><li>Get the Ambervale desktop client from " + HtmlEscape(m_options.webHost) +
+                           " (or build it from its source with <code>scripts/run.sh</code>).</li>"
+                           "<li>On the login screen press <i>Create Account</i>, choose a login and a password.</li>"
+                           "<li>Enter the invite code <b>" +
+                           HtmlEscape(ref.empty() ? std::string("(none given)") : ref) +
+                           "</b> in the <i>Invite code</i> field and press <i>Create Account</i> again.</li></ol>"
+                           "<p>With the code you receive 15 DOGE at once.</p></body></html>");
+    }
+    return Reply::Text("Not found.", 404);
+}
+
+std::string Service::credit(const std::string& login, const std::string& coinCode, const std::string& amountText)
+{
+    const Coin* c = m_config.find(AsciiLower(coinCode));
+    if (!c) throw std::runtime_error("unknown coin " + coinCode);
+    auto amount = money::Parse(amountText);
+    if (!amount || *amount <= 0) throw std::runtime_error("not a positive amount: " + amountText);
+    const std::int64_t bonus = *amount >= c->minDeposit ? money::MulDiv(*amount, m_config.depositBonusPercent, 100) : 0;
+    const std::int64_t now = m_clock.now();
+    m_store.write([&](StoreTx& tx) {
+        auto a = tx.accountByKey(AsciiLower(login));
+        if (!a || a->id <= 4) throw std::runtime_error("no account " + login);
+        std::vector<Leg> legs{{system_account::Issuer, c->code, Bucket::Wallet, -*amount},
+                              {a->id, c->code, Bucket::Wallet, *amount}};
+        if (bonus > 0) {
+            legs.push_back({system_account::House, c->code, Bucket::Wallet, -bonus});
+            legs.push_back({a->id, c->code, Bucket::Wallet, bonus});
+        }
+        tx.post("deposit", legs, now);
+        tx.addStats(a->id, c->code, *amount, 0, 0);
+    });
+    return "credited " + money::Format(*amount) + " " + Upper(c->code) + " to " + login + " (bonus " +
+           money::Format(bonus) + ")";
+}
+
+std::string Service::addAccount(const std::string& login, const std::string& password)
+{
+    Account created;
+    if (auto refusal = registerAccount(login, auth::ClientDigest(password), "", &created))
+        throw std::runtime_error(refusal->body);
+    return "account " + login + " created, invite code " + created.refcode;
+}

@@ -1,0 +1,129 @@
+#pragma once
+// The service's rules: every action of api.php and every published file,
+// independent of HTTP and of the storage engine.
+#include "Auth.h"
+#include "Config.h"
+#include "Store.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// Wall-clock seconds with an offset a test may move forward.
+class Clock {
+public:
+    std::int64_t now() const;
+    void advance(std::int64_t seconds) { m_offset += seconds; }
+
+private:
+    std::atomic<std::int64_t> m_offset{0};
+};
+
+// Request fields in arrival order; the first of a repeated name counts.
+class Fields {
+public:
+    void add(std::string name, std::string value) { m_list.emplace_back(std::move(name), std::move(value)); }
+    const std::string* find(const std::string& name) const;
+    std::string get(const std::string& name) const;
+    const std::vector<std::pair<std::string, std::string>>& list() const { return m_list; }
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_list;
+};
+
+struct Reply {
+    int status = 200;
+    std::string contentType = "text/html; charset=utf-8";
+    std::string body;
+    bool json = false;
+    static Reply Text(std::string body, int status = 200);
+    static Reply Json(std::string body);
+    static Reply Html(std::string body, int status = 200);
+};
+
+class Service {
+public:
+    struct Options {
+        bool testClock = false;
+        std::string webHost = "127.0.0.1:8443"; // for the invitation page's links
+    };
+    Service(Store& store, Config config, Clock& clock, Options options);
+
+    // POST api.php; may block on the database and on password hashing: call it off the I/O threads.
+    Reply api(const Fields& fields);
+    // GET; target includes any query.
+    Reply get(const std::string& target);
+    // True when api() would answer without touching the database or hashing.
+    bool answersAtOnce(const Fields& fields) const;
+    bool servesAtOnce(const std::string& target) const;
+
+    // Periodic work: earnings of every open investment, draws that are due.
+    void sweep();
+
+    // Operator commands.
+    std::string credit(const std::string& login, const std::string& coin, const std::string& amount);
+    std::string addAccount(const std::string& login, const std::string& password);
+
+    const Config& config() const { return m_config; }
+
+private:
+    Reply dispatch(const std::string& action, const Fields& f);
+    Reply settings() const;
+    Reply account(const Fields& f, bool registering);
+    Reply depositAddress(const Fields& f);
+    Reply invest(const Fields& f);
+    Reply withdraw(const Fields& f);
+    Reply swap(const Fields& f);
+    Reply changePass(const Fields& f);
+    Reply resetPass(const Fields& f);
+    Reply faucet(const Fields& f);
+    Reply lottery(const Fields& f);
+    Reply advanceClock(const Fields& f);
+
+    // Empty optional with the refusal in *refusal.
+    std::optional<Account> authenticate(const Fields& f, Reply* refusal);
+    std::string accountJson(StoreTx& tx, const Account& a, std::int64_t now);
+    void accrue(StoreTx& tx, std::int64_t account, std::int64_t now);
+    void accrueIfDue(std::int64_t account, std::int64_t now, bool force);
+    void settleDraws(const std::string& coin, std::int64_t now);
+    void drawWinner(StoreTx& tx, const Draw& d, std::int64_t now);
+    std::optional<Reply> registerAccount(const std::string& login, const std::string& digest, const std::string& ref,
+                                         Account* created);
+    std::string players(const std::string& coin);
+    std::string winners(const std::string& coin);
+
+    // A money request seen again (same action, fields and session token) gets
+    // the first answer instead of running twice.
+    Reply once(const Fields& f, const std::function<Reply()>& run);
+
+    Store& m_store;
+    Config m_config;
+    Clock& m_clock;
+    Options m_options;
+    std::string m_settingsJson;
+    auth::DigestCache m_digests{std::chrono::seconds(300)};
+    auth::Throttle m_throttle;
+
+    std::mutex m_accrualMutex;
+    std::unordered_map<std::int64_t, std::int64_t> m_lastAccrual;
+
+    struct Done {
+        std::mutex m;
+        std::condition_variable cv;
+        bool ready = false;
+        Reply reply;
+        std::int64_t at = 0;
+    };
+    std::mutex m_onceMutex;
+    std::unordered_map<std::string, std::shared_ptr<Done>> m_once;
+};
+
+std::string AsciiLower(std::string s);
+bool ValidUtf8(std::string_view s);

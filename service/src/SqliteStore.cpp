@@ -1,0 +1,528 @@
+// SQLite in WAL mode: readers never wait for the writer, writes are taken one
+// at a time inside the process, so no transaction ever meets SQLITE_BUSY from
+// a sibling thread (other processes, like the credit command, wait up to 10 s).
+#include "Store.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+struct SqliteError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class Connection {
+public:
+    Connection(const std::string& path, bool synchronousFull)
+    {
+        if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                            nullptr) != SQLITE_OK)
+            throw SqliteError("cannot open " + path + ": " + sqlite3_errmsg(m_db));
+        sqlite3_busy_timeout(m_db, 10000);
+        exec("PRAGMA journal_mode=WAL");
+        exec(synchronousFull ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+        exec("PRAGMA foreign_keys=ON");
+    }
+    ~Connection()
+    {
+        for (auto& [sql, st] : m_cache) sqlite3_finalize(st);
+        sqlite3_close(m_db);
+    }
+    void exec(const char* sql)
+    {
+        char* err = nullptr;
+        if (sqlite3_exec(m_db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+            std::string msg = err ? err : "?";
+            sqlite3_free(err);
+            throw SqliteError(std::string(sql).substr(0, 60) + ": " + msg);
+        }
+    }
+    sqlite3_stmt* prepare(const char* sql)
+    {
+        auto it = m_cache.find(sql);
+        if (it != m_cache.end()) {
+            sqlite3_reset(it->second);
+            sqlite3_clear_bindings(it->second);
+            return it->second;
+        }
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+            throw SqliteError(std::string("prepare: ") + sqlite3_errmsg(m_db));
+        m_cache.emplace(sql, st);
+        return st;
+    }
+    sqlite3* db() const { return m_db; }
+
+private:
+    sqlite3* m_db = nullptr;
+    std::unordered_map<const char*, sqlite3_stmt*> m_cache; // keyed by the literal's address
+};
+
+// One statement execution: bind in order, step through rows.
+class Query {
+public:
+    Query(Connection& c, const char* sql) : m_c(c), m_st(c.prepare(sql)) {}
+    ~Query() { sqlite3_reset(m_st); }
+    Query& operator()(std::int64_t v)
+    {
+        sqlite3_bind_int64(m_st, ++m_i, v);
+        return *this;
+    }
+    Query& operator()(const std::string& v)
+    {
+        sqlite3_bind_text(m_st, ++m_i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    bool next()
+    {
+        const int rc = sqlite3_step(m_st);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        throw SqliteError(std::string("step: ") + sqlite3_errmsg(m_c.db()));
+    }
+    // For INSERTs that may meet a UNIQUE constraint.
+    bool tryRun()
+    {
+        const int rc = sqlite3_step(m_st);
+        if (rc == SQLITE_DONE) return true;
+        if ((rc & 0xff) == SQLITE_CONSTRAINT) return false;
+        throw SqliteError(std::string("step: ") + sqlite3_errmsg(m_c.db()));
+    }
+    void run()
+    {
+        while (next()) {
+        }
+    }
+    std::int64_t i(int col) const { return sqlite3_column_int64(m_st, col); }
+    std::string s(int col) const
+    {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_st, col));
+        return p ? std::string(p, sqlite3_column_bytes(m_st, col)) : std::string();
+    }
+
+private:
+    Connection& m_c;
+    sqlite3_stmt* m_st;
+    int m_i = 0;
+};
+
+const char* Schema = R"sql(
+CREATE TABLE IF NOT EXISTS accounts(
+  id INTEGER PRIMARY KEY, login TEXT NOT NULL, login_key TEXT NOT NULL UNIQUE, password_hash TEXT NOT NULL,
+  refcode TEXT NOT NULL UNIQUE, referrer INTEGER, refcol INTEGER NOT NULL DEFAULT 0,
+  last_faucet INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS txns(id INTEGER PRIMARY KEY, kind TEXT NOT NULL, at INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS ledger(
+  id INTEGER PRIMARY KEY, txn INTEGER NOT NULL REFERENCES txns(id), account_id INTEGER NOT NULL REFERENCES accounts(id),
+  coin TEXT NOT NULL, bucket INTEGER NOT NULL, delta INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS ledger_by_account ON ledger(account_id, coin, bucket);
+CREATE TABLE IF NOT EXISTS balances(
+  account_id INTEGER NOT NULL REFERENCES accounts(id), coin TEXT NOT NULL, bucket INTEGER NOT NULL,
+  amount INTEGER NOT NULL, PRIMARY KEY(account_id, coin, bucket)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS stats(
+  account_id INTEGER NOT NULL, coin TEXT NOT NULL, dep_val INTEGER NOT NULL DEFAULT 0,
+  earned_inv INTEGER NOT NULL DEFAULT 0, earned_ref INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(account_id, coin)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS investments(
+  id INTEGER PRIMARY KEY, account_id INTEGER NOT NULL, coin TEXT NOT NULL, principal INTEGER NOT NULL,
+  rental_code INTEGER NOT NULL, fee_percent INTEGER NOT NULL, apr INTEGER NOT NULL, started INTEGER NOT NULL,
+  ends INTEGER NOT NULL, paid INTEGER NOT NULL DEFAULT 0, closed INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS investments_open ON investments(closed, account_id);
+CREATE TABLE IF NOT EXISTS deposit_addresses(
+  account_id INTEGER NOT NULL, coin_network TEXT NOT NULL, address TEXT NOT NULL UNIQUE,
+  PRIMARY KEY(account_id, coin_network)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS withdrawals(
+  id INTEGER PRIMARY KEY, login TEXT NOT NULL, coin TEXT NOT NULL, network TEXT NOT NULL, address TEXT NOT NULL,
+  amount INTEGER NOT NULL, fee INTEGER NOT NULL, net INTEGER NOT NULL, created INTEGER NOT NULL,
+  status TEXT NOT NULL DEFAULT 'pending');
+CREATE TABLE IF NOT EXISTS reset_codes(
+  id INTEGER PRIMARY KEY, account_id INTEGER NOT NULL, code_hash TEXT NOT NULL, expires INTEGER NOT NULL,
+  used INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS reset_outbox(
+  id INTEGER PRIMARY KEY, login TEXT NOT NULL, code TEXT NOT NULL, created INTEGER NOT NULL, expires INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS lotto_draws(
+  id INTEGER PRIMARY KEY, coin TEXT NOT NULL, opened INTEGER NOT NULL, closed INTEGER,
+  winner INTEGER, winner_name TEXT, payout INTEGER);
+CREATE INDEX IF NOT EXISTS lotto_draws_coin ON lotto_draws(coin, closed);
+CREATE TABLE IF NOT EXISTS lotto_stakes(
+  draw_id INTEGER NOT NULL, account_id INTEGER NOT NULL, nickname TEXT NOT NULL, amount INTEGER NOT NULL,
+  at INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS lotto_stakes_draw ON lotto_stakes(draw_id);
+INSERT OR IGNORE INTO accounts(id, login, login_key, password_hash, refcode, created) VALUES
+  (1, '#issuer', '#issuer', '!', '#issuer', 0), (2, '#house', '#house', '!', '#house', 0),
+  (3, '#lottery', '#lottery', '!', '#lottery', 0), (4, '#outbox', '#outbox', '!', '#outbox', 0);
+)sql";
+
+constexpr const char* AccountColumns =
+    "id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet";
+
+Account ReadAccount(const Query& q)
+{
+    return Account{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7)};
+}
+
+class SqliteTx final : public StoreTx {
+public:
+    explicit SqliteTx(Connection& c) : m_c(c) {}
+
+    std::optional<Account> accountByKey(const std::string& key) override
+    {
+        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet "
+                     "FROM accounts WHERE login_key = ?");
+        q(key);
+        if (!q.next()) return std::nullopt;
+        return ReadAccount(q);
+    }
+    std::optional<Account> accountById(std::int64_t id) override
+    {
+        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet "
+                     "FROM accounts WHERE id = ?");
+        q(id);
+        if (!q.next()) return std::nullopt;
+        return ReadAccount(q);
+    }
+    std::optional<Account> accountByRefcode(const std::string& code) override
+    {
+        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet "
+                     "FROM accounts WHERE refcode = ? AND id > 4");
+        q(code);
+        if (!q.next()) return std::nullopt;
+        return ReadAccount(q);
+    }
+    std::optional<std::int64_t> insertAccount(const Account& a, std::int64_t now) override
+    {
+        Query q(m_c, "INSERT INTO accounts(login, login_key, password_hash, refcode, referrer, created) "
+                     "VALUES(?, ?, ?, ?, NULLIF(?, 0), ?)");
+        q(a.login)(a.loginKey)(a.passwordHash)(a.refcode)(a.referrer)(now);
+        if (!q.tryRun()) return std::nullopt;
+        return sqlite3_last_insert_rowid(m_c.db());
+    }
+    void setPasswordHash(std::int64_t account, const std::string& hash) override
+    {
+        Query(m_c, "UPDATE accounts SET password_hash = ? WHERE id = ?")(hash)(account).run();
+    }
+    void addReferral(std::int64_t account) override
+    {
+        Query(m_c, "UPDATE accounts SET refcol = refcol + 1 WHERE id = ?")(account).run();
+    }
+    void setLastFaucet(std::int64_t account, std::int64_t at) override
+    {
+        Query(m_c, "UPDATE accounts SET last_faucet = ? WHERE id = ?")(at)(account).run();
+    }
+
+    void post(const std::string& kind, const std::vector<Leg>& legs, std::int64_t now) override
+    {
+        std::map<std::string, std::int64_t> sums;
+        for (const Leg& l : legs) sums[l.coin] += l.delta;
+        for (const auto& [coin, sum] : sums)
+            if (sum != 0) throw std::logic_error("unbalanced movement " + kind + " in " + coin);
+        Query(m_c, "INSERT INTO txns(kind, at) VALUES(?, ?)")(kind)(now).run();
+        const std::int64_t txn = sqlite3_last_insert_rowid(m_c.db());
+        for (const Leg& l : legs) {
+            if (l.delta == 0) continue;
+            Query up(m_c, "INSERT INTO balances(account_id, coin, bucket, amount) VALUES(?, ?, ?, ?) "
+                          "ON CONFLICT(account_id, coin, bucket) DO UPDATE SET amount = amount + excluded.amount "
+                          "RETURNING amount");
+            up(l.account)(l.coin)(static_cast<std::int64_t>(l.bucket))(l.delta);
+            if (!up.next()) throw SqliteError("balance update returned nothing");
+            const std::int64_t after = up.i(0);
+            up.run();
+            if (after < 0 && l.account != system_account::Issuer) throw InsufficientFunds(l.account);
+            Query(m_c, "INSERT INTO ledger(txn, account_id, coin, bucket, delta) VALUES(?, ?, ?, ?, ?)")(txn)(
+                l.account)(l.coin)(static_cast<std::int64_t>(l.bucket))(l.delta)
+                .run();
+        }
+    }
+    std::int64_t balance(std::int64_t account, const std::string& coin, Bucket bucket) override
+    {
+        Query q(m_c, "SELECT amount FROM balances WHERE account_id = ? AND coin = ? AND bucket = ?");
+        q(account)(coin)(static_cast<std::int64_t>(bucket));
+        return q.next() ? q.i(0) : 0;
+    }
+    std::map<std::string, CoinFigures> figures(std::int64_t account) override
+    {
+        std::map<std::string, CoinFigures> out;
+        {
+            Query q(m_c, "SELECT coin, bucket, amount FROM balances WHERE account_id = ?");
+            q(account);
+            while (q.next()) (q.i(1) == 0 ? out[q.s(0)].wallet : out[q.s(0)].invest) = q.i(2);
+        }
+        Query q(m_c, "SELECT coin, dep_val, earned_inv, earned_ref FROM stats WHERE account_id = ?");
+        q(account);
+        while (q.next()) {
+            auto& f = out[q.s(0)];
+            f.depVal = q.i(1);
+            f.earnedInv = q.i(2);
+            f.earnedRef = q.i(3);
+        }
+        return out;
+    }
+    void addStats(std::int64_t account, const std::string& coin, std::int64_t depVal, std::int64_t earnedInv,
+                  std::int64_t earnedRef) override
+    {
+        Query(m_c, "INSERT INTO stats(account_id, coin, dep_val, earned_inv, earned_ref) VALUES(?, ?, ?, ?, ?) "
+                   "ON CONFLICT(account_id, coin) DO UPDATE SET dep_val = dep_val + excluded.dep_val, "
+                   "earned_inv = earned_inv + excluded.earned_inv, earned_ref = earned_ref + excluded.earned_ref")(
+            account)(coin)(depVal)(earnedInv)(earnedRef)
+            .run();
+    }
+
+    std::vector<Investment> openInvestments(std::int64_t account) override
+    {
+        std::vector<Investment> out;
+        Query q(m_c, "SELECT id, account_id, coin, principal, rental_code, fee_percent, apr, started, ends, paid "
+                     "FROM investments WHERE closed = 0 AND account_id = ? ORDER BY id");
+        q(account);
+        while (q.next())
+            out.push_back(Investment{q.i(0), q.i(1), q.s(2), q.i(3), static_cast<int>(q.i(4)), static_cast<int>(q.i(5)),
+                                     static_cast<int>(q.i(6)), q.i(7), q.i(8), q.i(9)});
+        return out;
+    }
+    std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t, std::int64_t) override
+    {
+        std::vector<std::int64_t> out;
+        Query q(m_c, "SELECT DISTINCT account_id FROM investments WHERE closed = 0");
+        while (q.next()) out.push_back(q.i(0));
+        return out;
+    }
+    void insertInvestment(const Investment& v) override
+    {
+        Query(m_c, "INSERT INTO investments(account_id, coin, principal, rental_code, fee_percent, apr, started, ends) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")(v.account)(v.coin)(v.principal)(v.rentalCode)(v.feePercent)(v.apr)(
+            v.started)(v.ends)
+            .run();
+    }
+    void setInvestmentPaid(std::int64_t id, std::int64_t paid, bool closed) override
+    {
+        Query(m_c, "UPDATE investments SET paid = ?, closed = ? WHERE id = ?")(paid)(closed ? 1 : 0)(id).run();
+    }
+
+    std::optional<std::string> depositAddress(std::int64_t account, const std::string& cn) override
+    {
+        Query q(m_c, "SELECT address FROM deposit_addresses WHERE account_id = ? AND coin_network = ?");
+        q(account)(cn);
+        if (!q.next()) return std::nullopt;
+        return q.s(0);
+    }
+    bool insertDepositAddress(std::int64_t account, const std::string& cn, const std::string& address) override
+    {
+        return Query(m_c, "INSERT INTO deposit_addresses(account_id, coin_network, address) VALUES(?, ?, ?)")(account)(
+                   cn)(address)
+            .tryRun();
+    }
+
+    void insertWithdrawal(const Withdrawal& w) override
+    {
+        Query(m_c, "INSERT INTO withdrawals(login, coin, network, address, amount, fee, net, created) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")(w.login)(w.coin)(w.network)(w.address)(w.amount)(w.fee)(w.net)(
+            w.created)
+            .run();
+    }
+    std::vector<Withdrawal> withdrawals() override
+    {
+        std::vector<Withdrawal> out;
+        Query q(m_c, "SELECT id, login, coin, network, address, amount, fee, net, created FROM withdrawals "
+                     "WHERE status = 'pending' ORDER BY id");
+        while (q.next())
+            out.push_back(Withdrawal{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7), q.i(8)});
+        return out;
+    }
+
+    void insertResetCode(std::int64_t account, const std::string& codeHash, std::int64_t expires) override
+    {
+        Query(m_c,
+              "INSERT INTO reset_codes(account_id, code_hash, expires) VALUES(?, ?, ?)")(account)(codeHash)(expires)
+            .run();
+    }
+    bool useResetCode(std::int64_t account, const std::string& codeHash, std::int64_t now) override
+    {
+        Query q(m_c, "UPDATE reset_codes SET used = 1 WHERE id = (SELECT id FROM reset_codes WHERE account_id = ? "
+                     "AND code_hash = ? AND used = 0 AND expires > ? LIMIT 1) RETURNING id");
+        q(account)(codeHash)(now);
+        const bool found = q.next();
+        if (found) q.run();
+        return found;
+    }
+    void insertResetMail(const ResetMail& m) override
+    {
+        Query(m_c, "INSERT INTO reset_outbox(login, code, created, expires) VALUES(?, ?, ?, ?)")(m.login)(m.code)(
+            m.created)(m.expires)
+            .run();
+    }
+    std::vector<ResetMail> resetMails() override
+    {
+        std::vector<ResetMail> out;
+        Query q(m_c, "SELECT id, login, code, created, expires FROM reset_outbox ORDER BY id");
+        while (q.next()) out.push_back(ResetMail{q.i(0), q.s(1), q.s(2), q.i(3), q.i(4)});
+        return out;
+    }
+
+    std::optional<Draw> openDraw(const std::string& coin) override
+    {
+        Query q(m_c, "SELECT id, coin, opened FROM lotto_draws WHERE coin = ? AND closed IS NULL ORDER BY id LIMIT 1");
+        q(coin);
+        if (!q.next()) return std::nullopt;
+        return Draw{q.i(0), q.s(1), q.i(2)};
+    }
+    std::vector<Draw> openDraws() override
+    {
+        std::vector<Draw> out;
+        Query q(m_c, "SELECT id, coin, opened FROM lotto_draws WHERE closed IS NULL ORDER BY id");
+        while (q.next()) out.push_back(Draw{q.i(0), q.s(1), q.i(2)});
+        return out;
+    }
+    std::int64_t createDraw(const std::string& coin, std::int64_t now) override
+    {
+        Query(m_c, "INSERT INTO lotto_draws(coin, opened) VALUES(?, ?)")(coin)(now).run();
+        return sqlite3_last_insert_rowid(m_c.db());
+    }
+    void addStake(std::int64_t draw, const Stake& s, std::int64_t now) override
+    {
+        Query(m_c, "INSERT INTO lotto_stakes(draw_id, account_id, nickname, amount, at) VALUES(?, ?, ?, ?, ?)")(draw)(
+            s.account)(s.nickname)(s.amount)(now)
+            .run();
+    }
+    std::vector<Stake> stakes(std::int64_t draw) override
+    {
+        std::vector<Stake> out;
+        Query q(m_c, "SELECT account_id, MIN(nickname), SUM(amount) FROM lotto_stakes WHERE draw_id = ? "
+                     "GROUP BY account_id ORDER BY MIN(rowid)");
+        q(draw);
+        while (q.next()) out.push_back(Stake{q.i(0), q.s(1), q.i(2)});
+        return out;
+    }
+    void closeDraw(std::int64_t draw, std::int64_t winner, const std::string& name, std::int64_t payout,
+                   std::int64_t now) override
+    {
+        Query(m_c, "UPDATE lotto_draws SET closed = ?, winner = ?, winner_name = ?, payout = ? WHERE id = ?")(now)(
+            winner)(name)(payout)(draw)
+            .run();
+    }
+    std::vector<Winner> winners(const std::string& coin, int limit) override
+    {
+        std::vector<Winner> out;
+        Query q(m_c,
+                "SELECT winner_name, payout, closed FROM (SELECT id, winner_name, payout, closed FROM lotto_draws "
+                "WHERE coin = ? AND closed IS NOT NULL AND winner IS NOT NULL ORDER BY id DESC LIMIT ?) ORDER BY id");
+        q(coin)(limit);
+        while (q.next()) out.push_back(Winner{q.s(0), q.i(1), q.i(2)});
+        return out;
+    }
+
+    VerifyReport verify() override
+    {
+        VerifyReport r;
+        auto add = [&](const char* sql, const std::string& what) {
+            Query q(m_c, sql);
+            while (q.next())
+                r.problems.push_back(what + ": account " + std::to_string(q.i(0)) + " " + q.s(1) + " bucket " +
+                                     std::to_string(q.i(2)) + " holds " + std::to_string(q.i(3)) + ", expected " +
+                                     std::to_string(q.i(4)));
+        };
+        add("SELECT b.account_id, b.coin, b.bucket, b.amount, COALESCE(s.total, 0) FROM balances b LEFT JOIN "
+            "(SELECT account_id, coin, bucket, SUM(delta) AS total FROM ledger GROUP BY account_id, coin, bucket) s "
+            "ON s.account_id = b.account_id AND s.coin = b.coin AND s.bucket = b.bucket "
+            "WHERE b.amount != COALESCE(s.total, 0)",
+            "balance differs from its ledger");
+        add("SELECT s.account_id, s.coin, s.bucket, 0, s.total FROM "
+            "(SELECT account_id, coin, bucket, SUM(delta) AS total FROM ledger GROUP BY account_id, coin, bucket) s "
+            "LEFT JOIN balances b ON s.account_id = b.account_id AND s.coin = b.coin AND s.bucket = b.bucket "
+            "WHERE b.account_id IS NULL",
+            "ledger entries without a balance");
+        add("SELECT account_id, coin, bucket, amount, 0 FROM balances WHERE amount < 0 AND account_id != 1",
+            "negative balance");
+        add("SELECT txn, coin, 0, SUM(delta), 0 FROM ledger GROUP BY txn, coin HAVING SUM(delta) != 0",
+            "movement does not sum to zero (txn, coin)");
+        add("SELECT b.account_id, b.coin, 1, b.amount, COALESCE(i.total, 0) FROM balances b LEFT JOIN "
+            "(SELECT account_id, coin, SUM(principal) AS total FROM investments WHERE closed = 0 GROUP BY account_id, "
+            "coin) i "
+            "ON i.account_id = b.account_id AND i.coin = b.coin WHERE b.bucket = 1 AND b.amount != COALESCE(i.total, "
+            "0)",
+            "invested balance differs from the open investments");
+        add("SELECT 3, d.coin, 0, COALESCE(b.amount, 0), SUM(s.amount) FROM lotto_draws d "
+            "JOIN lotto_stakes s ON s.draw_id = d.id LEFT JOIN balances b ON b.account_id = 3 AND b.coin = d.coin "
+            "AND b.bucket = 0 WHERE d.closed IS NULL GROUP BY d.coin HAVING COALESCE(b.amount, 0) != SUM(s.amount)",
+            "lottery pot differs from the stakes of the open draw");
+        {
+            Query q(m_c, "SELECT (SELECT COUNT(*) FROM balances), (SELECT COUNT(*) FROM ledger)");
+            if (q.next()) {
+                r.balances = q.i(0);
+                r.entries = q.i(1);
+            }
+        }
+        return r;
+    }
+
+private:
+    Connection& m_c;
+};
+
+class SqliteStore final : public Store {
+public:
+    SqliteStore(std::string path, bool full) : m_path(std::move(path)), m_full(full)
+    {
+        m_writer = std::make_unique<Connection>(m_path, m_full);
+        m_writer->exec(Schema);
+    }
+    void read(const std::function<void(StoreTx&)>& work) override
+    {
+        std::unique_ptr<Connection> c;
+        {
+            std::lock_guard lock(m_poolMutex);
+            if (!m_pool.empty()) {
+                c = std::move(m_pool.back());
+                m_pool.pop_back();
+            }
+        }
+        if (!c) c = std::make_unique<Connection>(m_path, m_full);
+        struct Return {
+            SqliteStore* self;
+            std::unique_ptr<Connection>& c;
+            ~Return()
+            {
+                std::lock_guard lock(self->m_poolMutex);
+                self->m_pool.push_back(std::move(c));
+            }
+        } back{this, c};
+        c->exec("BEGIN");
+        try {
+            SqliteTx tx(*c);
+            work(tx);
+            c->exec("COMMIT");
+        } catch (...) {
+            sqlite3_exec(c->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+    void write(const std::function<void(StoreTx&)>& work) override
+    {
+        std::lock_guard lock(m_writeMutex);
+        m_writer->exec("BEGIN IMMEDIATE");
+        try {
+            SqliteTx tx(*m_writer);
+            work(tx);
+            m_writer->exec("COMMIT");
+        } catch (...) {
+            sqlite3_exec(m_writer->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+private:
+    std::string m_path;
+    bool m_full;
+    std::mutex m_writeMutex;
+    std::unique_ptr<Connection> m_writer;
+    std::mutex m_poolMutex;
+    std::vector<std::unique_ptr<Connection>> m_pool;
+};
+
+} // namespace
+
+std::unique_ptr<Store> OpenSqliteStore(const std::string& path, bool synchronousFull)
+{
+    return std::make_unique<SqliteStore>(path, synchronousFull);
+}

@@ -1,0 +1,206 @@
+// ambervale-service: the Ambervale API over HTTPS, and its operator commands.
+#include "Certs.h"
+#include "Config.h"
+#include "Money.h"
+#include "Server.h"
+#include "Service.h"
+#include "Store.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* Usage = R"(Usage: ambervale-service [COMMAND] [OPTIONS]
+
+Commands:
+  serve                         run the HTTPS service (the default)
+  init                          create the data folder, its database, config and certificates, then exit
+  verify                        check that every balance equals its ledger sum and none is negative;
+                                exits 1 on any mismatch
+  credit LOGIN COIN AMOUNT      a simulated confirmed deposit (with the deposit bonus)
+  add-account LOGIN PASSWORD    create an account as the client's registration would
+  withdrawals                   list the pending withdrawals (the withdrawal outbox)
+  reset-codes                   list the password-reset messages (the reset outbox)
+
+Options:
+  --data DIR        data folder (default: ./ambervale-data); holds ambervale.db, config.json,
+                    ca.pem/ca.key (the local CA), server.pem/server.key, access.log
+  --port N          HTTPS port (default 8443)
+  --host NAME       host name or address the server certificate is made for (default 127.0.0.1)
+  --bind ADDRESS    address to listen on (default 0.0.0.0)
+  --io-threads N    I/O threads (default 2)
+  --workers N       database and password-hashing threads (default 4)
+  --sync MODE       full (default): every commit reaches the disk before its answer;
+                    normal: survives a crash of the service but not of the machine
+  --test-clock      accept the action "x_clock_advance" (field "seconds") that moves the
+                    service's clock forward; for tests only
+  --help            this text
+)";
+
+struct Args {
+    std::string command = "serve";
+    std::vector<std::string> positional;
+    fs::path data = "ambervale-data";
+    int port = 8443;
+    std::string host = "127.0.0.1";
+    std::string bind = "0.0.0.0";
+    int ioThreads = 2, workers = 4;
+    bool syncFull = true;
+    bool testClock = false;
+};
+
+[[noreturn]] void Fail(const std::string& why)
+{
+    std::cerr << "ambervale-service: " << why << "\n(see --help)\n";
+    std::exit(2);
+}
+
+int Number(const std::string& s, int lo, int hi, const char* what)
+{
+    try {
+        size_t used = 0;
+        const int v = std::stoi(s, &used);
+        if (used == s.size() && v >= lo && v <= hi) return v;
+    } catch (...) {
+    }
+    Fail(std::string("bad ") + what + ": " + s);
+}
+
+Args Parse(int argc, char** argv)
+{
+    Args a;
+    bool commandSeen = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string s = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) Fail("missing value after " + s);
+            return argv[++i];
+        };
+        if (s == "--help" || s == "-h") {
+            std::cout << Usage;
+            std::exit(0);
+        } else if (s == "--data")
+            a.data = value();
+        else if (s == "--port")
+            a.port = Number(value(), 1, 65535, "port");
+        else if (s == "--host")
+            a.host = value();
+        else if (s == "--bind")
+            a.bind = value();
+        else if (s == "--io-threads")
+            a.ioThreads = Number(value(), 1, 64, "thread count");
+        else if (s == "--workers")
+            a.workers = Number(value(), 1, 64, "worker count");
+        else if (s == "--sync") {
+            const std::string m = value();
+            if (m != "full" && m != "normal") Fail("--sync takes full or normal");
+            a.syncFull = m == "full";
+        } else if (s == "--test-clock")
+            a.testClock = true;
+        else if (s.rfind("--", 0) == 0)
+            Fail("unknown option " + s);
+        else if (!commandSeen) {
+            a.command = s;
+            commandSeen = true;
+        } else
+            a.positional.push_back(s);
+    }
+    return a;
+}
+
+std::string Time(std::int64_t t)
+{
+    const std::time_t tt = t;
+    std::tm tm{};
+    gmtime_r(&tt, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Args args = Parse(argc, argv);
+    static const std::vector<std::string> commands{"serve",       "init",        "verify",     "credit",
+                                                   "add-account", "withdrawals", "reset-codes"};
+    if (std::find(commands.begin(), commands.end(), args.command) == commands.end())
+        Fail("unknown command " + args.command);
+    try {
+        fs::create_directories(args.data);
+        ::chmod(args.data.c_str(), 0700);
+        const Config config = Config::LoadOrCreate(args.data / "config.json");
+        auto store = OpenSqliteStore((args.data / "ambervale.db").string(), args.syncFull);
+        Clock clock;
+
+        if (args.command == "verify") {
+            VerifyReport report;
+            store->read([&](StoreTx& tx) { report = tx.verify(); });
+            for (const std::string& p : report.problems) std::cout << "MISMATCH " << p << "\n";
+            std::cout << (report.ok() ? "ok" : "FAILED") << ": " << report.balances << " balances, " << report.entries
+                      << " ledger entries, " << report.problems.size() << " problems\n";
+            return report.ok() ? 0 : 1;
+        }
+        if (args.command == "withdrawals") {
+            std::vector<Withdrawal> list;
+            store->read([&](StoreTx& tx) { list = tx.withdrawals(); });
+            std::cout << "id\tcreated (UTC)\tlogin\tcoin\tnetwork\taddress\tamount\tfee\tto send\n";
+            for (const Withdrawal& w : list)
+                std::cout << w.id << "\t" << Time(w.created) << "\t" << w.login << "\t" << w.coin << "\t" << w.network
+                          << "\t" << w.address << "\t" << money::Format(w.amount) << "\t" << money::Format(w.fee)
+                          << "\t" << money::Format(w.net) << "\n";
+            return 0;
+        }
+        if (args.command == "reset-codes") {
+            std::vector<ResetMail> list;
+            store->read([&](StoreTx& tx) { list = tx.resetMails(); });
+            std::cout << "id\tcreated (UTC)\tlogin\tcode\tvalid until (UTC)\n";
+            for (const ResetMail& m : list)
+                std::cout << m.id << "\t" << Time(m.created) << "\t" << m.login << "\t" << m.code << "\t"
+                          << Time(m.expires) << "\n";
+            return 0;
+        }
+
+        Service::Options so;
+        so.testClock = args.testClock;
+        so.webHost = args.host + ":" + std::to_string(args.port);
+        Service service(*store, config, clock, so);
+        if (args.command == "credit") {
+            if (args.positional.size() != 3) Fail("credit takes LOGIN COIN AMOUNT");
+            std::cout << service.credit(args.positional[0], args.positional[1], args.positional[2]) << "\n";
+            return 0;
+        }
+        if (args.command == "add-account") {
+            if (args.positional.size() != 2) Fail("add-account takes LOGIN PASSWORD");
+            std::cout << service.addAccount(args.positional[0], args.positional[1]) << "\n";
+            return 0;
+        }
+        const certs::Paths cert = certs::Ensure(args.data, args.host);
+        if (args.command == "init") {
+            std::cout << fs::absolute(cert.caCert).string() << "\n";
+            return 0;
+        }
+        ServerOptions options;
+        options.bindAddress = args.bind;
+        options.port = static_cast<unsigned short>(args.port);
+        options.ioThreads = args.ioThreads;
+        options.workers = args.workers;
+        options.certFile = cert.serverCert;
+        options.keyFile = cert.serverKey;
+        options.accessLog = args.data / "access.log";
+        return Serve(service, options);
+    } catch (const std::exception& e) {
+        std::cerr << "ambervale-service: " << e.what() << "\n";
+        return 1;
+    }
+}
