@@ -43,17 +43,19 @@ QString WebView::LoadError()
 
 namespace {
 // The engine draws through one OpenGL context shared by every window. Asking
-// for it before the application exists makes Qt create it at start, which
-// loads the GL driver (about 60 MB and tens of milliseconds under X11) into
-// every run; made here, only runs that browse pay for it.
+// for it before the application exists (Qt::AA_ShareOpenGLContexts) makes Qt
+// create it at start, which loads the GL driver (about 60 MB and tens of
+// milliseconds under X11) into every run; made here, only runs that browse pay
+// for it. The attribute itself is not set: once the application exists Qt
+// only warns about it, and nothing the client uses reads it afterwards. The
+// engine and the widgets that show its pages look for the shared context
+// itself (the web-view tests check that a page reaches the screen under X11).
 void ShareOpenGLContexts()
 {
-    if (!QOpenGLContext::globalShareContext()) {
-        auto* context = new QOpenGLContext(qApp);
-        context->create(); // may fail headless; the engine then draws in software
-        qt_gl_set_global_share_context(context);
-    }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (QOpenGLContext::globalShareContext()) return;
+    auto* context = new QOpenGLContext(qApp);
+    context->create(); // may fail headless; the engine then draws in software
+    qt_gl_set_global_share_context(context);
 }
 } // namespace
 
