@@ -27,3 +27,20 @@ QUrl AppState::Url(const QString& path) const
 {
     return QUrl(ServerScheme + ServerAddress + path);
 }
+
+QString AppState::SecureScheme() const
+{
+    if (!SchemeFallback) return ServerScheme;
+    return ServerScheme == QLatin1String("https") ? QStringLiteral("http") : QStringLiteral("https");
+}
+
+QUrl AppState::SecureApiUrl() const
+{
+    return QUrl(SecureScheme() + ServerAddress + QStringLiteral("api.php"));
+}
+
+void AppState::SwitchSchemeAfterSettingsFailure()
+{
+    ServerScheme = ServerScheme == QLatin1String("https") ? QStringLiteral("http") : QStringLiteral("https");
+    SchemeFallback = !SchemeFallback;
+}

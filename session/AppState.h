@@ -25,10 +25,22 @@ struct AppState {
     QString SettingsReturnTo; // "login" or "dashboard"
     QString MinWithdrawText;
     QString WithdrawFixedFee;
+    // Settings failures alternate ServerScheme, so that the public settings still
+    // arrive where only one scheme gets through. Set while ServerScheme differs
+    // from the scheme the program started with.
+    bool SchemeFallback = false;
 
     // ServerScheme + ServerAddress + path, composed when a request is built.
     QUrl Url(const QString& path) const;
     QUrl ApiUrl() const { return Url(QStringLiteral("api.php")); }
+    // For requests that carry the login, the password digest or a deposit
+    // address: they keep the starting scheme ("https") and never follow the
+    // settings request's fallback to plain HTTP, which anyone able to break a
+    // TLS connection could bring about and then read or rewrite them.
+    QString SecureScheme() const;
+    QUrl SecureApiUrl() const;
+    // The settings request failed: alternate the scheme for the next one.
+    void SwitchSchemeAfterSettingsFailure();
 };
 
 // The one instance.

@@ -37,11 +37,23 @@ bool Save(const QString& path, const QString& login, const QString& passHash)
 {
     const QFileInfo info(path);
     if (!info.absoluteDir().exists() && !QDir().mkpath(info.absolutePath())) return false;
+    // The digest opens the account: nobody but the owner may read it.
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QByteArray line = Line(login, passHash);
+    {
+        // Every login saves; most find the same line there already and leave the file alone.
+        QFile current(path);
+        if (current.open(QIODevice::ReadOnly) && current.size() == line.size() && current.readAll() == line) {
+            const auto everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                  QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                  QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+            if ((current.permissions() & everyone) != ownerOnly) return current.setPermissions(ownerOnly);
+            return true;
+        }
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    // The digest opens the account: nobody but the owner may read it.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    const QByteArray line = Line(login, passHash);
+    file.setPermissions(ownerOnly);
     // QSaveFile buffers, and commit() does not notice a write that fails while
     // flushing: it would put an empty or short file in place of the old one.
     if (file.write(line) != line.size() || !file.flush()) {

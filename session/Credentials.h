@@ -14,7 +14,8 @@ QString FilePath();
 QByteArray Line(const QString& login, const QString& passHash);
 
 // Replaces the file atomically (never torn or emptied by a failed write),
-// readable by its owner only. False on any failure; the old file then stays.
+// readable by its owner only. A file that already holds exactly this line is
+// not rewritten. False on any failure; the old file then stays.
 bool Save(const QString& path, const QString& login, const QString& passHash);
 
 // What a read found: the login is taken before the digest, so a line missing

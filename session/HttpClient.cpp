@@ -2,6 +2,7 @@
 #include "Tls.h"
 
 #include <QEventLoop>
+#include <QIODevice>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -10,7 +11,9 @@
 #include <QPointer>
 #include <QStringDecoder>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -29,30 +32,91 @@ QNetworkAccessManager* MakeManager(const HttpClient::Options& o, QObject* parent
     return nam;
 }
 
-QNetworkRequest MakeRequest(const QUrl& url, const HttpClient::Options& o, bool isPost)
+QNetworkRequest MakeRequest(const QUrl& url, const HttpClient::Options& o, qint64 postBytes)
 {
     QNetworkRequest req(url);
     // The library offers one inactivity time-out; it covers connecting, sending and waiting.
     req.setTransferTimeout(std::max({o.connectTimeoutMs, o.sendTimeoutMs, o.responseTimeoutMs}));
     if (!o.userAgent.isEmpty()) req.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(o.userAgent));
-    if (isPost) req.setRawHeader("Content-Type", form::ContentType);
+    if (postBytes >= 0) {
+        req.setRawHeader("Content-Type", form::ContentType);
+        req.setHeader(QNetworkRequest::ContentLengthHeader, postBytes);
+        // The body is read once and never buffered again: when the library would
+        // re-send it on a fresh connection, it cannot, and reports the drop instead.
+        req.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+        // A connection of its own, so no POST meets a keep-alive connection the
+        // server has quietly closed; HTTP/2 would multiplex it onto a shared one.
+        req.setRawHeader("Connection", "close");
+        req.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    }
     if (url.scheme() == QLatin1String("https")) req.setSslConfiguration(tls::Configuration());
     return req;
 }
 
-// Watches one reply: enforces the size cap and turns the result into an outcome.
+// A request body that can be read once only: sequential, no seek, no reset.
+class OnceOnlyBody : public QIODevice {
+public:
+    explicit OnceOnlyBody(const QByteArray& data) : m_data(data) { open(QIODevice::ReadOnly); }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_data.size() - m_pos + QIODevice::bytesAvailable(); }
+    bool reset() override { return false; }
+
+protected:
+    qint64 readData(char* out, qint64 max) override
+    {
+        const qint64 n = std::min(max, qint64(m_data.size()) - m_pos);
+        if (n <= 0) return m_pos >= m_data.size() ? -1 : 0;
+        memcpy(out, m_data.constData() + m_pos, size_t(n));
+        m_pos += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_pos = 0;
+};
+
+// Watches one reply: enforces the size cap and the overall deadline and turns
+// the result into an outcome.
 struct ReplyWatch {
     bool tooLarge = false;
+    bool deadlinePassed = false;
+    int deadlineMs = 0;
 };
+
+QNetworkReply* Start(QNetworkAccessManager* nam, const QNetworkRequest& req, const QByteArray* body)
+{
+    if (!body) return nam->get(req);
+    auto* device = new OnceOnlyBody(*body);
+    QNetworkReply* reply = nam->post(req, device);
+    device->setParent(reply);
+    return reply;
+}
 
 void Watch(QNetworkReply* reply, const std::shared_ptr<ReplyWatch>& w)
 {
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, w](qint64 received, qint64) {
-        if (received > HttpClient::MaxBodyBytes && !w->tooLarge) {
+    const auto refuse = [reply, w](qint64 bytes) {
+        if (bytes > HttpClient::MaxBodyBytes && !w->tooLarge && !w->deadlinePassed) {
             w->tooLarge = true;
             reply->abort();
         }
+    };
+    // A declared length is refused before a byte of the body is read.
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refuse] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid()) refuse(length.toLongLong());
     });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [refuse](qint64 received, qint64) { refuse(received); });
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, [reply, w] {
+        if (reply->isFinished() || w->tooLarge) return;
+        w->deadlinePassed = true;
+        reply->abort();
+    });
+    deadline->start(w->deadlineMs);
 }
 
 HttpClient::Outcome Conclude(QNetworkReply* reply, const ReplyWatch& w)
@@ -68,12 +132,23 @@ HttpClient::Outcome Conclude(QNetworkReply* reply, const ReplyWatch& w)
                          (err >= QNetworkReply::InternalServerError && err <= QNetworkReply::UnknownServerError));
     if (w.tooLarge) {
         out.description = QStringLiteral("the reply is larger than %1 bytes").arg(HttpClient::MaxBodyBytes);
+    } else if (w.deadlinePassed) {
+        out.description = QStringLiteral("the server did not complete its reply within %1 seconds (%2)")
+                              .arg(w.deadlineMs / 1000.0)
+                              .arg(reply->url().host());
     } else if (err == QNetworkReply::NoError || statusOnly) {
         out.ok = true;
         out.body =
             HttpClient::DecodeBody(reply->readAll(), reply->header(QNetworkRequest::ContentTypeHeader).toByteArray());
     } else if (err == QNetworkReply::OperationCanceledError) {
         out.description = QStringLiteral("the server did not answer in time (%1)").arg(reply->url().host());
+    } else if (err == QNetworkReply::ContentReSendError) {
+        // The library wanted to send the request a second time; it is sent once only.
+        out.description = QStringLiteral("the connection to %1 closed before the reply; the request was not repeated")
+                              .arg(reply->url().host());
+    } else if (err == QNetworkReply::SslHandshakeFailedError) {
+        out.description =
+            QStringLiteral("no secure connection to %1 (TLS): %2").arg(reply->url().host(), reply->errorString());
     } else {
         out.description = reply->errorString();
     }
@@ -106,6 +181,11 @@ HttpClient::~HttpClient()
     }
 }
 
+int HttpClient::DeadlineMs() const
+{
+    return m_options.connectTimeoutMs + m_options.sendTimeoutMs + m_options.responseTimeoutMs;
+}
+
 void HttpClient::Post(const QUrl& url, const FormFields& fields)
 {
     const QByteArray body = form::Encode(fields);
@@ -119,10 +199,11 @@ void HttpClient::Get(const QUrl& url)
 
 void HttpClient::Send(const QUrl& url, const QByteArray* formBody)
 {
-    const QNetworkRequest req = MakeRequest(url, m_options, formBody != nullptr);
+    const QNetworkRequest req = MakeRequest(url, m_options, formBody ? formBody->size() : -1);
+    auto w = std::make_shared<ReplyWatch>();
+    w->deadlineMs = DeadlineMs();
     if (m_options.mode == Mode::Background) {
-        QNetworkReply* reply = formBody ? m_nam->post(req, *formBody) : m_nam->get(req);
-        auto w = std::make_shared<ReplyWatch>();
+        QNetworkReply* reply = Start(m_nam, req, formBody);
         Watch(reply, w);
         connect(reply, &QNetworkReply::finished, this, [this, reply, w] {
             reply->deleteLater();
@@ -132,7 +213,8 @@ void HttpClient::Send(const QUrl& url, const QByteArray* formBody)
     }
 
     // Blocking: the GUI thread waits here without running its event loop, so no
-    // timer, other reply or input is handled until this exchange is over.
+    // timer, other reply or input is handled until this exchange is over, which
+    // the deadline bounds.
     Outcome outcome;
     const QByteArray body = formBody ? *formBody : QByteArray();
     const bool isPost = formBody != nullptr;
@@ -140,8 +222,7 @@ void HttpClient::Send(const QUrl& url, const QByteArray* formBody)
         m_worker,
         [&] {
             if (!m_workerNam) m_workerNam = MakeManager(m_options, m_worker);
-            QNetworkReply* reply = isPost ? m_workerNam->post(req, body) : m_workerNam->get(req);
-            auto w = std::make_shared<ReplyWatch>();
+            QNetworkReply* reply = Start(m_workerNam, req, isPost ? &body : nullptr);
             Watch(reply, w);
             QEventLoop loop;
             connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);

@@ -31,14 +31,23 @@ public:
     static constexpr const char* BrowserUserAgent =
         "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
         "Chrome/123.0.0.0 Safari/537.36";
-    // Bodies beyond this are refused as a transport failure instead of filling memory.
-    static constexpr qint64 MaxBodyBytes = 16 * 1024 * 1024;
+    // Replies of this protocol are a few kilobytes: anything far beyond is refused
+    // as a transport failure before it can fill memory or a label.
+    static constexpr qint64 MaxBodyBytes = 1024 * 1024;
 
     HttpClient(const QString& name, const Options& options, QObject* parent = nullptr);
     ~HttpClient() override;
 
     const Options& options() const { return m_options; }
 
+    // The whole exchange must be over within its time-outs added up: a server
+    // that keeps the connection alive with a byte now and then cannot hold a
+    // request (or a blocked GUI) for longer.
+    int DeadlineMs() const;
+
+    // A POST goes out exactly once, on a connection of its own: when that
+    // connection drops before the reply, the error event reports it and
+    // nothing is sent again (the service may already have acted on it).
     void Post(const QUrl& url, const FormFields& fields);
     void Get(const QUrl& url);
 

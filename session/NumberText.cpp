@@ -50,10 +50,27 @@ int ParseWhole(const QString& text)
 
 QString Fixed8(double value)
 {
+    if (!std::isfinite(value)) return General(value);
     if (std::fabs(value) < 5e-9) value = 0.0; // no "-0,00000000"
-    QString s = QString::number(value, 'f', 8);
-    s.replace(QLatin1Char('.'), QLatin1Char(','));
-    return s;
+    // Rounded to 18 significant digits first; the exponent decides the layout.
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17e", std::fabs(value));
+    const std::string s(buf);
+    const auto ePos = s.find('e');
+    const int exponent = std::atoi(s.c_str() + ePos + 1);
+    if (exponent < 10) {
+        // At most 10 digits before the separator: eight after it stay within 18.
+        QString text = QString::number(value, 'f', 8);
+        text.replace(QLatin1Char('.'), QLatin1Char(','));
+        return text;
+    }
+    if (exponent >= 18) return General(value); // no fixed-point text within 18 digits: 1E308, -2,5E20
+    // 11 to 18 digits before the separator: the rest of the 18 after it, then zeros.
+    const std::string digits = s.substr(0, 1) + s.substr(2, ePos - 2); // 18 digits
+    const size_t intLen = size_t(exponent) + 1;
+    std::string fraction = digits.substr(intLen);
+    fraction.resize(8, '0');
+    return QString::fromStdString((value < 0 ? "-" : "") + digits.substr(0, intLen) + "," + fraction);
 }
 
 QString General(double value)

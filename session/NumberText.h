@@ -23,7 +23,11 @@ double ParseAmount(const QString& text);
 // Whole numbers (APR, withdrawal percentage): "015" is 15, "12.5" fails.
 int ParseWhole(const QString& text);
 
-// Exactly eight digits after ",", rounded to nearest: 0,50000000.
+// Exactly eight digits after ",", rounded to nearest: 0,50000000. At most 18
+// significant digits: from 10^10 up the digits beyond the 18th are zeros
+// (1000000000000000,25 gives 1000000000000000,25000000), and from 10^18 up,
+// where no fixed-point text fits in 18 digits, the general format's
+// scientific notation is used (1E308, -2,5E20).
 QString Fixed8(double value);
 
 // Shortest text with at most 15 significant digits; exponent form below

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QThread>
@@ -121,8 +122,13 @@ private slots:
 
     void droppedConnectionIsError_data();
     void droppedConnectionIsError();
+    void postIsSentOnce_data();
+    void postIsSentOnce();
     void bodySizeCap_data();
     void bodySizeCap();
+    void declaredLengthOverCapIsRefusedAtOnce();
+    void tricklingReplyMeetsTheDeadline_data();
+    void tricklingReplyMeetsTheDeadline();
     void responseTimeoutIsError_data();
     void responseTimeoutIsError();
 
@@ -332,6 +338,43 @@ void HttpClientTest::droppedConnectionIsError()
     QCOMPARE(rec.errors.size(), 1);
 }
 
+void HttpClientTest::postIsSentOnce_data()
+{
+    AddModeColumn();
+    QTest::addColumn<bool>("afterAReply");
+    for (Mode mode : {Mode::Background, Mode::Blocking}) {
+        QTest::addRow("%s: first request", ModeName(mode)) << mode << false;
+        // The library's re-send depends on a connection's history: a client that
+        // has already had a reply must not re-send either.
+        QTest::addRow("%s: after a reply", ModeName(mode)) << mode << true;
+    }
+}
+
+void HttpClientTest::postIsSentOnce()
+{
+    QFETCH(Mode, mode);
+    QFETCH(bool, afterAReply);
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    HttpClient client(QStringLiteral("once"), MakeOptions(mode));
+    Recorder rec(client);
+    if (afterAReply) {
+        fake.enqueue({.body = "first"});
+        QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+        QCOMPARE(rec.bodies, QStringList{"first"});
+        fake.clearRequests();
+    }
+    // Reads the request, then closes without a word: the service may have paid out already.
+    fake.setDefaultReply({.dropConnection = true});
+    QVERIFY(Exchange(client, rec, ApiUrl(fake), {{"a", "withdraw"}, {"val", "1.5"}}));
+    QTest::qWait(500); // a re-send would arrive within milliseconds
+    QCOMPARE(fake.requestCount(), 1);
+    QCOMPARE(fake.requests().at(0).field("a"), QStringLiteral("withdraw"));
+    QCOMPARE(rec.errors.size(), 1);
+    QVERIFY(!rec.errors.at(0).trimmed().isEmpty());
+    QCOMPARE(rec.bodies.size(), afterAReply ? 1 : 0);
+}
+
 void HttpClientTest::bodySizeCap_data()
 {
     AddModeColumn();
@@ -367,6 +410,77 @@ void HttpClientTest::bodySizeCap()
         QVERIFY2(rec.errors.at(0).contains(QString::number(HttpClient::MaxBodyBytes)), qPrintable(rec.errors.at(0)));
         QVERIFY2(rec.errors.at(0).contains(QLatin1String("larger")), qPrintable(rec.errors.at(0)));
     }
+}
+
+void HttpClientTest::declaredLengthOverCapIsRefusedAtOnce()
+{
+    // The body trickles: reading it to the cap would take minutes, the declared
+    // length alone says it is too large.
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    ScriptedReply huge{.body = QByteArray(HttpClient::MaxBodyBytes + 1, 'x'), .contentType = "text/plain"};
+    huge.trickleMs = 5;
+    fake.enqueue(huge);
+    HttpClient client(QStringLiteral("cap"), MakeOptions(Mode::Background));
+    Recorder rec(client);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    QCOMPARE(rec.bodies.size(), 0);
+    QCOMPARE(rec.errors.size(), 1);
+    QVERIFY2(rec.errors.at(0).contains(QLatin1String("larger")), qPrintable(rec.errors.at(0)));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+}
+
+void HttpClientTest::tricklingReplyMeetsTheDeadline_data()
+{
+    AddModeColumn();
+    QTest::newRow("background") << Mode::Background;
+    QTest::newRow("blocking") << Mode::Blocking;
+}
+
+void HttpClientTest::tricklingReplyMeetsTheDeadline()
+{
+    QFETCH(Mode, mode);
+    FakeService fake;
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    // A byte every 50 ms: the 400 ms inactivity time-out never fires, and the
+    // body (200 bytes) would take 10 s.
+    fake.enqueue({.body = QByteArray(200, 'x'), .trickleMs = 50});
+
+    HttpClient::Options o = MakeOptions(mode);
+    o.connectTimeoutMs = o.sendTimeoutMs = o.responseTimeoutMs = 400;
+    HttpClient client(QStringLiteral("trickle"), o);
+    QCOMPARE(client.DeadlineMs(), 1200);
+    Recorder rec(client);
+
+    // The GUI thread's responsiveness: the longest gap between ticks of a 20 ms timer.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    probe.start();
+    sinceTick.start();
+    QTest::qWait(100);
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(Exchange(client, rec, ApiUrl(fake)));
+    const qint64 elapsed = clock.elapsed();
+    QTest::qWait(100);
+    probe.stop();
+    qInfo("%s: outcome after %lld ms, longest GUI gap %lld ms", ModeName(mode), elapsed, longestGap);
+
+    QCOMPARE(rec.bodies, QStringList());
+    QCOMPARE(rec.errors.size(), 1);
+    QVERIFY2(rec.errors.at(0).contains(QLatin1String("1.2 seconds")), qPrintable(rec.errors.at(0)));
+    QVERIFY2(elapsed >= 1100 && elapsed < 4000, qPrintable(QString::number(elapsed)));
+    // A blocking exchange holds the GUI for its deadline at most; a background one not at all.
+    if (mode == Mode::Blocking)
+        QVERIFY2(longestGap < 1200 + 1500, qPrintable(QString::number(longestGap)));
+    else
+        QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
 }
 
 void HttpClientTest::responseTimeoutIsError_data()

@@ -72,6 +72,7 @@ class NumberTextTest : public QObject {
 private slots:
     void fixed8_data();
     void fixed8();
+    void fixed8StaysShort();
     void fixed8NeverNegativeZero_data();
     void fixed8NeverNegativeZero();
 
@@ -113,6 +114,16 @@ void NumberTextTest::fixed8_data()
     QTest::newRow("parsed 1,5") << numtext::ParseAmount(QStringLiteral("1,5")) << "1,50000000";
     QTest::newRow("parsed 0.5") << numtext::ParseAmount(QStringLiteral("0.5")) << "0,50000000";
     QTest::newRow("parsed 0.00012345") << numtext::ParseAmount(QStringLiteral("0.00012345")) << "0,00012345";
+    // At most 18 significant digits: beyond 10 digits before the separator, zeros fill the eight after it.
+    QTest::newRow("ten digits, all eight decimals") << 1234567890.125 << "1234567890,12500000";
+    QTest::newRow("sixteen digits keep two decimals") << 1000000000000000.25 << "1000000000000000,25000000";
+    QTest::newRow("eighteen digits keep none") << 1e17 << "100000000000000000,00000000";
+    QTest::newRow("negative, sixteen digits") << -1000000000000000.25 << "-1000000000000000,25000000";
+    // From 10^18 no fixed-point text fits: scientific, as the general format writes it.
+    QTest::newRow("10^18") << 1e18 << "1E18";
+    QTest::newRow("largest double's neighbour") << 1e308 << "1E308";
+    QTest::newRow("negative huge") << -2.5e20 << "-2,5E20";
+    QTest::newRow("just under 10^18") << 999999999999999872.0 << "999999999999999872,00000000";
 }
 
 void NumberTextTest::fixed8()
@@ -120,6 +131,21 @@ void NumberTextTest::fixed8()
     QFETCH(double, value);
     QFETCH(QString, expected);
     QCOMPARE(numtext::Fixed8(value), expected);
+}
+
+void NumberTextTest::fixed8StaysShort()
+{
+    // Whatever the server sends that parses, the text fits a label: 18 digits,
+    // separator, eight decimals and a sign at most.
+    for (double v : {1e9, 9.99999999e9, 1e10, 1.5e13, 9.87654321e17, 1e18, 3.3e42, 1.7976931348623157e308,
+                     -1.7976931348623157e308, -4.2e17}) {
+        const QString text = numtext::Fixed8(v);
+        QVERIFY2(text.size() <= 28, qPrintable(text));
+        if (std::fabs(v) >= 1e18)
+            QCOMPARE(text, numtext::General(v));
+        else
+            QCOMPARE(text.indexOf(QLatin1Char(',')), text.size() - 9);
+    }
 }
 
 void NumberTextTest::fixed8NeverNegativeZero_data()

@@ -12,6 +12,7 @@
 #include <QRandomGenerator>
 #include <QSslConfiguration>
 #include <QSslKey>
+#include <QSocketNotifier>
 #include <QSslSocket>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -22,6 +23,8 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -164,6 +167,7 @@ struct FakeService::Private {
     int unscripted = 0;
 
     bool makeCertificates();
+    bool loadCertificates(const QString& dir);
     void record(const RecordedRequest& req);
     ScriptedReply replyFor(const RecordedRequest& req);
 };
@@ -219,6 +223,11 @@ bool FakeService::Private::makeCertificates()
               u"server.pem"_s}))
         return false;
 
+    return loadCertificates(dir);
+}
+
+bool FakeService::Private::loadCertificates(const QString& dir)
+{
     caPath = dir + u"/ca.pem"_s;
     caCerts = QSslCertificate::fromPath(caPath, QSsl::Pem);
     const auto serverCerts = QSslCertificate::fromPath(dir + u"/server.pem"_s, QSsl::Pem);
@@ -226,7 +235,7 @@ bool FakeService::Private::makeCertificates()
     if (keyFile.open(QIODevice::ReadOnly))
         serverKey = QSslKey(keyFile.readAll(), QSsl::Ec, QSsl::Pem, QSsl::PrivateKey);
     if (caCerts.size() != 1 || serverCerts.size() != 1 || serverKey.isNull()) {
-        error = u"cannot load the certificates openssl made in "_s + dir;
+        error = u"cannot load the certificates in "_s + dir;
         return false;
     }
     serverCert = serverCerts.first();
@@ -268,8 +277,8 @@ namespace {
 
 class Connection : public QObject {
 public:
-    Connection(FakeService::Private* d, QTcpSocket* socket, QObject* parent)
-        : QObject(parent), m_d(d), m_socket(socket), m_id(d->nextConnectionId++)
+    Connection(FakeService::Private* d, QTcpSocket* socket, bool encrypted, QObject* parent)
+        : QObject(parent), m_d(d), m_socket(socket), m_id(d->nextConnectionId++), m_encrypted(encrypted)
     {
         m_socket->setParent(this);
         connect(m_socket, &QTcpSocket::readyRead, this, [this] {
@@ -310,6 +319,7 @@ private:
 
         m_current = RecordedRequest();
         m_current.connectionId = m_id;
+        m_current.encrypted = m_encrypted;
         const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
         if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/1.")) {
             fail(400, "bad request line");
@@ -395,8 +405,39 @@ private:
                 m_keepAlive = false;
         }
         out += "\r\n";
+        if (reply.trickleMs > 0 && m_current.method != "HEAD" && !reply.body.isEmpty()) {
+            m_socket->write(out);
+            trickle(reply.body, reply.trickleMs);
+            return;
+        }
         if (m_current.method != "HEAD") out += reply.body;
         m_socket->write(out);
+        finishAnswer();
+    }
+
+    // One byte per tick; the client may give up (and close) at any point.
+    void trickle(const QByteArray& out, int intervalMs)
+    {
+        auto* timer = new QTimer(this);
+        timer->setInterval(intervalMs);
+        auto sent = std::make_shared<qsizetype>(0);
+        connect(timer, &QTimer::timeout, this, [this, timer, out, sent] {
+            if (m_socket->state() != QAbstractSocket::ConnectedState) {
+                timer->deleteLater();
+                return;
+            }
+            m_socket->write(out.mid(*sent, 1));
+            m_socket->flush();
+            if (++*sent >= out.size()) {
+                timer->deleteLater();
+                finishAnswer();
+            }
+        });
+        timer->start();
+    }
+
+    void finishAnswer()
+    {
         m_busy = false;
         if (!m_keepAlive) {
             m_closing = true;
@@ -419,6 +460,7 @@ private:
     FakeService::Private* m_d;
     QTcpSocket* m_socket;
     const quint64 m_id;
+    const bool m_encrypted;
     QByteArray m_buffer;
     RecordedRequest m_current;
     qint64 m_contentLength = 0;
@@ -435,13 +477,40 @@ public:
 protected:
     void incomingConnection(qintptr descriptor) override
     {
-        if (m_d->transport == FakeService::Transport::Http) {
+        if (m_d->transport == FakeService::Transport::Both) {
+            sniff(descriptor);
+            return;
+        }
+        accept(descriptor, m_d->transport == FakeService::Transport::Https);
+    }
+
+private:
+    // Waits for the client's first byte without consuming it: 0x16 opens a TLS handshake.
+    void sniff(qintptr descriptor)
+    {
+        auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, descriptor] {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+            char first = 0;
+            const auto n = ::recv(int(descriptor), &first, 1, MSG_PEEK);
+            if (n <= 0) {
+                ::close(int(descriptor));
+                return;
+            }
+            accept(descriptor, first == 0x16);
+        });
+    }
+
+    void accept(qintptr descriptor, bool tls)
+    {
+        if (!tls) {
             auto* socket = new QTcpSocket;
             if (!socket->setSocketDescriptor(descriptor)) {
                 delete socket;
                 return;
             }
-            new Connection(m_d, socket, this);
+            new Connection(m_d, socket, false, this);
             return;
         }
         auto* socket = new QSslSocket;
@@ -454,13 +523,12 @@ protected:
         conf.setPrivateKey(m_d->serverKey);
         conf.setPeerVerifyMode(QSslSocket::VerifyNone);
         socket->setSslConfiguration(conf);
-        new Connection(m_d, socket, this);
+        new Connection(m_d, socket, true, this);
         // readyRead only delivers decrypted bytes, so the Connection needs no
         // TLS awareness; a failed handshake ends in disconnected().
         socket->startServerEncryption();
     }
 
-private:
     FakeService::Private* m_d;
 };
 
@@ -472,11 +540,25 @@ private:
 FakeService::FakeService(Transport transport) : d(std::make_unique<Private>())
 {
     d->transport = transport;
-    if (transport == Transport::Https && !d->makeCertificates()) {
+    if (transport != Transport::Http && !d->makeCertificates()) {
         qWarning("FakeService: %s", qPrintable(d->error));
         return;
     }
+    start();
+}
 
+FakeService::FakeService(Transport transport, const QString& certificateDir) : d(std::make_unique<Private>())
+{
+    d->transport = transport;
+    if (transport != Transport::Http && !d->loadCertificates(certificateDir)) {
+        qWarning("FakeService: %s", qPrintable(d->error));
+        return;
+    }
+    start();
+}
+
+void FakeService::start()
+{
     d->thread.setObjectName(u"FakeService"_s);
     d->threadContext = new QObject;
     d->threadContext->moveToThread(&d->thread);
@@ -532,7 +614,7 @@ QString FakeService::hostPort() const
 
 QUrl FakeService::baseUrl() const
 {
-    return QUrl((d->transport == Transport::Https ? u"https://"_s : u"http://"_s) + hostPort() + u'/');
+    return QUrl((d->transport != Transport::Http ? u"https://"_s : u"http://"_s) + hostPort() + u'/');
 }
 
 void FakeService::enqueue(const ScriptedReply& reply)

@@ -54,6 +54,7 @@ struct RecordedRequest {
     // empty value. Empty for any other content type.
     QList<QPair<QString, QString>> fields;
     quint64 connectionId = 0; // same id = same TCP connection (keep-alive)
+    bool encrypted = false;   // arrived over TLS
 
     // First header of that name, compared case-insensitively; null if absent.
     QByteArray header(const QByteArray& name) const;
@@ -65,24 +66,30 @@ struct RecordedRequest {
 };
 
 struct ScriptedReply {
-    QByteArray body{};                                   // sent as is: encode it to match charset yourself
-    QByteArray charset = "utf-8";                        // empty: Content-Type gets no charset parameter
-    QByteArray contentType = "text/html";                // empty: no Content-Type header at all
-    int status = 200;                                    // any code; the reason phrase is filled in
-    int delayMs = 0;                                     // wait this long before answering (other connections go on)
-    bool dropConnection = false;                         // after delayMs, close without answering
+    QByteArray body{};                    // sent as is: encode it to match charset yourself
+    QByteArray charset = "utf-8";         // empty: Content-Type gets no charset parameter
+    QByteArray contentType = "text/html"; // empty: no Content-Type header at all
+    int status = 200;                     // any code; the reason phrase is filled in
+    int delayMs = 0;                      // wait this long before answering (other connections go on)
+    bool dropConnection = false;          // after delayMs, close without answering
+    int trickleMs = 0;                    // > 0: head at once, then the body one byte at a time, this far apart
     QList<QPair<QByteArray, QByteArray>> extraHeaders{}; // added after the standard ones
 };
 
 class FakeService {
 public:
-    enum class Transport { Http, Https };
+    // Both: plain HTTP and TLS on the same port, told apart by the first byte
+    // the client sends (a TLS handshake starts with 0x16).
+    enum class Transport { Http, Https, Both };
 
     // Starts the thread and listens on 127.0.0.1 at a port the OS picks.
     // For Https a throw-away CA and a server certificate for 127.0.0.1 and
     // localhost are made first with the openssl command line tool.
     // Check isListening(); on failure errorString() says why.
     explicit FakeService(Transport transport = Transport::Http);
+    // Https or Both with a fixed CA: certificateDir holds ca.pem, server.pem
+    // and server.key (an EC key), as tests/support/certs does.
+    FakeService(Transport transport, const QString& certificateDir);
     // Closes every connection (pending delayed replies are dropped) and stops the thread.
     ~FakeService();
 
@@ -95,7 +102,7 @@ public:
 
     quint16 port() const;
     QString hostPort() const; // "127.0.0.1:PORT"
-    QUrl baseUrl() const;     // "http(s)://127.0.0.1:PORT/"
+    QUrl baseUrl() const;     // "http(s)://127.0.0.1:PORT/" (https for Both)
 
     // Scripting. All of these are safe to call from any thread at any time.
     void enqueue(const ScriptedReply& reply);
@@ -118,12 +125,13 @@ public:
     // its event loop to send, use QTRY_COMPARE(fake.requestCount(), n) instead.
     bool waitForRequestCount(int n, int timeoutMs) const;
 
-    // Https only (empty for Http). The PEM file stays until the service is destroyed.
+    // Https and Both (empty for Http). The PEM file stays until the service is destroyed.
     QString caCertificatePath() const;
     QList<QSslCertificate> caCertificates() const;
 
     struct Private;
 
 private:
+    void start();
     std::unique_ptr<Private> d;
 };

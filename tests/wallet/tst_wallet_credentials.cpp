@@ -60,6 +60,7 @@ private slots:
     void onlyFirstLineIsRead();
     void saveCreatesMissingFolders();
     void saveReplacesPreviousFile();
+    void unchangedContentIsNotRewritten();
     void failedSaveKeepsPreviousFile_data();
     void failedSaveKeepsPreviousFile();
     void saveUnderRegularFileFails();
@@ -246,6 +247,42 @@ void WalletCredentialsTest::saveReplacesPreviousFile()
     // No temporary file is left beside it.
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList{"jsini.iz"});
+}
+
+void WalletCredentialsTest::unchangedContentIsNotRewritten()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("jsini.iz");
+    QVERIFY(credentials::Save(path, "bob", kDigest));
+    const QDateTime past(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
+    const auto stampPast = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadWrite) && f.setFileTime(past, QFileDevice::FileModificationTime);
+    };
+    const auto inode = [&] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    QVERIFY(stampPast());
+    const ino_t first = inode();
+
+    // The same line again, as every automatic re-login saves it: the file stays as it was.
+    for (int i = 0; i < 3; ++i) QVERIFY(credentials::Save(path, "bob", kDigest));
+    QCOMPARE(QFileInfo(path).fileTime(QFileDevice::FileModificationTime).toUTC(), past);
+    QCOMPARE(inode(), first);
+    QCOMPARE(modeOf(path), 0600);
+
+    // Same line but readable by others: only the mode is mended.
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+    QVERIFY(credentials::Save(path, "bob", kDigest));
+    QCOMPARE(modeOf(path), 0600);
+    QCOMPARE(inode(), first);
+
+    // A different digest is written.
+    QVERIFY(credentials::Save(path, "bob", kOtherDigest));
+    QVERIFY(QFileInfo(path).fileTime(QFileDevice::FileModificationTime).toUTC() > past);
+    QCOMPARE(readAll(path), "{\"login\":\"bob\",\"pass\":\"" + kOtherDigest.toLatin1() + "\"}\r\n");
 }
 
 void WalletCredentialsTest::failedSaveKeepsPreviousFile_data()
