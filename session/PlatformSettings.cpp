@@ -26,8 +26,13 @@ void ApplyReply(const QJsonObject& reply, AppState& state,
     for (const QJsonValue& v : *state.CoinNames) codes << UpperAscii(json::Text(v));
     if (fillCoinLists) fillCoinLists(codes);
 
-    state.CoinFullNames =
+    const QJsonArray fullNames =
         json::AsArray(json::Member(reply, QStringLiteral("arr_fullname_coin")), QStringLiteral("arr_fullname_coin"));
+    if (fullNames.size() != state.CoinNames->size())
+        throw json::JsonError(QStringLiteral("JSON member \"arr_fullname_coin\" has %1 names for %2 coins")
+                                  .arg(fullNames.size())
+                                  .arg(state.CoinNames->size()));
+    state.CoinFullNames = fullNames;
 }
 
 } // namespace settings

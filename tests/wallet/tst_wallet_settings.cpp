@@ -208,6 +208,13 @@ void WalletSettingsTest::failingStepKeepsEarlierSteps_data()
     QTest::newRow("arr_fullname_coin is a string holding JSON")
         << withMember("arr_fullname_coin", namesAsText) << Thrown::Json << 3;
     QTest::newRow("arr_fullname_coin is a number") << withMember("arr_fullname_coin", 7) << Thrown::Json << 3;
+    // Index for index with the codes: a shorter list would leave coins without a name, silently.
+    QTest::newRow("arr_fullname_coin one name short")
+        << withMember("arr_fullname_coin", QJsonArray::fromStringList(kFullNames.mid(1))) << Thrown::Json << 3;
+    QTest::newRow("arr_fullname_coin one name too many")
+        << withMember("arr_fullname_coin", QJsonArray::fromStringList(kFullNames + QStringList{"Extra"}))
+        << Thrown::Json << 3;
+    QTest::newRow("arr_fullname_coin empty") << withMember("arr_fullname_coin", QJsonArray()) << Thrown::Json << 3;
 }
 
 void WalletSettingsTest::failingStepKeepsEarlierSteps()
@@ -259,6 +266,7 @@ void WalletSettingsTest::codesAreUpperCasedAsciiOnly()
     QFETCH(QStringList, expected);
     QJsonObject reply = catalogueReply();
     reply.insert("arr_name_coin", QJsonArray::fromStringList(catalogue));
+    reply.insert("arr_fullname_coin", QJsonArray::fromStringList(catalogue));
 
     AppState state;
     Recorder rec;

@@ -133,6 +133,11 @@ void WalletSnapshotTest::failureKeepsEarlierCoinsOnly_data()
     QTest::newRow("earned_ref_doge null") << "earned_ref_doge" << QJsonValue(QJsonValue::Null) << kEither << 4;
     QTest::newRow("wall_doge boolean") << "wall_doge" << QJsonValue(true) << kEither << 4;
     QTest::newRow("earned_ref_eth with currency") << "earned_ref_eth" << QJsonValue("0.5 ETH") << kConversion << 3;
+    QTest::newRow("wall_eth array") << "wall_eth" << QJsonValue(QJsonArray{1, 2}) << kConversion << 3;
+    QTest::newRow("inv_btc object") << "inv_btc" << QJsonValue(QJsonObject{{"v", 1}}) << kConversion << 0;
+    QTest::newRow("wall_ltc NaN text") << "wall_ltc" << QJsonValue("NaN") << kConversion << 1;
+    QTest::newRow("wall_ltc Infinity text") << "wall_ltc" << QJsonValue("Infinity") << kConversion << 1;
+    QTest::newRow("wall_ltc beyond double") << "wall_ltc" << QJsonValue("1e400") << kConversion << 1;
 }
 
 void WalletSnapshotTest::failureKeepsEarlierCoinsOnly()
@@ -151,15 +156,22 @@ void WalletSnapshotTest::failureKeepsEarlierCoinsOnly()
 
     QJsonObject balance;
     int caught = -1;
+    QString message;
     try {
         snapshot::DeriveBalance(account, QJsonArray::fromStringList(coins), balance);
-    } catch (const json::JsonError&) {
+    } catch (const json::JsonError& e) {
         caught = kJson;
-    } catch (const numtext::ConversionError&) {
+        message = QString::fromUtf8(e.what());
+    } catch (const numtext::ConversionError& e) {
         caught = kConversion;
+        message = e.message();
     }
     QVERIFY2(caught != -1, "no exception");
     if (thrown != kEither) QCOMPARE(caught, thrown);
+    // The description names the member and says what is wrong with it.
+    QVERIFY2(message.contains(QLatin1Char('"') + brokenMember + QLatin1Char('"')), qPrintable(message));
+    QVERIFY2(message.contains(brokenValue.isUndefined() ? QLatin1String("not found") : QLatin1String("not an amount")),
+             qPrintable(message));
 
     // Whole coins before the broken one, nothing of the broken coin or later ones.
     const QStringList kept = coins.mid(0, goodCoins);
