@@ -1,6 +1,8 @@
 #pragma once
 // Embedded browser control. The engine is loaded from its plugin on the first
 // navigation or showing, so screens that never browse pay nothing for it.
+#include <QList>
+#include <QSslCertificate>
 #include <QUrl>
 #include <QWidget>
 
@@ -20,6 +22,9 @@ public:
     static QString PluginPath();
     // Why the engine could not be loaded, if it could not.
     static QString LoadError();
+    // A page whose certificate the engine does not know the authority of is
+    // shown only when the service's HTTP requests would trust it too.
+    static bool AcceptCertificate(const QUrl& url, const QList<QSslCertificate>& chain);
 
 signals:
     void loadFinished(bool ok);

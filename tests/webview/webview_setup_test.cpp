@@ -69,6 +69,31 @@ QByteArray Page(const QByteArray& title, const QByteArray& colour)
 
 const QColor PageColour(200, 30, 30);
 
+ScriptedReply PageReply()
+{
+    ScriptedReply reply;
+    reply.body = Page("tls-probe", "rgb(200,30,30)");
+    return reply;
+}
+
+// Loads the address in a fresh view and tells whether the page came.
+bool Loads(const QUrl& url, WebView& view)
+{
+    view.resize(300, 200);
+    QSignalSpy finished(&view, &WebView::loadFinished);
+    view.Navigate(url);
+    view.show();
+    if (!QTest::qWaitFor([&] { return finished.count() >= 1; }, 120000)) return false;
+    return finished.first().first().toBool();
+}
+
+bool Requested(const FakeService& fake, const QByteArray& path)
+{
+    for (const RecordedRequest& r : fake.requests())
+        if (r.pathWithoutQuery() == path) return true;
+    return false;
+}
+
 } // namespace
 
 class WebViewSetupTest : public QObject {
@@ -117,6 +142,41 @@ private slots:
             QVERIFY2(!m.contains(QLatin1String("initialized from a plugin")), qPrintable(m));
             QVERIFY2(!m.contains(QLatin1String("used before QtWebEngineCore::initialize")), qPrintable(m));
         }
+    }
+
+    // The service's certificate chains to the client's extra CA, which the
+    // engine does not know: its pages load all the same.
+    void serviceCertificateIsTrusted()
+    {
+        FakeService service(FakeService::Transport::Https);
+        QVERIFY2(service.isListening(), qPrintable(service.errorString()));
+        service.setDefaultReply(PageReply());
+        QVERIFY(tls::TrustExtraCaFile(service.caCertificatePath()) > 0);
+        State().ServerAddress = QStringLiteral("://") + service.hostPort() + QLatin1Char('/');
+
+        WebView view;
+        const QUrl url(QStringLiteral("https://%1/morec/ads/a-ads_1.php").arg(service.hostPort()));
+        QVERIFY(Loads(url, view));
+        QVERIFY(Requested(service, "/morec/ads/a-ads_1.php"));
+        QTRY_VERIFY_WITH_TIMEOUT(Coverage(view.grab().toImage(), PageColour) > 0.8, 30000);
+
+        // The same certificate, valid for "localhost" too, is not trusted for a host other than the service's.
+        WebView other;
+        QVERIFY(!Loads(QUrl(QStringLiteral("https://localhost:%1/elsewhere").arg(service.port())), other));
+        QVERIFY(!Requested(service, "/elsewhere"));
+    }
+
+    // A server whose CA the client does not carry stays refused, also on the service's host.
+    void unknownCertificateIsRefused()
+    {
+        FakeService stranger(FakeService::Transport::Https);
+        QVERIFY2(stranger.isListening(), qPrintable(stranger.errorString()));
+        stranger.setDefaultReply(PageReply());
+        State().ServerAddress = QStringLiteral("://") + stranger.hostPort() + QLatin1Char('/');
+
+        WebView view;
+        QVERIFY(!Loads(QUrl(QStringLiteral("https://%1/morec/ads/a-ads_2.php").arg(stranger.hostPort())), view));
+        QVERIFY(!Requested(stranger, "/morec/ads/a-ads_2.php"));
     }
 };
 
