@@ -1,5 +1,4 @@
 #include "Community.h"
-#include "BuildConfig.h"
 #include "NumberText.h"
 
 #include <QDir>
@@ -7,9 +6,12 @@
 
 namespace community {
 
-QString ServiceHost()
+QString HostPort(const QString& serverAddress)
 {
-    return QStringLiteral(AMBERVALE_SERVICE_HOST);
+    QString host = serverAddress;
+    if (host.startsWith(QLatin1String("://"))) host.remove(0, 3);
+    while (host.endsWith(QLatin1Char('/'))) host.chop(1);
+    return host;
 }
 
 namespace {

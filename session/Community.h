@@ -8,8 +8,9 @@ class QRandomGenerator;
 
 namespace community {
 
-// The service's web host as built in ("host" or "host:port"), without scheme.
-QString ServiceHost();
+// The service's web host, "host" or "host:port", from a "://host:port/"
+// server address: the host of the API, the invite link and the adverts.
+QString HostPort(const QString& serverAddress);
 
 // ---- information ----
 

@@ -123,8 +123,8 @@ void CommunityFiguresTest::adsAddresses()
 {
     QCOMPARE(community::AdsBaseUrl("ambervale.example"), QStringLiteral("https://ambervale.example/morec/ads/"));
     QCOMPARE(community::AdsPages(), (QStringList{"a-ads_1.php", "a-ads_2.php"}));
-    QVERIFY(!community::ServiceHost().isEmpty());
-    QVERIFY(!community::ServiceHost().contains("://"));
+    QCOMPARE(community::HostPort("://127.0.0.1:8443/"), QStringLiteral("127.0.0.1:8443"));
+    QCOMPARE(community::HostPort("://ambervale.example/"), QStringLiteral("ambervale.example"));
 }
 
 void CommunityFiguresTest::question_data()
