@@ -1,0 +1,249 @@
+#pragma once
+// The real ambervale-service for tests: its own data folder, a free loopback
+// port, HTTPS verified against the CA it makes, and its operator commands.
+#include "Digest.h"
+#include "FormEncoding.h"
+#include "Requests.h"
+
+#include <boost/asio.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace svc {
+
+inline const QStringList& Coins()
+{
+    static const QStringList codes{"btc",  "ltc", "bnb", "eth",  "doge", "trx", "usdt", "bch",
+                                   "dash", "xmr", "etc", "shib", "zec",  "sol", "matic"};
+    return codes;
+}
+
+// A well-formed token that differs from every other one: lets a test send
+// the "same" request twice on purpose, or never by accident.
+inline QString FreshToken()
+{
+    QString t;
+    for (int i = 0; i < 32; ++i) t += QChar("0123456789ABCDEF"[QRandomGenerator::global()->bounded(16)]);
+    return t;
+}
+
+inline QString Digest(const QString& password)
+{
+    return digest::MD5(password);
+}
+
+struct Response {
+    int status = 0;
+    std::string body;
+    bool ok = false; // an answer arrived
+    QString text() const { return QString::fromStdString(body); }
+};
+
+// One keep-alive HTTPS connection that verifies the service's certificate.
+// Not thread-safe: one per thread.
+class Client {
+public:
+    Client(int port, const QString& caFile) : m_port(port), m_ctx(boost::asio::ssl::context::tls_client)
+    {
+        boost::system::error_code ec;
+        m_ctx.load_verify_file(caFile.toStdString(), ec); // a missing CA fails every handshake instead
+        m_ctx.set_verify_mode(boost::asio::ssl::verify_peer);
+    }
+
+    Response post(const FormFields& fields, const char* target = "/api.php")
+    {
+        return request(boost::beast::http::verb::post, target, form::Encode(fields).toStdString());
+    }
+    Response postRaw(const std::string& body, const char* target = "/api.php")
+    {
+        return request(boost::beast::http::verb::post, target, body);
+    }
+    Response get(const std::string& target) { return request(boost::beast::http::verb::get, target, {}); }
+
+    Response request(boost::beast::http::verb verb, const std::string& target, const std::string& body)
+    {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                if (!m_stream) connect();
+                return exchange(verb, target, body);
+            } catch (const std::exception&) {
+                m_stream.reset(); // the service may have closed an idle connection: one fresh try
+                if (attempt == 1) return Response{};
+            }
+        }
+        return Response{};
+    }
+
+private:
+    void connect()
+    {
+        namespace net = boost::asio;
+        m_stream.emplace(m_ioc, m_ctx);
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_stream->native_handle()), "127.0.0.1");
+        auto& tcp = boost::beast::get_lowest_layer(*m_stream);
+        tcp.expires_after(std::chrono::seconds(30));
+        tcp.connect(net::ip::tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(m_port)));
+        m_stream->handshake(net::ssl::stream_base::client);
+    }
+    Response exchange(boost::beast::http::verb verb, const std::string& target, const std::string& body)
+    {
+        namespace http = boost::beast::http;
+        http::request<http::string_body> req(verb, target, 11);
+        req.set(http::field::host, "127.0.0.1");
+        if (verb == http::verb::post) req.set(http::field::content_type, form::ContentType);
+        req.body() = body;
+        req.prepare_payload();
+        boost::beast::get_lowest_layer(*m_stream).expires_after(std::chrono::seconds(60));
+        http::write(*m_stream, req);
+        http::response<http::string_body> res;
+        http::read(*m_stream, m_buffer, res);
+        if (!res.keep_alive()) m_stream.reset();
+        return Response{static_cast<int>(res.result_int()), res.body(), true};
+    }
+
+    int m_port;
+    boost::asio::io_context m_ioc;
+    boost::asio::ssl::context m_ctx;
+    std::optional<boost::beast::ssl_stream<boost::beast::tcp_stream>> m_stream;
+    boost::beast::flat_buffer m_buffer;
+};
+
+// The service process on a data folder of its own.
+class Service {
+public:
+    explicit Service(QStringList extraArgs = {"--test-clock", "--sync", "normal"}) : m_extra(std::move(extraArgs))
+    {
+        start();
+    }
+    ~Service() { stop(); }
+
+    static QString Binary() { return QStringLiteral(AMBERVALE_SERVICE_BINARY); }
+    QString dataDir() const { return m_dir.path(); }
+    QString caFile() const { return m_dir.path() + "/ca.pem"; }
+    int port() const { return m_port; }
+    Client client() const { return Client(m_port, caFile()); }
+
+    void start()
+    {
+        if (!m_port) {
+            // Certificates first, so clients can load the CA before the first connection.
+            QVERIFY2(command({"init", "--host", "127.0.0.1"}).exitCode == 0, "init failed");
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            m_port = probe.serverPort();
+        }
+        m_process.setProgram(Binary());
+        m_process.setArguments(QStringList{"--data", dataDir(), "--port", QString::number(m_port), "--host",
+                                           "127.0.0.1", "--bind", "127.0.0.1"} +
+                               m_extra);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        QVERIFY2(m_process.waitForStarted(10000), "the service does not start");
+        // Ready when it answers over TLS.
+        for (int i = 0; i < 200; ++i) {
+            Client c = client();
+            if (c.post(api::Settings("all_json_setting", FreshToken())).ok) return;
+            QVERIFY2(m_process.state() == QProcess::Running, "the service stopped at start");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        QFAIL("the service does not answer");
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning) return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    QProcess& process() { return m_process; }
+
+    struct CommandResult {
+        int exitCode = -1;
+        QString out;
+    };
+    CommandResult command(const QStringList& args) const
+    {
+        QProcess p;
+        p.start(Binary(), args + QStringList{"--data", dataDir()});
+        p.waitForFinished(60000);
+        return CommandResult{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                             QString::fromUtf8(p.readAllStandardOutput())};
+    }
+    bool verify() const { return command({"verify"}).exitCode == 0; }
+
+    // Moves the service's clock forward (test-only action of the service).
+    void advance(qint64 seconds)
+    {
+        Client c = client();
+        const Response r =
+            c.post({{"a", "x_clock_advance"}, {"seconds", QString::number(seconds)}, {"session", FreshToken()}});
+        QVERIFY2(r.ok && r.body.rfind("Clock moved", 0) == 0, r.body.c_str());
+    }
+
+private:
+    QStringList m_extra;
+    QTemporaryDir m_dir;
+    int m_port = 0;
+    QProcess m_process;
+};
+
+// A registered user with helpers for the client's own requests.
+struct User {
+    QString login, password;
+    QString digest() const { return Digest(password); }
+};
+
+inline Response Register(Client& c, const User& u, const QString& ref = {})
+{
+    return c.post(api::Account("tg_new_user", ref, u.login, u.digest(), FreshToken()));
+}
+
+inline QJsonObject Account(Client& c, const User& u)
+{
+    const Response r = c.post(api::Account("useraccount", "", u.login, u.digest(), FreshToken()));
+    return QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object();
+}
+
+// Amount member of the account reply in units of 1e-8, exactly.
+inline qint64 Units(const QJsonObject& account, const QString& member)
+{
+    const QString text = account.value(member).toString();
+    const int dot = text.indexOf('.');
+    if (dot < 0) return text.toLongLong() * 100000000;
+    return text.left(dot).toLongLong() * 100000000 + text.mid(dot + 1).leftJustified(8, '0').toLongLong();
+}
+
+inline User NewUser(Client& c, const QString& prefix = "user", const QString& ref = {})
+{
+    static int n = 0;
+    User u{QStringLiteral("%1%2_%3").arg(prefix).arg(++n).arg(QRandomGenerator::global()->bounded(1000000)),
+           QStringLiteral("pw-%1").arg(n)};
+    const Response r = Register(c, u, ref);
+    if (r.body.empty() || r.body[0] != '{') qWarning("registration refused: %s", r.body.c_str());
+    return u;
+}
+
+} // namespace svc
