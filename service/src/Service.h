@@ -89,7 +89,8 @@ private:
 
     // Empty optional with the refusal in *refusal.
     std::optional<Account> authenticate(const Fields& f, Reply* refusal);
-    std::string accountJson(StoreTx& tx, const Account& a, std::int64_t now);
+    std::string accountJson(StoreTx& tx, const Account& a, std::int64_t now, const std::vector<Investment>& open);
+    bool accrualDue(std::int64_t account, const std::vector<Investment>& open, std::int64_t now);
     void accrue(StoreTx& tx, std::int64_t account, std::int64_t now);
     void accrueIfDue(std::int64_t account, std::int64_t now, bool force);
     void settleDraws(const std::string& coin, std::int64_t now);

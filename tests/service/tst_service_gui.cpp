@@ -2,6 +2,8 @@
 // the service's own CA. A new user registers, money arrives, the user logs in
 // and the dashboard shows the balances.
 #include "AppState.h"
+#include "Login.h"
+#include "dashboard.h"
 #include "ScreenTestSupport.h"
 #include "ServiceHarness.h"
 #include "Tls.h"
@@ -23,9 +25,12 @@ class ServiceGuiTest : public QObject {
         State().ServerScheme = QStringLiteral("https");
         State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(m_service->port());
         FormLogin->show();
+        FormLogin->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(FormLogin));
         // The settings come from the service.
         QTRY_COMPARE_WITH_TIMEOUT(State().ServerLoadPercent, 100, 20000);
-        QCOMPARE(State().CoinNames.size(), svc::Coins().size());
+        QVERIFY(State().CoinNames.has_value());
+        QCOMPARE(State().CoinNames->size(), svc::Coins().size());
     }
 
 private slots:
