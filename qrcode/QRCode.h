@@ -432,6 +432,9 @@ public:
 protected:
     // Runs the encoder on the current data and settings.
     virtual void Update() noexcept;
+    // Encodes data into qrCode; false when the encoder or the matrix builder
+    // reported a failure, whatever qrCode holds then.
+    virtual bool EncodeSymbol(const std::u16string& data, TQRCodeEncoding encoding, TQRCode& qrCode) const;
 
 private:
     std::u16string FData;

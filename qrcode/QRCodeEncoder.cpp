@@ -809,8 +809,9 @@ int TEncoder::ChooseMaskPattern(const TBitArray& bits, const TErrorCorrectionLev
 bool TEncoder::Encode(const std::u16string& content, TQRCodeEncoding encoding, const TErrorCorrectionLevel& ecLevel,
                       TQRCode& qrCode)
 {
+    FError = false;
     TBitArray finalBits;
-    if (!EncodeCodewords(content, encoding, ecLevel, qrCode, finalBits)) return false;
+    if (!EncodeCodewords(content, encoding, ecLevel, qrCode, finalBits) || FError) return false;
     const TVersion& version = *qrCode.GetVersion();
 
     int dimension = version.GetDimensionForVersion();
@@ -824,6 +825,11 @@ bool TEncoder::Encode(const std::u16string& content, TQRCodeEncoding encoding, c
     // The winner is built once more into a fresh matrix.
     TByteMatrix matrix(dimension, dimension);
     util.BuildFromTemplate(templ, dataModules, ecLevel, bestMaskPattern, matrix);
+    // An inconsistency inside the matrix builder means the modules are wrong.
+    if (util.HasError()) {
+        FError = true;
+        return false;
+    }
     qrCode.SetMatrix(std::move(matrix));
     return true;
 }

@@ -32,11 +32,9 @@ void TQRCodeGrid::Update() noexcept
     FSymbolSize = 0;
     FElements.clear();
     try {
-        // Fresh encoder objects for every encoding.
-        TEncoder encoder;
         TQRCode qrCode;
-        TErrorCorrectionLevel level(1);
-        if (encoder.Encode(FData, FEncoding, level, qrCode) && qrCode.GetMatrix()) {
+        // A symbol from a failed encoding would scan as something else, or not at all.
+        if (EncodeSymbol(FData, FEncoding, qrCode) && qrCode.GetMatrix()) {
             // A finished matrix holds only 0 and 1, row by row: its bytes are the
             // modules as they are kept here.
             const TByteMatrix& matrix = *qrCode.GetMatrix();
@@ -50,6 +48,13 @@ void TQRCodeGrid::Update() noexcept
     }
     FRows = FSymbolSize + 2 * FQuietZone;
     FColumns = FSymbolSize + 2 * FQuietZone;
+}
+
+bool TQRCodeGrid::EncodeSymbol(const std::u16string& data, TQRCodeEncoding encoding, TQRCode& qrCode) const
+{
+    // Fresh encoder objects for every encoding.
+    TEncoder encoder;
+    return encoder.Encode(data, encoding, TErrorCorrectionLevel(1), qrCode) && !encoder.HasError();
 }
 
 bool TQRCodeGrid::IsBlack(int row, int column) const noexcept

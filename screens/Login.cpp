@@ -3,6 +3,7 @@
 #include "AccountSnapshot.h"
 #include "AppState.h"
 #include "BuildConfig.h"
+#include "ClientPresets.h"
 #include "Credentials.h"
 #include "Digest.h"
 #include "HttpClient.h"
@@ -20,41 +21,31 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QUrl>
-#include <chrono>
+#include <algorithm>
 
 namespace {
 constexpr auto TelegramLink = "tg://resolve?domain=ambervale";
-
-HttpClient::Options LoginClientOptions(HttpClient::Mode mode, int timeoutMs, bool keepCookies)
-{
-    HttpClient::Options o;
-    o.mode = mode;
-    o.connectTimeoutMs = o.sendTimeoutMs = o.responseTimeoutMs = timeoutMs;
-    o.keepCookies = keepCookies;
-    o.userAgent = HttpClient::BrowserUserAgent;
-    return o;
-}
 } // namespace
 
 TFormLogin::TFormLogin(QWidget* parent) : Screen(parent)
 {
     ui.setupUi(this);
-    InitScreen(576, 524);
+    InitScreen();
 
-    gifload = new FrameAnimation(ui.LoadingAnim, this);
-    connect(gifload, &FrameAnimation::Process, this, &TFormLogin::gifloadProcess);
     ShowTimer = new QTimer(this);
     ShowTimer->setSingleShot(true);
     ShowTimer->setInterval(500);
     connect(ShowTimer, &QTimer::timeout, this, &TFormLogin::ShowTimerTimer);
+    ReloginTimer = new QTimer(this);
+    ReloginTimer->setSingleShot(true);
+    connect(ReloginTimer, &QTimer::timeout, this, [this] { BtnLoginClick(this); });
 
-    NetHTTPClient1 = new HttpClient(QStringLiteral("NetHTTPClient1"),
-                                    LoginClientOptions(HttpClient::Mode::Background, 30000, false), this);
-    NetHTTPClient_c_coin_name = new HttpClient(QStringLiteral("NetHTTPClient_c_coin_name"),
-                                               LoginClientOptions(HttpClient::Mode::Background, 10000, true), this);
-    NetHTTP_MessageResult = new HttpClient(QStringLiteral("NetHTTP_MessageResult"),
-                                           LoginClientOptions(HttpClient::Mode::Blocking, 30000, true), this);
+    NetHTTPClient1 = clients::Make(QStringLiteral("NetHTTPClient1"), clients::Preset::Account, this);
+    NetHTTPClient_c_coin_name =
+        clients::Make(QStringLiteral("NetHTTPClient_c_coin_name"), clients::Preset::Settings, this);
+    NetHTTP_MessageResult = clients::Make(QStringLiteral("NetHTTP_MessageResult"), clients::Preset::Message, this);
     connect(NetHTTPClient1, &HttpClient::RequestCompleted, this, &TFormLogin::NetHTTPClient1RequestCompleted);
     connect(NetHTTPClient1, &HttpClient::RequestError, this, &TFormLogin::NetHTTPClient1RequestError);
     connect(NetHTTPClient_c_coin_name, &HttpClient::RequestCompleted, this,
@@ -83,15 +74,13 @@ void TFormLogin::FormCreate()
 {
     SetRegistrationFieldsVisible(false);
     ui.PanelPrivacyPolicy->hide();
-    ui.PanelErrorMessage->hide();
-    ui.LoadingAnim->hide();
     ui.WebBrowser1->hide(); // never shown and given no address: nothing loads behind the user's back
     ui.VerApp->setText(QStringLiteral("v") + ReadFileVersion());
 }
 
 void TFormLogin::FormShow()
 {
-    StartLoading();
+    ShowLoading();
     ShowTimer->start();
 }
 
@@ -99,7 +88,7 @@ void TFormLogin::ShowTimerTimer()
 {
     ShowTimer->stop(); // once per showing
     SaveOpenWallet(QStringLiteral("open"));
-    ui.LoadingAnim->hide();
+    HideLoading();
     if (State().ServerLoadPercent == 0) c_name_coin();
 }
 
@@ -107,17 +96,6 @@ void TFormLogin::FormCloseQuery(bool& CanClose)
 {
     CanClose = true;
     QCoreApplication::quit(); // the main window: closing it ends the program
-}
-
-void TFormLogin::StartLoading()
-{
-    ui.LoadingAnim->show();
-    gifload->SetEnabled(true);
-}
-
-void TFormLogin::gifloadProcess()
-{
-    gifload->SetEnabled(!ui.LoadingAnim->isHidden());
 }
 
 void TFormLogin::SetRegistrationFieldsVisible(bool visible)
@@ -132,17 +110,7 @@ void TFormLogin::SetRegistrationFieldsVisible(bool visible)
 
 void TFormLogin::ShowErrorMessage(const QString& mes, const QString& formname)
 {
-    const QWidget* active = QApplication::activeWindow();
-    for (QWidget* screen : AllScreens()) {
-        if (screen->objectName() != formname && screen != active) continue;
-        const auto children = screen->findChildren<QWidget*>();
-        for (QWidget* w : children)
-            if (auto* label = qobject_cast<QLabel*>(w); label && w->objectName() == QLatin1String("message_label"))
-                label->setText(mes);
-        for (QWidget* w : children)
-            if (qobject_cast<QFrame*>(w) && w->objectName() == QLatin1String("PanelErrorMessage"))
-                PresentMessagePanel(w);
-    }
+    ::ShowMessage(mes, formname);
 }
 
 QString TFormLogin::MD5(const QString& texto) const
@@ -165,11 +133,9 @@ QString TFormLogin::ReadFileVersion()
     return QStringLiteral(AMBERVALE_VERSION);
 }
 
-std::mt19937& TFormLogin::Random()
+quint32 TFormLogin::GuestNumber()
 {
-    static std::mt19937 generator(
-        static_cast<std::mt19937::result_type>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
-    return generator;
+    return QRandomGenerator::system()->bounded(1000000000u);
 }
 
 // ---- the shared message client ----
@@ -181,7 +147,7 @@ void TFormLogin::NetHTTP_MessageResultRequestCompleted(const QString& body)
 
 void TFormLogin::NetHTTP_MessageResultRequestError(const QString& description)
 {
-    ui.LoadingAnim->hide();
+    HideLoading();
     ShowErrorMessage(QStringLiteral("MessageResult:") + description, QString());
 }
 
@@ -192,44 +158,33 @@ void TFormLogin::c_name_coin()
     static const QStringList actions{QStringLiteral("all_json_setting")};
     for (const QString& action : actions)
         NetHTTPClient_c_coin_name->Post(State().ApiUrl(), api::Settings(action, Gen_New_Session()));
-    StartLoading();
+    ShowLoading();
 }
 
 void TFormLogin::NetHTTPClient_c_coin_nameRequestCompleted(const QString& body)
 {
-    try {
+    Guard(QStringLiteral("Error Client_c_coin_nameRequest: "), [&] {
         if (body.isEmpty()) throw json::JsonError(QStringLiteral("the reply is empty"));
         if (body.startsWith(QLatin1Char('{'))) {
             settings::ApplyReply(json::ParseObject(body), State(), [](const QStringList& codes) {
-                // Replaced, not appended: every reply leaves the catalogue in the lists once.
-                FormSwap->ui.ComboBox1->clear();
-                FormSwap->ui.ComboBox1->addItems(codes);
-                FormSwap->ui.ComboBox1->setCurrentIndex(-1);
-                FormSwap->ui.ComboBox2->clear();
-                FormSwap->ui.ComboBox2->addItems(codes);
-                FormLotto->ui.ComboBox1->clear();
-                FormLotto->ui.ComboBox1->addItems(codes);
-                FormSwap->ui.ComboBox2->setCurrentIndex(6);
-                FormLotto->ui.ComboBox1->setCurrentIndex(4);
+                FormSwap->FillCoinLists(codes);
+                FormLotto->FillCoinList(codes);
             });
         }
-        ui.LoadingAnim->hide();
+        HideLoading();
         State().ServerLoadPercent = 100;
         if (!State().PassHash.isEmpty() && State().AutoLoginPending == 1) {
             BtnLoginClick(this);
             State().AutoLoginPending = 0;
         }
-    } catch (const std::exception& e) {
-        ShowErrorMessage(QStringLiteral("Error Client_c_coin_nameRequest: ") + ErrorText(e), QString());
-    }
+    });
 }
 
 void TFormLogin::NetHTTPClient_c_coin_nameRequestError(const QString& description)
 {
-    State().ServerScheme =
-        State().ServerScheme == QLatin1String("https") ? QStringLiteral("http") : QStringLiteral("https");
+    State().SwitchSchemeAfterSettingsFailure(); // the account request keeps its scheme
     State().ServerLoadPercent = 0;
-    ui.LoadingAnim->hide();
+    HideLoading();
     ShowErrorMessage(QStringLiteral("c_coin_name:") + description, QString());
 }
 
@@ -244,41 +199,54 @@ void TFormLogin::CheckBalance(const QString& com)
         ShowErrorMessage(QStringLiteral("Check if the password is written correctly"), QString());
         return;
     }
-    NetHTTPClient1->Post(st.ApiUrl(), fields);
+    NetHTTPClient1->Post(st.SecureApiUrl(), fields);
 }
 
 void TFormLogin::NetHTTPClient1RequestCompleted(const QString& body)
 {
-    try {
+    Guard(QStringLiteral("Error Client1Request: "), [&] {
         AppState& st = State();
         if (st.ServerLoadPercent < 100) {
             ShowErrorMessage(QStringLiteral("Wait for the server to fully load and try again"), QString());
             c_name_coin();
             return;
         }
-        ui.LoadingAnim->hide();
+        HideLoading();
         if (body.isEmpty()) throw json::JsonError(QStringLiteral("the reply is empty"));
+        if (!body.startsWith(QLatin1Char('T'))) m_reloginStreak = 0;
         if (body.startsWith(QLatin1Char('{'))) {
             st.UserAccountJson = json::ParseObject(body);
             st.LoggedIn = true;
             ParseJsonUserAcc();
-            if (FormDashboard->isVisible() || isVisible()) OpenWalletFunc();
+            // A failed derivation keeps the screens as they are: opening the dashboard
+            // would replace its message with a later step's "member not found".
+            if (!m_snapshotFailed && (FormDashboard->isVisible() || isVisible())) OpenWalletFunc();
         } else if (body.startsWith(QLatin1Char('T'))) {
-            BtnLoginClick(this);
+            ScheduleRelogin();
             ShowErrorMessage(body, QStringLiteral("FormDashboard"));
         } else {
             st.LoggedIn = false;
             OpenWalletFunc();
             ShowErrorMessage(body, QString());
         }
-    } catch (const std::exception& e) {
-        ShowErrorMessage(QStringLiteral("Error Client1Request: ") + ErrorText(e), QString());
-    }
+    });
+}
+
+int TFormLogin::ReloginDelayMs(int streak)
+{
+    return std::min(1000 << std::clamp(streak, 0, 6), 60000);
+}
+
+void TFormLogin::ScheduleRelogin()
+{
+    if (ReloginTimer->isActive()) return; // one re-login at a time, however many "T" replies arrive
+    ReloginTimer->start(ReloginDelayMs(m_reloginStreak));
+    ++m_reloginStreak;
 }
 
 void TFormLogin::NetHTTPClient1RequestError(const QString& description)
 {
-    ui.LoadingAnim->hide();
+    HideLoading();
     ShowErrorMessage(QStringLiteral("Error:") + description, QString());
 }
 
@@ -295,7 +263,8 @@ void TFormLogin::OpenWalletFunc()
 
 void TFormLogin::ParseJsonUserAcc()
 {
-    try {
+    m_snapshotFailed = true;
+    Guard(QStringLiteral("Error ParseJsonUserAcc: "), [&] {
         AppState& st = State();
         if (st.LoggedIn) {
             QJsonObject& balance = st.BalanceJson.emplace();
@@ -303,10 +272,9 @@ void TFormLogin::ParseJsonUserAcc()
             snapshot::DeriveBalance(st.UserAccountJson.value_or(QJsonObject()), *st.CoinNames, balance);
             BindLabelsByName(FormDashboard, QStringLiteral("wall"), balance);
         }
+        m_snapshotFailed = false;
         if (FormDashboard->isVisible()) FormDashboard->show_full_balance();
-    } catch (const std::exception& e) {
-        ShowErrorMessage(QStringLiteral("Error ParseJsonUserAcc: ") + ErrorText(e), QString());
-    }
+    });
 }
 
 // ---- remembered credentials ----
@@ -333,7 +301,7 @@ void TFormLogin::BtnLoginClick(QObject* Sender)
     if (State().PassHash.isEmpty()) State().PassHash = MD5(ui.PassEdit->text());
     ui.RePassEdit->setText(ui.PassEdit->text());
     SetRegistrationFieldsVisible(false);
-    StartLoading();
+    ShowLoading();
     CheckBalance(QStringLiteral("useraccount"));
     SaveOpenWallet(QStringLiteral("save"));
 }
@@ -346,16 +314,15 @@ void TFormLogin::BtnRegClick()
         return;
     }
     State().PassHash = MD5(ui.PassEdit->text());
-    StartLoading();
+    ShowLoading();
     CheckBalance(QStringLiteral("tg_new_user"));
     SaveOpenWallet(QStringLiteral("save"));
 }
 
 void TFormLogin::BtnGuestClick()
 {
-    std::uniform_int_distribution<quint32> draw(0, 999999999);
-    ui.LoginEdit->setText(QStringLiteral("Guest") + QString::number(draw(Random())));
-    ui.PassEdit->setText(QStringLiteral("pass") + MD5(QString::number(draw(Random()))));
+    ui.LoginEdit->setText(QStringLiteral("Guest") + QString::number(GuestNumber()));
+    ui.PassEdit->setText(QStringLiteral("pass") + MD5(QString::number(GuestNumber())));
     ui.RePassEdit->setText(ui.PassEdit->text());
     State().PassHash = MD5(ui.PassEdit->text());
     ui.LoadingAnim->show();
@@ -394,7 +361,7 @@ void TFormLogin::SClick()
 {
     hide();
     FormSetting->show();
-    FormSetting->ui.Label24->setText(QStringLiteral("Security code:"));
+    FormSetting->SetPassCaption(QStringLiteral("Security code:"));
     State().SettingsReturnTo = QStringLiteral("login");
 }
 
@@ -402,7 +369,7 @@ void TFormLogin::Image5Click()
 {
     FormInfo->show();
     hide();
-    FormInfo->ui.TabControl1->setCurrentWidget(FormInfo->ui.TabFeedBack);
+    FormInfo->SelectTab(QStringLiteral("TabFeedBack"));
     State().SettingsReturnTo = QStringLiteral("login");
 }
 

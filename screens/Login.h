@@ -1,10 +1,8 @@
 #pragma once
-#include "common/FrameAnimation.h"
 #include "common/Screen.h"
 #include "ui_Login.h"
 
 #include <QTimer>
-#include <random>
 
 class HttpClient;
 
@@ -13,8 +11,6 @@ class TFormLogin : public Screen {
 public:
     explicit TFormLogin(QWidget* parent = nullptr);
 
-    Ui::TFormLogin ui;
-    FrameAnimation* gifload;
     QTimer* ShowTimer;
     HttpClient* NetHTTPClient1;            // account request
     HttpClient* NetHTTPClient_c_coin_name; // platform settings
@@ -33,8 +29,14 @@ public:
     void ParseJsonUserAcc();
     void SaveOpenWallet(const QString& com);
 
-    // The guest generator, seeded once per run from a high-resolution clock.
-    static std::mt19937& Random();
+    // A uniformly random number from 0 to 999 999 999 drawn from the system's
+    // cryptographic source: a guest's password must not be guessable.
+    static quint32 GuestNumber();
+
+    // Automatic re-logins after replies starting with "T" wait 1, 2, 4 ... up
+    // to 60 seconds, so a service stuck in that answer is not flooded.
+    QTimer* ReloginTimer;
+    static int ReloginDelayMs(int streak);
 
 public slots:
     void BtnLoginClick(QObject* Sender);
@@ -48,7 +50,6 @@ public slots:
     void Image5Click();
     void Button3Click();
     void ShowTimerTimer();
-    void gifloadProcess();
 
     void NetHTTPClient1RequestCompleted(const QString& body);
     void NetHTTPClient1RequestError(const QString& description);
@@ -63,6 +64,9 @@ protected:
     void FormCloseQuery(bool& CanClose) override;
 
 private:
+    Ui::TFormLogin ui;
     void SetRegistrationFieldsVisible(bool visible);
-    void StartLoading();
+    void ScheduleRelogin();
+    int m_reloginStreak = 0;       // automatic re-logins since the last account reply not starting with "T"
+    bool m_snapshotFailed = false; // the last ParseJsonUserAcc stopped at a failure
 };

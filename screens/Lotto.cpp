@@ -3,5 +3,12 @@
 TFormLotto::TFormLotto(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
-    InitScreen(348, 604, "Button1");
+    InitScreen();
+}
+
+void TFormLotto::FillCoinList(const QStringList& codes)
+{
+    ui.ComboBox1->clear();
+    ui.ComboBox1->addItems(codes);
+    ui.ComboBox1->setCurrentIndex(4);
 }

@@ -6,5 +6,10 @@ class TFormLotto : public SecondaryScreen {
     Q_OBJECT
 public:
     explicit TFormLotto(QWidget* parent = nullptr);
+
+    // The catalogue's codes, the fifth selected.
+    void FillCoinList(const QStringList& codes);
+
+private:
     Ui::TFormLotto ui;
 };

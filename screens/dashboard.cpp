@@ -1,6 +1,7 @@
 #include "dashboard.h"
 
 #include "AppState.h"
+#include "ClientPresets.h"
 #include "Digest.h"
 #include "HttpClient.h"
 #include "Json.h"
@@ -47,7 +48,7 @@ const QStringList& TFormDashboard::ListCoins()
 TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
 {
     ui.setupUi(this);
-    InitScreen(816, 576);
+    InitScreen();
     CreateCoinRows();
 
     TimeCheckBalance = new QTimer(this);
@@ -55,8 +56,7 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
     connect(TimeCheckBalance, &QTimer::timeout, this, &TFormDashboard::TimeCheckBalanceTimer);
     TimeCheckBalance->start();
 
-    HttpClient::Options options; // other screens' clients: 60 s time-outs, the library's user agent
-    NetHTTP_Get_Deposit = new HttpClient(QStringLiteral("NetHTTP_Get_Deposit"), options, this);
+    NetHTTP_Get_Deposit = clients::Make(QStringLiteral("NetHTTP_Get_Deposit"), clients::Preset::Screen, this);
     connect(NetHTTP_Get_Deposit, &HttpClient::RequestCompleted, this,
             &TFormDashboard::NetHTTP_Get_DepositRequestCompleted);
     connect(NetHTTP_Get_Deposit, &HttpClient::RequestError, this, &TFormDashboard::NetHTTP_Get_DepositRequestError);
@@ -109,6 +109,7 @@ void TFormDashboard::CreateCoinRows()
         auto* balance = new QLabel(QStringLiteral("0"), row);
         balance->setObjectName(QStringLiteral("wall_") + lower);
         balance->setTextFormat(Qt::PlainText);
+        balance->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         balance->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         layout->addWidget(icon);
         layout->addWidget(name);
@@ -126,9 +127,12 @@ void TFormDashboard::FormCreate()
     ui.PanelErrorMessage->hide();
     ui.o_right_panel->hide();
     ui.get_network_deposit->hide();
-    for (QLabel* l :
-         {ui.fullname_coin, ui.lab_wall_coin, ui.lab_inv_coin, ui.lab_APR_coin, ui.lab_rental_coin, ui.lab_dohod_coin})
+    for (QLabel* l : {ui.fullname_coin, ui.lab_wall_coin, ui.lab_inv_coin, ui.lab_APR_coin, ui.lab_rental_coin,
+                      ui.lab_dohod_coin}) {
         l->setTextFormat(Qt::PlainText);
+        // Server figures of any length are cut at the label's edge: the window keeps its designed size.
+        l->setSizePolicy(QSizePolicy::Ignored, l->sizePolicy().verticalPolicy());
+    }
 }
 
 void TFormDashboard::EnsureCoinIcons()
@@ -156,14 +160,9 @@ void TFormDashboard::FormCloseQuery(bool& CanClose)
     CanClose = true;
 }
 
-void TFormDashboard::ShowMessage(const QString& text)
-{
-    FormLogin->ShowErrorMessage(text, QString());
-}
-
 void TFormDashboard::show_full_balance()
 {
-    try {
+    Guard(QStringLiteral("Error show_full_balance: "), [&] {
         AppState& st = State();
         int row = ui.ListBox1->currentRow();
         if (row < 0) row = 0;
@@ -186,12 +185,10 @@ void TFormDashboard::show_full_balance()
             json::MemberText(Need(st.UserAccountJson, "UserAccountJson"), QStringLiteral("rental_days_") + coin) +
             QStringLiteral(" Days"));
         ui.panel_rental->setVisible(numtext::ParseNumber(ui.lab_inv_coin->text()) > 0);
-        FormInvest->ui.val_invest_coin->setText(ui.lab_inv_coin->text());
+        FormInvest->SetInvestedAmount(ui.lab_inv_coin->text());
         if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + coin))
             ui.image_main->setPixmap(icon->pixmap());
-    } catch (const std::exception& e) {
-        ShowMessage(QStringLiteral("Error show_full_balance: ") + ErrorText(e));
-    }
+    });
 }
 
 void TFormDashboard::ListBox1ItemClick()
@@ -209,45 +206,41 @@ void TFormDashboard::SearchBox1Change(const QString& text)
 
 void TFormDashboard::Image2Click()
 {
-    try {
+    Guard(QString(), [&] {
         const AppState& st = State();
         const int apr = numtext::ParseWhole(
             json::MemberText(Need(st.MinWithdrawJson, "MinWithdrawJson"), QStringLiteral("APR_") + st.CurrentCoin));
         const double amount = numtext::ParseNumber(ui.lab_inv_coin->text());
-        ShowMessage(figures::EarningsProjection(amount, apr, settings::UpperAscii(st.CurrentCoin)));
-    } catch (const std::exception& e) {
-        ShowMessage(ErrorText(e));
-    }
+        ::ShowMessage(figures::EarningsProjection(amount, apr, settings::UpperAscii(st.CurrentCoin)));
+    });
 }
 
 void TFormDashboard::Label4Click()
 {
-    ShowMessage(figures::AprExplanation());
+    ::ShowMessage(figures::AprExplanation());
 }
 
 void TFormDashboard::ButtonWithdrawClick()
 {
-    try {
+    Guard(QString(), [&] {
         AppState& st = State();
         QString minimum = json::MemberText(Need(st.MinWithdrawJson, "MinWithdrawJson"), st.CurrentCoin);
         minimum.replace(QLatin1Char('.'), QLatin1Char(','));
         const QString fixedFee = figures::WithdrawFixedFee(minimum);
         st.MinWithdrawText = minimum;
         st.WithdrawFixedFee = fixedFee;
-        FormWithdraw->ui.Label1->setText(QStringLiteral("Withdraw ") + ui.fullname_coin->text());
-        FormWithdraw->ui.fee_coin->setText(figures::WithdrawFeeText(fixedFee, st.WithdrawPercent));
+        FormWithdraw->Prepare(QStringLiteral("Withdraw ") + ui.fullname_coin->text(),
+                              figures::WithdrawFeeText(fixedFee, st.WithdrawPercent));
         hide();
         FormWithdraw->show();
-    } catch (const std::exception& e) {
-        ShowMessage(ErrorText(e));
-    }
+    });
 }
 
 void TFormDashboard::Button1Click()
 {
     hide();
     FormInvest->show();
-    FormInvest->ui.Label1->setText(QStringLiteral("Invest ") + ui.fullname_coin->text());
+    FormInvest->SetTitle(QStringLiteral("Invest ") + ui.fullname_coin->text());
 }
 
 // ---- navigation ----
@@ -268,7 +261,7 @@ void TFormDashboard::Image3Click()
 {
     FormInfo->show();
     hide();
-    FormInfo->ui.TabControl1->setCurrentWidget(FormInfo->ui.TabGuides);
+    FormInfo->SelectTab(QStringLiteral("TabGuides"));
     State().SettingsReturnTo = QStringLiteral("dashboard");
 }
 
@@ -288,7 +281,7 @@ void TFormDashboard::setting_btnClick()
 {
     hide();
     FormSetting->show();
-    FormSetting->ui.Label24->setText(QStringLiteral("Old Pass:"));
+    FormSetting->SetPassCaption(QStringLiteral("Old Pass:"));
     State().SettingsReturnTo = QStringLiteral("dashboard");
 }
 
@@ -419,38 +412,35 @@ void TFormDashboard::Get_Deposit_Address()
     AppState& st = State();
     hide();
     FormDeposit->show();
-    FormDeposit->ui.name_form->setText(QStringLiteral("Coin: ") + ui.fullname_coin->text());
-    FormDeposit->ui.name_network->setText(QStringLiteral("Network: ") + st.CurrentNetwork);
-    try {
+    FormDeposit->Prepare(QStringLiteral("Coin: ") + ui.fullname_coin->text(),
+                         QStringLiteral("Network: ") + st.CurrentNetwork);
+    Guard(QStringLiteral("Error Get_Deposit_Address: "), [&] {
         const QJsonObject& limits = Need(st.MinWithdrawJson, "MinWithdrawJson");
-        FormDeposit->ui.mindep_coin->setText(numtext::Fixed8(numtext::ParseAmount(json::MemberText(
-                                                 limits, QStringLiteral("Mindep_") + st.CurrentCoin))) +
-                                             QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin));
-        FormDeposit->ui.LabBonusDeposit->setText(
+        FormDeposit->SetTerms(
+            numtext::Fixed8(
+                numtext::ParseAmount(json::MemberText(limits, QStringLiteral("Mindep_") + st.CurrentCoin))) +
+                QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin),
             QLatin1Char('+') + json::MemberText(limits, QStringLiteral("bonus_deposit")) + QStringLiteral(" %"));
-    } catch (const std::exception& e) {
-        ShowMessage(QStringLiteral("Error Get_Deposit_Address: ") + ErrorText(e));
-        return;
-    }
-    NetHTTP_Get_Deposit->Post(st.ApiUrl(), api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork),
-                                                               st.UserLogin, st.PassHash, digest::Gen_New_Session()));
+        NetHTTP_Get_Deposit->Post(st.SecureApiUrl(), // never over plain HTTP: there it could be swapped
+
+                                  api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork), st.UserLogin,
+                                                      st.PassHash, digest::Gen_New_Session()));
+    });
 }
 
 void TFormDashboard::NetHTTP_Get_DepositRequestCompleted(const QString& body)
 {
     if (!body.isEmpty()) {
-        TQrCodeTools::Generate(body, FormDeposit->ui.ImgQrCode);
-        FormDeposit->ui.lab_dep_address->setText(body);
-        FormDeposit->ui.LoadingAnim->hide();
+        FormDeposit->ShowAddress(body);
     } else {
         FormDeposit->CloseScreen(); // its close query shows the dashboard
-        ShowMessage(QStringLiteral("Something went wrong. Try changing the network or coin."));
-        FormDeposit->ui.LoadingAnim->hide();
+        ::ShowMessage(QStringLiteral("Something went wrong. Try changing the network or coin."));
+        FormDeposit->EndLoading();
     }
 }
 
 void TFormDashboard::NetHTTP_Get_DepositRequestError(const QString& description)
 {
-    FormDeposit->ui.LoadingAnim->hide();
-    ShowMessage(QStringLiteral("Error:") + description);
+    FormDeposit->EndLoading();
+    ::ShowMessage(QStringLiteral("Error:") + description);
 }

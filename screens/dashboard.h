@@ -12,7 +12,6 @@ class TFormDashboard : public Screen {
 public:
     explicit TFormDashboard(QWidget* parent = nullptr);
 
-    Ui::TFormDashboard ui;
     QTimer* TimeCheckBalance;
     HttpClient* NetHTTP_Get_Deposit;
 
@@ -66,12 +65,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    Ui::TFormDashboard ui;
     void CreateCoinRows();
     // Fifteen SVG icons cost start-up time: they are drawn when the list is first seen.
     void EnsureCoinIcons();
     bool m_iconsDrawn = false;
     void SetNavigationStripOpen(bool open);
     void PickNetwork(const QString& network);
-    void ShowMessage(const QString& text);
     QPoint m_swipeStart;
 };

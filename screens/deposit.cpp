@@ -1,7 +1,7 @@
 #include "deposit.h"
 
-#include "Login.h"
-#include "Screens.h"
+#include "DisplayText.h"
+#include "QrCode.Tools.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -9,13 +9,9 @@
 TFormDeposit::TFormDeposit(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
-    InitScreen(488, 488);
-    gifload = new FrameAnimation(ui.LoadingAnim, this);
-    connect(gifload, &FrameAnimation::Process, this, &TFormDeposit::gifloadProcess);
+    InitScreen();
     connect(ui.lab_dep_address, &ClickableLabel::clicked, this, &TFormDeposit::lab_dep_addressClick);
     connect(ui.ImgQrCode, &ClickableLabel::clicked, this, &TFormDeposit::lab_dep_addressClick);
-    for (QLabel* l : {ui.name_form, ui.name_network, ui.mindep_coin, ui.LabBonusDeposit})
-        l->setTextFormat(Qt::PlainText);
     ui.ImgQrCode->setScaledContents(false);
     // Neither the picture nor a long reply may resize the window.
     ui.ImgQrCode->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
@@ -24,20 +20,35 @@ TFormDeposit::TFormDeposit(QWidget* parent) : SecondaryScreen(ReturnTarget::Dash
 
 void TFormDeposit::FormShow()
 {
-    ui.LoadingAnim->show();
-    ui.LoadingAnim->raise();
-    gifload->SetEnabled(true);
+    ShowLoading();
     ui.PanelErrorMessage->hide();
 }
 
-void TFormDeposit::gifloadProcess()
+void TFormDeposit::Prepare(const QString& coinText, const QString& networkText)
 {
-    gifload->SetEnabled(!ui.LoadingAnim->isHidden());
+    ui.name_form->setText(coinText);
+    ui.name_network->setText(networkText);
+}
+
+void TFormDeposit::SetTerms(const QString& minimumText, const QString& bonusText)
+{
+    ui.mindep_coin->setText(minimumText);
+    ui.LabBonusDeposit->setText(bonusText);
+}
+
+void TFormDeposit::ShowAddress(const QString& address)
+{
+    TQrCodeTools::Generate(address, ui.ImgQrCode);
+    // Shown elided, copied whole.
+    ui.lab_dep_address->setText(display::Elide(address));
+    ui.lab_dep_address->setProperty("address", address);
+    HideLoading();
 }
 
 void TFormDeposit::lab_dep_addressClick()
 {
-    const QString address = ui.lab_dep_address->text();
+    const QVariant whole = ui.lab_dep_address->property("address");
+    const QString address = whole.isValid() ? whole.toString() : ui.lab_dep_address->text();
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(address);
-    FormLogin->ShowErrorMessage(QStringLiteral("You copied your deposit address: ") + address, QString());
+    ::ShowMessage(QStringLiteral("You copied your deposit address: ") + address);
 }

@@ -1,5 +1,4 @@
 #pragma once
-#include "common/FrameAnimation.h"
 #include "common/Screen.h"
 #include "ui_deposit.h"
 
@@ -8,13 +7,19 @@ class TFormDeposit : public SecondaryScreen {
 public:
     explicit TFormDeposit(QWidget* parent = nullptr);
 
-    Ui::TFormDeposit ui;
-    FrameAnimation* gifload;
+    // What the dashboard writes before asking for the address.
+    void Prepare(const QString& coinText, const QString& networkText);
+    void SetTerms(const QString& minimumText, const QString& bonusText);
+    // The address arrived: text and QR code, the loading indicator gone.
+    void ShowAddress(const QString& address);
+    void EndLoading() { HideLoading(); }
 
 public slots:
-    void gifloadProcess();
     void lab_dep_addressClick();
 
 protected:
     void FormShow() override;
+
+private:
+    Ui::TFormDeposit ui;
 };

@@ -3,5 +3,5 @@
 TFormFaucet::TFormFaucet(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
-    InitScreen(404, 588, "Button2");
+    InitScreen();
 }

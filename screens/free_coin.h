@@ -6,5 +6,7 @@ class TFormFaucet : public SecondaryScreen {
     Q_OBJECT
 public:
     explicit TFormFaucet(QWidget* parent = nullptr);
+
+private:
     Ui::TFormFaucet ui;
 };

@@ -6,5 +6,10 @@ class TFormInfo : public SecondaryScreen {
     Q_OBJECT
 public:
     explicit TFormInfo(QWidget* parent = nullptr);
+
+    // Selects the tab with that object name.
+    void SelectTab(const QString& tabName);
+
+private:
     Ui::TFormInfo ui;
 };

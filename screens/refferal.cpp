@@ -3,5 +3,5 @@
 TFormRefferal::TFormRefferal(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
-    InitScreen(584, 620, "Button2");
+    InitScreen();
 }

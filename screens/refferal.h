@@ -6,5 +6,7 @@ class TFormRefferal : public SecondaryScreen {
     Q_OBJECT
 public:
     explicit TFormRefferal(QWidget* parent = nullptr);
+
+private:
     Ui::TFormRefferal ui;
 };

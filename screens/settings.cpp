@@ -3,5 +3,10 @@
 TFormSetting::TFormSetting(QWidget* parent) : SecondaryScreen(ReturnTarget::Opener, parent)
 {
     ui.setupUi(this);
-    InitScreen(372, 488, "Button2");
+    InitScreen();
+}
+
+void TFormSetting::SetPassCaption(const QString& caption)
+{
+    ui.Label24->setText(caption);
 }

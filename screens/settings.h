@@ -6,5 +6,10 @@ class TFormSetting : public SecondaryScreen {
     Q_OBJECT
 public:
     explicit TFormSetting(QWidget* parent = nullptr);
+
+    // "Security code:" when opened from the login screen, "Old Pass:" from the dashboard.
+    void SetPassCaption(const QString& caption);
+
+private:
     Ui::TFormSetting ui;
 };

@@ -3,5 +3,11 @@
 TFormWithdraw::TFormWithdraw(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
-    InitScreen(384, 480, "Button2");
+    InitScreen();
+}
+
+void TFormWithdraw::Prepare(const QString& title, const QString& feeText)
+{
+    ui.Label1->setText(title);
+    ui.fee_coin->setText(feeText);
 }

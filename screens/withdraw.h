@@ -6,5 +6,10 @@ class TFormWithdraw : public SecondaryScreen {
     Q_OBJECT
 public:
     explicit TFormWithdraw(QWidget* parent = nullptr);
+
+    // The selected coin's title and fee terms, written by the dashboard before opening.
+    void Prepare(const QString& title, const QString& feeText);
+
+private:
     Ui::TFormWithdraw ui;
 };

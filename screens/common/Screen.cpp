@@ -1,34 +1,65 @@
 #include "Screen.h"
 #include "AppState.h"
 #include "ClickableLabel.h"
+#include "FrameAnimation.h"
 #include "Login.h"
+#include "MessagePanel.h"
 #include "Screens.h"
 #include "dashboard.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QLayout>
 #include <QScreen>
 #include <QShowEvent>
 
 Screen::Screen(QWidget* parent) : QWidget(parent, Qt::Window) {}
 
-void Screen::InitScreen(int clientWidth, int clientHeight, const char* closeButtonName)
+void Screen::InitScreen()
 {
-    resize(clientWidth, clientHeight);
     if (const QScreen* s = QGuiApplication::primaryScreen()) {
         const QRect area = s->availableGeometry();
-        move(area.center() - QPoint(clientWidth / 2, clientHeight / 2));
+        move(area.center() - QPoint(width() / 2, height() / 2));
     }
-    if (auto* panel = findChild<QWidget*>(QStringLiteral("PanelErrorMessage"))) {
-        panel->hide();
-        if (auto* close = panel->findChild<QAbstractButton*>(QString::fromLatin1(closeButtonName)))
-            connect(close, &QAbstractButton::clicked, this, &Screen::HideMessagePanel);
-    }
+    if (MessagePanel* panel = Panel()) panel->hide();
     if (auto* back = findChild<ClickableLabel*>(QStringLiteral("btn_back")))
         connect(back, &ClickableLabel::clicked, this, &Screen::btn_backClick);
+    if (auto* picture = findChild<QLabel*>(QStringLiteral("LoadingAnim"))) {
+        picture->hide();
+        gifload = new FrameAnimation(picture, this);
+        gifload->setObjectName(QStringLiteral("gifload"));
+        connect(gifload, &FrameAnimation::Process, this, &Screen::gifloadProcess);
+    }
+}
+
+MessagePanel* Screen::Panel() const
+{
+    return findChild<MessagePanel*>(QStringLiteral("PanelErrorMessage"));
+}
+
+void Screen::ShowMessage(const QString& text)
+{
+    if (MessagePanel* panel = Panel()) panel->Present(text);
+}
+
+void Screen::ShowLoading()
+{
+    if (!gifload) return;
+    auto* picture = findChild<QLabel*>(QStringLiteral("LoadingAnim"));
+    picture->show();
+    picture->raise();
+    gifload->SetEnabled(true);
+}
+
+void Screen::HideLoading()
+{
+    if (auto* picture = findChild<QLabel*>(QStringLiteral("LoadingAnim"))) picture->hide();
+}
+
+void Screen::gifloadProcess()
+{
+    auto* picture = findChild<QLabel*>(QStringLiteral("LoadingAnim"));
+    gifload->SetEnabled(picture && !picture->isHidden());
 }
 
 void Screen::CloseScreen()
@@ -73,23 +104,21 @@ void Screen::closeEvent(QCloseEvent* event)
         event->ignore();
 }
 
-void Screen::HideMessagePanel()
+void ShowMessage(const QString& text, const QString& screenName)
 {
-    if (auto* panel = findChild<QWidget*>(QStringLiteral("PanelErrorMessage"))) panel->hide();
+    const QWidget* active = QApplication::activeWindow();
+    for (QWidget* widget : AllScreens()) {
+        auto* screen = qobject_cast<Screen*>(widget);
+        if (screen && (screen == active || (!screenName.isEmpty() && screen->objectName() == screenName)))
+            screen->ShowMessage(text);
+    }
 }
 
-void PresentMessagePanel(QWidget* panel)
+Screen* ScreenByName(const QString& objectName)
 {
-    QWidget* container = panel->parentWidget();
-    if (!container) return;
-    const int width = std::max(40, container->width() - 20);
-    int height = panel->sizeHint().height();
-    if (QLayout* layout = panel->layout(); layout && layout->hasHeightForWidth())
-        height = layout->totalHeightForWidth(width);
-    height = std::min(height, std::max(60, container->height() - 10));
-    panel->setGeometry(10, 5, width, height);
-    panel->show();
-    panel->raise();
+    for (QWidget* widget : AllScreens())
+        if (widget->objectName() == objectName) return qobject_cast<Screen*>(widget);
+    return nullptr;
 }
 
 QString ErrorText(const std::exception& e)

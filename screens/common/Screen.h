@@ -1,7 +1,11 @@
 #pragma once
 // Base of the eleven screens: top-level, created once, only shown and hidden.
+#include <QString>
 #include <QWidget>
 #include <exception>
+
+class FrameAnimation;
+class MessagePanel;
 
 class Screen : public QWidget {
     Q_OBJECT
@@ -12,9 +16,23 @@ public:
     // hidden (a late reply closing a screen the user has left).
     void CloseScreen();
 
+    // Shows text in this screen's message panel.
+    void ShowMessage(const QString& text);
+
 protected:
-    // Call after setupUi: caption size, centring, the message panel's close button.
-    void InitScreen(int clientWidth, int clientHeight, const char* closeButtonName = "Button2");
+    // Call after setupUi. The window keeps the size of its form and is centred;
+    // the back control, the message panel and the loading indicator are wired.
+    void InitScreen();
+
+    // Runs a handler's body; a failure inside is shown on the active screen as
+    // prefix + its description, and the handler ends there.
+    template <class Body>
+    void Guard(const QString& prefix, Body&& body);
+
+    // The LoadingAnim picture with its gifload animation, where the form has one.
+    void ShowLoading();
+    void HideLoading();
+    FrameAnimation* gifload = nullptr;
 
     // Runs every time the hidden screen becomes visible.
     virtual void FormShow() {}
@@ -25,10 +43,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 protected slots:
-    // Hides this screen's message panel and nothing else.
-    void HideMessagePanel();
+    // Keeps the animation running exactly while its picture is visible.
+    void gifloadProcess();
     // The back control closes its own screen; the close query picks the way back.
     void btn_backClick();
+
+private:
+    MessagePanel* Panel() const;
 };
 
 // A screen opened from the dashboard or, for settings and information, from
@@ -46,12 +67,25 @@ private:
     ReturnTarget m_target;
 };
 
-// Shows a message panel at the top of its screen (margins 10, 5, 10) over the
-// content, sized to its text.
-void PresentMessagePanel(QWidget* panel);
+// Shows text on the active screen and, when screenName names another screen,
+// on that one too, even while it is hidden.
+void ShowMessage(const QString& text, const QString& screenName = {});
+
+// The screen with that object name, or null.
+Screen* ScreenByName(const QString& objectName);
 
 // The description a handler's failure guard shows after its prefix.
 QString ErrorText(const std::exception& e);
 
 // Centres a child panel over a region of its parent.
 void CentreIn(QWidget* panel, const QRect& area);
+
+template <class Body>
+void Screen::Guard(const QString& prefix, Body&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        ::ShowMessage(prefix + ErrorText(e));
+    }
+}

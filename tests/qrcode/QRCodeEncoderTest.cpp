@@ -198,7 +198,9 @@ TEST(GenericGF, ArithmeticIdentities)
         EXPECT_EQ(field.Multiply(a, 0), 0);
         EXPECT_EQ(field.Multiply(a, 1), a);
         EXPECT_EQ(TGenericGF::AddOrSubtract(a, a), 0);
-        if (a != 0) EXPECT_EQ(field.Multiply(a, field.Inverse(a)), 1) << a;
+        if (a != 0) {
+            EXPECT_EQ(field.Multiply(a, field.Inverse(a)), 1) << a;
+        }
     }
     // Multiplication agrees with carry-less multiplication reduced by 0x11D.
     for (int a = 0; a < 256; a += 7) {
@@ -533,8 +535,9 @@ TEST(VersionTable, EveryLevelAddsUpToTheVersionsCodewords)
             for (int g = 0; g < ecb.GetGroupCount(); ++g)
                 sum += ecb.GetECB(g).GetCount() * (ecb.GetECB(g).GetDataCodewords() + ecb.GetECCodewordsPerBlock());
             EXPECT_EQ(sum, totals[n - 1]) << "version " << n << " level bits " << bits;
-            if (ecb.GetGroupCount() == 2)
+            if (ecb.GetGroupCount() == 2) {
                 EXPECT_EQ(ecb.GetECB(1).GetDataCodewords(), ecb.GetECB(0).GetDataCodewords() + 1) << "version " << n;
+            }
         }
     }
 }

@@ -230,3 +230,38 @@ TEST(QRCodeGrid, IndicesOutsideTheSymbolAreLight)
     grid.SetQuietZone(100);
     for (const auto& p : probes) EXPECT_FALSE(grid.IsBlack(p[0], p[1])) << p[0] << "," << p[1];
 }
+
+namespace {
+// An encoder run that builds a whole matrix but reports an internal failure.
+class TFailingGrid : public TQRCodeGrid {
+protected:
+    bool EncodeSymbol(const std::u16string& data, TQRCodeEncoding encoding, TQRCode& qrCode) const override
+    {
+        TEncoder encoder;
+        matrixBuilt = encoder.Encode(data, encoding, TErrorCorrectionLevel(1), qrCode) && qrCode.GetMatrix();
+        return false;
+    }
+
+public:
+    mutable bool matrixBuilt = false;
+};
+} // namespace
+
+TEST(QRCodeGrid, ReportedEncoderFailureGivesAnEmptyGridNotTheMatrix)
+{
+    TFailingGrid grid;
+    grid.SetData(kAddress);
+    ASSERT_TRUE(grid.matrixBuilt); // a matrix was there to be drawn
+    EXPECT_EQ(grid.Rows(), 8);     // the quiet zone alone
+    EXPECT_EQ(grid.Columns(), 8);
+    EXPECT_FALSE(AnyDark(grid, 3));
+}
+
+TEST(QRCodeGrid, EncoderLeavesNoMatrixAndNoErrorForATextThatFits)
+{
+    TEncoder encoder;
+    TQRCode qrCode;
+    ASSERT_TRUE(encoder.Encode(kAddress, qrAuto, TErrorCorrectionLevel(1), qrCode));
+    EXPECT_FALSE(encoder.HasError());
+    EXPECT_TRUE(qrCode.GetMatrix().has_value());
+}

@@ -346,9 +346,10 @@ TEST(DataPlacement, RemainderModulesAreMaskedLikeData)
             util.BuildMatrix(zeros, kLevelL, m, mask, v);
             for (int y = 0; y < n; ++y)
                 for (int x = 0; x < n; ++x)
-                    if (dataModules[static_cast<std::size_t>(y * n + x)])
+                    if (dataModules[static_cast<std::size_t>(y * n + x)]) {
                         ASSERT_EQ(m.Get(x, y), TMaskUtil::GetDataMaskBit(mask, x, y) ? 1 : 0)
                             << "version " << version << " mask " << mask << " at " << x << "," << y;
+                    }
         }
     }
 }

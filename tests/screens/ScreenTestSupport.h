@@ -2,7 +2,12 @@
 // Shared set-up for tests that drive the real screens headless.
 #include "AppState.h"
 #include "FakeService.h"
+#include "Login.h"
 #include "Screens.h"
+#include "common/ClickableLabel.h"
+#include "common/FrameAnimation.h"
+#include "common/MessagePanel.h"
+#include "dashboard.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,7 +16,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QAbstractButton>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QMutex>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -128,6 +137,104 @@ inline void Activate(QWidget* screen)
     screen->activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), screen);
 }
+
+// Base of every screen test: a fresh fake service and fresh screens talking to
+// it for each case, torn down after it. Derived classes add private slots as
+// test cases and may script the service in Script().
+class ScreenTest : public QObject {
+    Q_OBJECT
+protected:
+    std::unique_ptr<FakeService> fake;
+
+    // Runs before the screens are created in every case; the fake answers
+    // every request with an account reply until scripted otherwise.
+    virtual void Script() {}
+    // Runs once the fresh screens exist.
+    virtual void Ready() {}
+
+    // The state the login flow leaves behind, without the network.
+    void LogIn(const QJsonObject& settingsReply = SettingsReply(), const QJsonObject& account = AccountReply())
+    {
+        AppState& st = State();
+        st.MinWithdrawJson = settingsReply["min_withdraw_coin"].toObject();
+        st.WithdrawPercent = settingsReply["min_withdraw_coin"].toObject()["perc_withdraw"].toString().toInt();
+        st.CoinNames = settingsReply["arr_name_coin"].toArray();
+        st.CoinFullNames = settingsReply["arr_fullname_coin"].toArray();
+        st.ServerLoadPercent = 100;
+        st.UserLogin = QStringLiteral("user@example.com");
+        st.PassHash = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
+        st.UserAccountJson = account;
+        st.LoggedIn = true;
+        FormLogin->ParseJsonUserAcc();
+    }
+
+    // Clicks the coin's row on the dashboard, as the user does.
+    void SelectCoin(const QString& code)
+    {
+        auto* list = Child<QListWidget>(FormDashboard, "ListBox1");
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text() == code.toUpper()) {
+                list->setCurrentRow(i);
+                const QRect r = list->visualItemRect(list->item(i));
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+                return;
+            }
+        QFAIL("coin not in the list");
+    }
+
+    // The requests the fake recorded whose action field is action.
+    QList<RecordedRequest> Requests(const QString& action) const
+    {
+        QList<RecordedRequest> found;
+        for (const RecordedRequest& r : fake->requests())
+            if (r.field(QStringLiteral("a")) == action) found << r;
+        return found;
+    }
+
+    // A left click on the named control of screen: a button, a clickable label or frame.
+    static void Click(QWidget* screen, const QString& name)
+    {
+        QWidget* w = Child(screen, name);
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            button->click();
+        else
+            QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+    }
+
+    // Replaces the text of the named edit with text, typed key by key.
+    static void Type(QWidget* screen, const QString& name, const QString& text)
+    {
+        auto* edit = Child<QLineEdit>(screen, name);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+
+    static QWidget* ActiveModal() { return QApplication::activeModalWidget(); }
+
+    // Presses the button of the modal message box that is open now; false when none is.
+    static bool PressModalButton(QMessageBox::StandardButton which)
+    {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->button(which)) return false;
+        box->button(which)->click();
+        return true;
+    }
+
+private slots:
+    void init()
+    {
+        fake = std::make_unique<FakeService>();
+        fake->setDefaultReply(Reply(Json(AccountReply())));
+        Script();
+        FreshScreens(fake.get());
+        Ready();
+    }
+    void cleanup()
+    {
+        DestroyScreens();
+        fake.reset();
+    }
+};
 
 } // namespace support
 

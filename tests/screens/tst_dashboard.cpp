@@ -17,35 +17,9 @@
 
 using namespace support;
 
-class DashboardTest : public QObject {
+class DashboardTest : public ScreenTest {
     Q_OBJECT
-    std::unique_ptr<FakeService> fake;
 
-    // Logged-in state as the login flow leaves it, without the network.
-    void LogIn(const QJsonObject& settingsReply, const QJsonObject& account)
-    {
-        AppState& st = State();
-        st.MinWithdrawJson = settingsReply["min_withdraw_coin"].toObject();
-        st.WithdrawPercent = 3;
-        st.CoinNames = settingsReply["arr_name_coin"].toArray();
-        st.CoinFullNames = settingsReply["arr_fullname_coin"].toArray();
-        st.ServerLoadPercent = 100;
-        st.UserAccountJson = account;
-        st.LoggedIn = true;
-        FormLogin->ParseJsonUserAcc();
-    }
-    void Select(const QString& code)
-    {
-        auto* list = FormDashboard->ui.ListBox1;
-        for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->text() == code.toUpper()) {
-                list->setCurrentRow(i);
-                const QRect r = list->visualItemRect(list->item(i));
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
-                return;
-            }
-        QFAIL("coin not in the list");
-    }
     void SetLimit(const QString& key, const QString& value)
     {
         QJsonObject o = *State().MinWithdrawJson;
@@ -53,25 +27,15 @@ class DashboardTest : public QObject {
         State().MinWithdrawJson = o;
     }
 
+    void Ready() override { LogIn(); }
+
 private slots:
-    void init()
-    {
-        fake = std::make_unique<FakeService>();
-        fake->setDefaultReply(Reply(Json(AccountReply())));
-        FreshScreens(fake.get());
-        LogIn(SettingsReply(), AccountReply());
-    }
-    void cleanup()
-    {
-        DestroyScreens();
-        fake.reset();
-    }
 
     void listHoldsFifteenNamedRowsAndStartsOnDoge()
     {
         State().CurrentCoin = "btc";
         FormDashboard->show();
-        auto* list = FormDashboard->ui.ListBox1;
+        auto* list = Child<QListWidget>(FormDashboard, "ListBox1");
         QCOMPARE(list->count(), 15);
         const QStringList order{"BTC",  "LTC", "BNB", "ETH",  "DOGE", "TRX", "USDT", "BCH",
                                 "DASH", "XMR", "ETC", "SHIB", "ZEC",  "SOL", "MATIC"};
@@ -83,7 +47,7 @@ private slots:
             QVERIFY(!row->findChild<QLabel*>("img_coin_" + order[i].toLower())->pixmap().isNull());
         }
         QCOMPARE(State().CurrentCoin, QStringLiteral("doge"));
-        QCOMPARE(FormDashboard->ui.fullname_coin->text(), FullName("doge"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "fullname_coin")->text(), FullName("doge"));
         // The snapshot wrote every row's balance.
         QCOMPARE(Child<QLabel>(FormDashboard, "wall_matic")->text(), QStringLiteral("0,50000000"));
     }
@@ -96,26 +60,26 @@ private slots:
         account["rental_days_doge"] = "30";
         LogIn(SettingsReply(), account);
         FormDashboard->show();
-        QCOMPARE(FormDashboard->ui.lab_wall_coin->text(), QStringLiteral("1,25000000"));
-        QCOMPARE(FormDashboard->ui.lab_inv_coin->text(), QStringLiteral("0,50000000"));
-        QCOMPARE(FormDashboard->ui.lab_APR_coin->text(), QStringLiteral("12%"));
-        QCOMPARE(FormDashboard->ui.lab_rental_coin->text(), QStringLiteral("30 Days"));
-        QVERIFY(!FormDashboard->ui.panel_rental->isHidden());
-        QCOMPARE(FormInvest->ui.val_invest_coin->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("1,25000000"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_inv_coin")->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_APR_coin")->text(), QStringLiteral("12%"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_rental_coin")->text(), QStringLiteral("30 Days"));
+        QVERIFY(!Child<QFrame>(FormDashboard, "panel_rental")->isHidden());
+        QCOMPARE(Child<QLineEdit>(FormInvest, "val_invest_coin")->text(), QStringLiteral("0,50000000"));
         // Another coin with nothing invested hides the rental panel and changes the header icon.
-        const QImage dogeIcon = FormDashboard->ui.image_main->pixmap().toImage();
-        Select("btc");
+        const QImage dogeIcon = Child<QLabel>(FormDashboard, "image_main")->pixmap().toImage();
+        SelectCoin("btc");
         QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
-        QCOMPARE(FormDashboard->ui.fullname_coin->text(), FullName("btc"));
-        QVERIFY(FormDashboard->ui.panel_rental->isHidden());
-        QVERIFY(FormDashboard->ui.image_main->pixmap().toImage() != dogeIcon);
+        QCOMPARE(Child<QLabel>(FormDashboard, "fullname_coin")->text(), FullName("btc"));
+        QVERIFY(Child<QFrame>(FormDashboard, "panel_rental")->isHidden());
+        QVERIFY(Child<QLabel>(FormDashboard, "image_main")->pixmap().toImage() != dogeIcon);
     }
 
     void aprIsAWholeNumber()
     {
         SetLimit("APR_doge", "015");
         FormDashboard->show();
-        QCOMPARE(FormDashboard->ui.lab_APR_coin->text(), QStringLiteral("15%"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_APR_coin")->text(), QStringLiteral("15%"));
         FormDashboard->hide();
 
         QJsonObject account = AccountReply("0.5");
@@ -127,8 +91,8 @@ private slots:
         QVERIFY(PanelShown(FormDashboard));
         QVERIFY(PanelText(FormDashboard).startsWith("Error show_full_balance: "));
         // The steps before the APR were written.
-        QCOMPARE(FormDashboard->ui.lab_wall_coin->text(), QStringLiteral("7,00000000"));
-        QCOMPARE(FormDashboard->ui.lab_inv_coin->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("7,00000000"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_inv_coin")->text(), QStringLiteral("0,50000000"));
     }
 
     void earningsProjectionAndAprExplanation()
@@ -137,13 +101,13 @@ private slots:
         account["inv_doge"] = "2.5";
         LogIn(SettingsReply(), account);
         Activate(FormDashboard);
-        QTest::mouseClick(FormDashboard->ui.Image2, Qt::LeftButton);
+        QTest::mouseClick(Child<ClickableFrame>(FormDashboard, "Image2"), Qt::LeftButton);
         QCOMPARE(PanelText(FormDashboard),
                  QStringLiteral("Year: 0,30000000DOGE\r\n6 Month: 0,15000000DOGE\r\n3 Month: 0,07500000DOGE\r\n"
                                 "1 Week: 0,00625000DOGE\r\n1 Day: 0,00089286DOGE"));
-        for (QWidget* target : {static_cast<QWidget*>(FormDashboard->ui.Label4),
-                                static_cast<QWidget*>(FormDashboard->ui.APR_coin_panel)}) {
-            FormDashboard->ui.PanelErrorMessage->hide();
+        for (QWidget* target : {static_cast<QWidget*>(Child<ClickableLabel>(FormDashboard, "Label4")),
+                                static_cast<QWidget*>(Child<ClickableFrame>(FormDashboard, "APR_coin_panel"))}) {
+            Child<MessagePanel>(FormDashboard, "PanelErrorMessage")->hide();
             QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(2, 2));
             QVERIFY(PanelText(FormDashboard).startsWith("ℹAPR - this is the percentage of return per year"));
             QCOMPARE(PanelText(FormDashboard).count("\r\n"), 2);
@@ -168,10 +132,10 @@ private slots:
         QFETCH(QString, fee);
         SetLimit("btc", minimum);
         Activate(FormDashboard);
-        Select("btc");
-        QTest::mouseClick(FormDashboard->ui.ButtonWithdraw, Qt::LeftButton);
-        QCOMPARE(FormWithdraw->ui.fee_coin->text(), fee);
-        QCOMPARE(FormWithdraw->ui.Label1->text(), "Withdraw " + FullName("btc"));
+        SelectCoin("btc");
+        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonWithdraw"), Qt::LeftButton);
+        QCOMPARE(Child<QLabel>(FormWithdraw, "fee_coin")->text(), fee);
+        QCOMPARE(Child<QLabel>(FormWithdraw, "Label1")->text(), "Withdraw " + FullName("btc"));
         QCOMPARE(State().MinWithdrawText, QString(minimum).replace('.', ','));
         QVERIFY(FormWithdraw->isVisible());
         QVERIFY(!FormDashboard->isVisible());
@@ -183,8 +147,8 @@ private slots:
         limits.remove("btc");
         State().MinWithdrawJson = limits;
         Activate(FormDashboard);
-        Select("btc");
-        QTest::mouseClick(FormDashboard->ui.ButtonWithdraw, Qt::LeftButton);
+        SelectCoin("btc");
+        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonWithdraw"), Qt::LeftButton);
         QVERIFY(FormDashboard->isVisible());
         QVERIFY(!FormWithdraw->isVisible());
         QVERIFY(PanelShown(FormDashboard));
@@ -193,10 +157,10 @@ private slots:
     void investHandOver()
     {
         Activate(FormDashboard);
-        QTest::mouseClick(FormDashboard->ui.Button1, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(FormDashboard, "Button1"), Qt::LeftButton);
         QVERIFY(FormInvest->isVisible());
-        QCOMPARE(FormInvest->ui.Label1->text(), "Invest " + FullName("doge"));
-        QCOMPARE(FormInvest->ui.val_invest_coin->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(FormInvest, "Label1")->text(), "Invest " + FullName("doge"));
+        QCOMPARE(Child<QLineEdit>(FormInvest, "val_invest_coin")->text(), QStringLiteral("0,50000000"));
     }
 
     void navigationOpensEveryScreen_data()
@@ -225,8 +189,8 @@ private slots:
         Activate(FormDashboard);
         QTest::mouseClick(Child(FormDashboard, image), Qt::LeftButton);
         for (QWidget* s : AllScreens()) QCOMPARE(s->isVisible(), s->objectName() == screen);
-        if (screen == "FormInfo") QCOMPARE(FormInfo->ui.TabControl1->currentWidget(), FormInfo->ui.TabGuides);
-        if (screen == "FormSetting") QCOMPARE(FormSetting->ui.Label24->text(), QStringLiteral("Old Pass:"));
+        if (screen == "FormInfo") QCOMPARE(Child<QTabWidget>(FormInfo, "TabControl1")->currentWidget(), Child<QWidget>(FormInfo, "TabGuides"));
+        if (screen == "FormSetting") QCOMPARE(Child<QLabel>(FormSetting, "Label24")->text(), QStringLiteral("Old Pass:"));
         // Every one of them leads back to the dashboard.
         for (QWidget* s : AllScreens())
             if (s->isVisible()) s->close();
@@ -237,14 +201,14 @@ private slots:
     {
         FormDashboard->show();
         QVERIFY(FormDashboard->NavigationStripOpen());
-        QVERIFY(FormDashboard->ui.o_right_panel->isHidden());
-        QTest::mouseClick(FormDashboard->ui.c_right_panel, Qt::LeftButton);
+        QVERIFY(Child<ClickableLabel>(FormDashboard, "o_right_panel")->isHidden());
+        QTest::mouseClick(Child<ClickableLabel>(FormDashboard, "c_right_panel"), Qt::LeftButton);
         QCOMPARE(FormDashboard->Panel1RightMargin(), -53);
-        QVERIFY(!FormDashboard->ui.o_right_panel->isHidden());
-        QTest::mouseClick(FormDashboard->ui.o_right_panel, Qt::LeftButton);
+        QVERIFY(!Child<ClickableLabel>(FormDashboard, "o_right_panel")->isHidden());
+        QTest::mouseClick(Child<ClickableLabel>(FormDashboard, "o_right_panel"), Qt::LeftButton);
         QCOMPARE(FormDashboard->Panel1RightMargin(), 0);
         // A drag to the right across the wallet area slides it away, to the left brings it back.
-        QWidget* wallet = FormDashboard->ui.panel_wallet;
+        QWidget* wallet = Child<QFrame>(FormDashboard, "panel_wallet");
         const QPoint a(40, wallet->height() / 2), b(240, wallet->height() / 2);
         QTest::mousePress(wallet, Qt::LeftButton, {}, a);
         QTest::mouseRelease(wallet, Qt::LeftButton, {}, b);
@@ -259,15 +223,15 @@ private slots:
     void searchNarrowsTheRows()
     {
         FormDashboard->show();
-        QTest::keyClicks(FormDashboard->ui.SearchBox1, "et");
+        QTest::keyClicks(Child<QLineEdit>(FormDashboard, "SearchBox1"), "et");
         QStringList shown;
-        for (int i = 0; i < FormDashboard->ui.ListBox1->count(); ++i)
-            if (!FormDashboard->ui.ListBox1->item(i)->isHidden()) shown << FormDashboard->ui.ListBox1->item(i)->text();
+        for (int i = 0; i < Child<QListWidget>(FormDashboard, "ListBox1")->count(); ++i)
+            if (!Child<QListWidget>(FormDashboard, "ListBox1")->item(i)->isHidden()) shown << Child<QListWidget>(FormDashboard, "ListBox1")->item(i)->text();
         QCOMPARE(shown, (QStringList{"ETH", "ETC"}));
-        QCOMPARE(FormDashboard->ui.SearchBox1->maxLength(), 20);
-        FormDashboard->ui.SearchBox1->clear();
-        for (int i = 0; i < FormDashboard->ui.ListBox1->count(); ++i)
-            QVERIFY(!FormDashboard->ui.ListBox1->item(i)->isHidden());
+        QCOMPARE(Child<QLineEdit>(FormDashboard, "SearchBox1")->maxLength(), 20);
+        Child<QLineEdit>(FormDashboard, "SearchBox1")->clear();
+        for (int i = 0; i < Child<QListWidget>(FormDashboard, "ListBox1")->count(); ++i)
+            QVERIFY(!Child<QListWidget>(FormDashboard, "ListBox1")->item(i)->isHidden());
     }
 
     void refreshRunsOnlyWhileLoggedInAndVisible()
@@ -280,7 +244,7 @@ private slots:
         QVERIFY(FormDashboard->TimeCheckBalance->isActive());
 
         // The settings screen in front: nothing is sent.
-        QTest::mouseClick(FormDashboard->ui.setting_btn, Qt::LeftButton);
+        QTest::mouseClick(Child<ClickableLabel>(FormDashboard, "setting_btn"), Qt::LeftButton);
         FormDashboard->TimeCheckBalanceTimer();
         FormSetting->close();
         // Closed dashboard: logged out, nothing is sent afterwards.
@@ -296,9 +260,9 @@ private slots:
         State().UserAccountJson = AccountReply("3");
         FormLogin->ParseJsonUserAcc();
         QCOMPARE(Child<QLabel>(FormDashboard, "wall_doge")->text(), QStringLiteral("3,00000000"));
-        QCOMPARE(FormDashboard->ui.lab_wall_coin->text(), QStringLiteral("0"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("0"));
         FormDashboard->show();
-        QCOMPARE(FormDashboard->ui.lab_wall_coin->text(), QStringLiteral("3,00000000"));
+        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("3,00000000"));
     }
 };
 

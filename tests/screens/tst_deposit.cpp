@@ -39,9 +39,8 @@ bool AllWhite(const QImage& image, const QRect& area)
 }
 } // namespace
 
-class DepositTest : public QObject {
+class DepositTest : public ScreenTest {
     Q_OBJECT
-    std::unique_ptr<FakeService> fake;
     QString address = HexAddress;
     int delayMs = 0;
     QMutex mutex;
@@ -54,33 +53,25 @@ class DepositTest : public QObject {
     }
     void Select(const QString& code)
     {
-        auto* list = FormDashboard->ui.ListBox1;
+        auto* list = Child<QListWidget>(FormDashboard, "ListBox1");
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->text() == code.toUpper()) list->setCurrentRow(i);
         FormDashboard->show_full_balance();
     }
-    QList<RecordedRequest> Deposits() const
-    {
-        QList<RecordedRequest> out;
-        for (const auto& r : fake->requests())
-            if (r.field("a") == "get_deposit_address") out << r;
-        return out;
-    }
+    QList<RecordedRequest> Deposits() const { return Requests("get_deposit_address"); }
     void Deposit(const QString& code, QPushButton* network = nullptr)
     {
         Activate(FormDashboard);
         Select(code);
-        QTest::mouseClick(FormDashboard->ui.ButtonDeposit, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonDeposit"), Qt::LeftButton);
         if (network) {
-            QVERIFY(FormDashboard->ui.get_network_deposit->isVisible());
+            QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isVisible());
             QTest::mouseClick(network, Qt::LeftButton);
         }
     }
 
-private slots:
-    void init()
+    void Script() override
     {
-        fake = std::make_unique<FakeService>();
         Answer(HexAddress);
         fake->setHandler([this](const RecordedRequest&) {
             QMutexLocker lock(&mutex);
@@ -89,41 +80,31 @@ private slots:
             r.delayMs = delayMs;
             return r;
         });
-        FreshScreens(fake.get());
-        AppState& st = State();
-        const QJsonObject settings = SettingsReply();
-        st.MinWithdrawJson = settings["min_withdraw_coin"].toObject();
-        st.CoinNames = settings["arr_name_coin"].toArray();
-        st.CoinFullNames = settings["arr_fullname_coin"].toArray();
-        st.ServerLoadPercent = 100;
-        st.UserAccountJson = AccountReply();
-        st.LoggedIn = true;
-        st.UserLogin = "alice";
-        st.PassHash = "0123456789ABCDEF0123456789ABCDEF";
-        FormLogin->ParseJsonUserAcc();
     }
-    void cleanup()
+    void Ready() override
     {
-        DestroyScreens();
-        fake.reset();
+        LogIn();
+        State().UserLogin = "alice";
     }
+
+private slots:
 
     void mainNetworkCoinAsksNothing()
     {
         Answer(HexAddress, 300);
         Deposit("btc");
-        QVERIFY(FormDashboard->ui.get_network_deposit->isHidden());
+        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isHidden());
         QVERIFY(FormDeposit->isVisible());
         QVERIFY(!FormDashboard->isVisible());
-        QCOMPARE(FormDeposit->ui.name_form->text(), "Coin: " + FullName("btc"));
-        QCOMPARE(FormDeposit->ui.name_network->text(), QStringLiteral("Network: Main"));
-        QCOMPARE(FormDeposit->ui.mindep_coin->text(), QStringLiteral("0,00050000 BTC"));
-        QCOMPARE(FormDeposit->ui.LabBonusDeposit->text(), QStringLiteral("+3 %"));
-        QVERIFY(!FormDeposit->ui.LoadingAnim->isHidden());
-        QVERIFY(FormDeposit->gifload->Enabled());
-        QTRY_COMPARE(FormDeposit->ui.lab_dep_address->text(), HexAddress);
-        QVERIFY(FormDeposit->ui.LoadingAnim->isHidden());
-        QTRY_VERIFY(!FormDeposit->gifload->Enabled());
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("btc"));
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: Main"));
+        QCOMPARE(Child<QLabel>(FormDeposit, "mindep_coin")->text(), QStringLiteral("0,00050000 BTC"));
+        QCOMPARE(Child<QLabel>(FormDeposit, "LabBonusDeposit")->text(), QStringLiteral("+3 %"));
+        QVERIFY(!Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
+        QVERIFY(Child<FrameAnimation>(FormDeposit, "gifload")->Enabled());
+        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
+        QVERIFY(Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
+        QTRY_VERIFY(!Child<FrameAnimation>(FormDeposit, "gifload")->Enabled());
 
         QCOMPARE(Deposits().size(), 1);
         const RecordedRequest r = Deposits().at(0);
@@ -185,24 +166,24 @@ private slots:
         QFETCH(QString, shown);
         Activate(FormDashboard);
         Select(coin);
-        QTest::mouseClick(FormDashboard->ui.ButtonDeposit, Qt::LeftButton);
-        QVERIFY(FormDashboard->ui.get_network_deposit->isVisible());
+        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonDeposit"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isVisible());
         QCOMPARE(Deposits().size(), 0);
         QStringList captions;
         for (const char* b : {"Button3", "Button4", "Button5", "Button6", "Button7", "Button8"})
-            captions << Child<QPushButton>(FormDashboard->ui.get_network_deposit, b)->text();
+            captions << Child<QPushButton>(Child<QFrame>(FormDashboard, "get_network_deposit"), b)->text();
         QCOMPARE(captions, (QStringList{firstCaption, "BEP-20", "ERC-20", "TRC-20", "SOLANA", "PRC-20"}));
-        QCOMPARE(FormDashboard->ui.Text1->text(), QStringLiteral("Select the network:"));
-        QTest::mouseClick(Child<QPushButton>(FormDashboard->ui.get_network_deposit, button), Qt::LeftButton);
-        QVERIFY(FormDashboard->ui.get_network_deposit->isHidden());
+        QCOMPARE(Child<QLabel>(FormDashboard, "Text1")->text(), QStringLiteral("Select the network:"));
+        QTest::mouseClick(Child<QPushButton>(Child<QFrame>(FormDashboard, "get_network_deposit"), button), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isHidden());
         QTRY_COMPARE(Deposits().size(), 1);
         QCOMPARE(Deposits().at(0).field("coin_get_a"), sent);
-        QCOMPARE(FormDeposit->ui.name_network->text(), shown);
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), shown);
     }
 
     void mainNetworkCoinResetsThePickedNetwork()
     {
-        Deposit("shib", FormDashboard->ui.Button5);
+        Deposit("shib", Child<QPushButton>(FormDashboard, "Button5"));
         QTRY_COMPARE(Deposits().size(), 1);
         FormDeposit->close();
         Deposit("btc");
@@ -212,34 +193,34 @@ private slots:
 
     void closingThePickerKeepsTheNetwork()
     {
-        Deposit("usdt", FormDashboard->ui.Button7);
+        Deposit("usdt", Child<QPushButton>(FormDashboard, "Button7"));
         QTRY_COMPARE(Deposits().size(), 1);
         FormDeposit->close();
         Activate(FormDashboard);
-        QTest::mouseClick(FormDashboard->ui.ButtonDeposit, Qt::LeftButton);
-        QTest::mouseClick(FormDashboard->ui.Text2, Qt::LeftButton);
-        QVERIFY(FormDashboard->ui.get_network_deposit->isHidden());
+        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonDeposit"), Qt::LeftButton);
+        QTest::mouseClick(Child<ClickableLabel>(FormDashboard, "Text2"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isHidden());
         QCOMPARE(State().CurrentNetwork, QStringLiteral("sol"));
         QTest::qWait(200);
         QCOMPARE(Deposits().size(), 1);
         // The picker is closed by the next showing of the dashboard too.
-        QTest::mouseClick(FormDashboard->ui.ButtonDeposit, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonDeposit"), Qt::LeftButton);
         FormDashboard->hide();
         FormDashboard->show();
-        QVERIFY(FormDashboard->ui.get_network_deposit->isHidden());
+        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isHidden());
     }
 
     void qrPictureAtTheDesignSize()
     {
         FormDeposit->show();
-        QCOMPARE(FormDeposit->ui.ImgQrCode->size(), QSize(488, 269));
+        QCOMPARE(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->size(), QSize(488, 269));
         FormDeposit->hide();
         Deposit("eth");
-        QTRY_COMPARE(FormDeposit->ui.lab_dep_address->text(), HexAddress);
-        const QImage picture = FormDeposit->ui.ImgQrCode->pixmap().toImage();
+        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
+        const QImage picture = Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage();
         QCOMPARE(picture.size(), QSize(269, 269));
-        QCOMPARE(FormDeposit->ui.ImgQrCode->alignment(), Qt::AlignCenter);
-        QVERIFY(!FormDeposit->ui.ImgQrCode->hasScaledContents());
+        QCOMPARE(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->alignment(), Qt::AlignCenter);
+        QVERIFY(!Child<ClickableLabel>(FormDeposit, "ImgQrCode")->hasScaledContents());
 
         TQRCodeGrid grid;
         grid.SetData(HexAddress.toStdU16String());
@@ -269,8 +250,8 @@ private slots:
         QFETCH(QString, text);
         Answer(text);
         Deposit("btc");
-        QTRY_COMPARE(FormDeposit->ui.lab_dep_address->text(), text);
-        QCOMPARE(Decode(FormDeposit->ui.ImgQrCode->pixmap().toImage()), text);
+        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), text);
+        QCOMPARE(Decode(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage()), text);
         TQRCodeGrid grid;
         grid.SetData(text.toStdU16String());
         if (text == MixedAddress) QCOMPARE(grid.Rows(), 37);
@@ -293,12 +274,12 @@ private slots:
     void clickCopiesTheAddress()
     {
         Deposit("btc");
-        QTRY_COMPARE(FormDeposit->ui.lab_dep_address->text(), HexAddress);
+        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
         Activate(FormDeposit);
-        for (QWidget* target : {static_cast<QWidget*>(FormDeposit->ui.lab_dep_address),
-                                static_cast<QWidget*>(FormDeposit->ui.ImgQrCode)}) {
+        for (QWidget* target : {static_cast<QWidget*>(Child<ClickableLabel>(FormDeposit, "lab_dep_address")),
+                                static_cast<QWidget*>(Child<ClickableLabel>(FormDeposit, "ImgQrCode"))}) {
             QGuiApplication::clipboard()->setText("something else");
-            FormDeposit->ui.PanelErrorMessage->hide();
+            Child<MessagePanel>(FormDeposit, "PanelErrorMessage")->hide();
             QTest::mouseClick(target, Qt::LeftButton);
             QCOMPARE(QGuiApplication::clipboard()->text(), HexAddress);
             QVERIFY(PanelShown(FormDeposit));
@@ -314,7 +295,7 @@ private slots:
         QVERIFY(FormDashboard->isVisible());
         QTRY_COMPARE(PanelText(FormDashboard),
                      QStringLiteral("Something went wrong. Try changing the network or coin."));
-        QVERIFY(FormDeposit->ui.LoadingAnim->isHidden());
+        QVERIFY(Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
     }
 
     void emptyReplyAfterTheUserLeftStillShowsTheDashboard()
@@ -336,18 +317,18 @@ private slots:
     void secondRequestShowsNewCoinBesideTheOldAddress()
     {
         Deposit("btc");
-        QTRY_COMPARE(FormDeposit->ui.lab_dep_address->text(), HexAddress);
-        const QImage oldPicture = FormDeposit->ui.ImgQrCode->pixmap().toImage();
+        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
+        const QImage oldPicture = Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage();
         FormDeposit->close();
         Answer(MixedAddress, 500);
-        Deposit("usdt", FormDashboard->ui.Button6);
-        QCOMPARE(FormDeposit->ui.name_form->text(), "Coin: " + FullName("usdt"));
-        QCOMPARE(FormDeposit->ui.name_network->text(), QStringLiteral("Network: trc20"));
-        QCOMPARE(FormDeposit->ui.lab_dep_address->text(), HexAddress);
-        QCOMPARE(FormDeposit->ui.ImgQrCode->pixmap().toImage(), oldPicture);
-        QVERIFY(!FormDeposit->ui.LoadingAnim->isHidden());
-        QVERIFY(FormDeposit->gifload->Enabled());
-        QTRY_COMPARE(FormDeposit->ui.lab_dep_address->text(), MixedAddress);
+        Deposit("usdt", Child<QPushButton>(FormDashboard, "Button6"));
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("usdt"));
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: trc20"));
+        QCOMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
+        QCOMPARE(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage(), oldPicture);
+        QVERIFY(!Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
+        QVERIFY(Child<FrameAnimation>(FormDeposit, "gifload")->Enabled());
+        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), MixedAddress);
     }
 
     void oddRepliesAreShownAsPlainText_data()
@@ -365,9 +346,9 @@ private slots:
         QFETCH(bool, fits);
         Answer(body);
         Deposit("btc");
-        QTRY_COMPARE(FormDeposit->ui.lab_dep_address->text(), body);
-        QCOMPARE(FormDeposit->ui.lab_dep_address->textFormat(), Qt::PlainText);
-        const QImage picture = FormDeposit->ui.ImgQrCode->pixmap().toImage();
+        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), body);
+        QCOMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->textFormat(), Qt::PlainText);
+        const QImage picture = Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage();
         QCOMPARE(picture.size(), QSize(269, 269));
         QCOMPARE(AllWhite(picture, picture.rect()), !fits);
         QCOMPARE(FormDeposit->size(), QSize(488, 488));
@@ -377,7 +358,7 @@ private slots:
     {
         State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
         Deposit("btc");
-        QTRY_VERIFY(FormDeposit->ui.LoadingAnim->isHidden());
+        QTRY_VERIFY(Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
         QVERIFY(PanelShown(FormDeposit));
         QVERIFY(PanelText(FormDeposit).startsWith("Error:"));
     }
@@ -389,7 +370,7 @@ private slots:
         State().MinWithdrawJson = limits;
         Deposit("btc");
         QVERIFY(FormDeposit->isVisible());
-        QCOMPARE(FormDeposit->ui.name_network->text(), QStringLiteral("Network: Main"));
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: Main"));
         QVERIFY(PanelShown(FormDeposit));
         QVERIFY(PanelText(FormDeposit).startsWith("Error Get_Deposit_Address: "));
         QTest::qWait(200);

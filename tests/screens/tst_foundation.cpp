@@ -27,10 +27,9 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
-class FoundationTest : public QObject {
+class FoundationTest : public ScreenTest {
     Q_OBJECT
 private slots:
-    void init() { FreshScreens(nullptr); }
 
     void screensAreCreatedInOrderAndOnlyLoginIsShown()
     {
@@ -217,13 +216,13 @@ private slots:
 
     void loadingAnimationStopsOnceItsImageIsHidden()
     {
-        FrameAnimation* anim = FormDeposit->gifload;
+        FrameAnimation* anim = Child<FrameAnimation>(FormDeposit, "gifload");
         QCOMPARE(FrameAnimation::FrameCount, 32);
         FormDeposit->show(); // its show handler starts the animation
         QVERIFY(anim->Enabled());
         const int before = anim->Frame();
         QTRY_VERIFY(anim->Frame() != before);
-        FormDeposit->ui.LoadingAnim->hide();
+        Child<QLabel>(FormDeposit, "LoadingAnim")->hide();
         QTRY_VERIFY(!anim->Enabled());
     }
 
@@ -258,14 +257,14 @@ private slots:
         State().ServerScheme = "http";
         State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
         Activate(FormLogin);
-        FormLogin->ui.LoadingAnim->show();
+        Child<QLabel>(FormLogin, "LoadingAnim")->show();
         auto* http = FormLogin->findChild<HttpClient*>(client);
         QVERIFY(http);
         http->Post(State().ApiUrl(), {{"a", "x"}});
         QTRY_VERIFY(PanelShown(FormLogin));
         QVERIFY(PanelText(FormLogin).startsWith(prefix));
         QVERIFY(PanelText(FormLogin).size() > prefix.size()); // the description follows directly
-        QVERIFY(FormLogin->ui.LoadingAnim->isHidden());
+        QVERIFY(Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
     }
 
     void clientsCarryTheirOptions()

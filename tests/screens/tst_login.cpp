@@ -26,12 +26,6 @@ QStringList Items(QComboBox* box)
     for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
     return out;
 }
-QStringList Upper(const QStringList& codes)
-{
-    QStringList out;
-    for (const QString& c : codes) out << c.toUpper();
-    return out;
-}
 QStringList FieldNames(const RecordedRequest& r)
 {
     QStringList out;
@@ -47,9 +41,8 @@ QList<RecordedRequest> WithAction(const FakeService& fake, const QString& action
 }
 } // namespace
 
-class LoginTest : public QObject {
+class LoginTest : public ScreenTest {
     Q_OBJECT
-    std::unique_ptr<FakeService> fake;
 
     // Replies by action: settings and account replies can be swapped per test.
     QByteArray settingsBody;
@@ -86,25 +79,19 @@ class LoginTest : public QObject {
         QVERIFY(credentials::Save(credentials::FilePath(), login, hash));
     }
 
-private slots:
-    void init()
+    void Script() override
     {
-        fake = std::make_unique<FakeService>();
         settingsBody = Json(SettingsReply());
         accountBody = Json(AccountReply());
         Serve();
-        FreshScreens(fake.get());
     }
-    void cleanup()
-    {
-        DestroyScreens();
-        fake.reset();
-    }
+
+private slots:
 
     void firstStartWithoutFileSendsOnlyTheSettings()
     {
         FormLogin->show();
-        QVERIFY(!FormLogin->ui.LoadingAnim->isHidden());
+        QVERIFY(!Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
         QTRY_COMPARE(State().ServerLoadPercent, 100);
         QTest::qWait(200);
         QCOMPARE(fake->requestCount(), 1);
@@ -115,9 +102,9 @@ private slots:
         QCOMPARE(r.field("a"), QStringLiteral("all_json_setting"));
         QCOMPARE(r.header("Content-Type"), QByteArray("application/x-www-form-urlencoded; charset=utf-8"));
         QCOMPARE(r.header("User-Agent"), QByteArray(HttpClient::BrowserUserAgent));
-        QVERIFY(FormLogin->ui.BtnGuest->isVisible());
+        QVERIFY(Child<QPushButton>(FormLogin, "BtnGuest")->isVisible());
         QVERIFY(!State().LoggedIn);
-        QVERIFY(FormLogin->ui.LoadingAnim->isHidden());
+        QVERIFY(Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
     }
 
     void savedCredentialsLogInOnceSettingsArrive()
@@ -125,9 +112,9 @@ private slots:
         const QString hash = digest::MD5("secret");
         SaveCredentialsFile("alice", hash);
         StartAndWaitForSettings();
-        QCOMPARE(FormLogin->ui.LoginEdit->text(), QStringLiteral("alice"));
-        QVERIFY(FormLogin->ui.PassEdit->text().isEmpty());
-        QVERIFY(FormLogin->ui.BtnGuest->isHidden());
+        QCOMPARE(Child<QLineEdit>(FormLogin, "LoginEdit")->text(), QStringLiteral("alice"));
+        QVERIFY(Child<QLineEdit>(FormLogin, "PassEdit")->text().isEmpty());
+        QVERIFY(Child<QPushButton>(FormLogin, "BtnGuest")->isHidden());
         QTRY_VERIFY(State().LoggedIn);
         QTRY_VERIFY(FormDashboard->isVisible());
         QVERIFY(!FormLogin->isVisible());
@@ -149,10 +136,10 @@ private slots:
     void loginBeforeSettingsWaitsForThem()
     {
         // Clicked at once, before the start-up timer asks for the settings.
-        FormLogin->ui.LoginEdit->setText("bob");
-        FormLogin->ui.PassEdit->setText("pw");
+        Child<QLineEdit>(FormLogin, "LoginEdit")->setText("bob");
+        Child<QLineEdit>(FormLogin, "PassEdit")->setText("pw");
         Activate(FormLogin);
-        QTest::mouseClick(FormLogin->ui.BtnLogin, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
         QCOMPARE(State().ServerLoadPercent, 0);
         QTRY_VERIFY(PanelShown(FormLogin));
         QCOMPARE(PanelText(FormLogin), QStringLiteral("Wait for the server to fully load and try again"));
@@ -171,9 +158,9 @@ private slots:
         SetAccountBody("Wrong password");
         StartAndWaitForSettings();
         QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 1); // the automatic one
-        FormLogin->ui.PassEdit->setText("new password");
+        Child<QLineEdit>(FormLogin, "PassEdit")->setText("new password");
         QVERIFY(State().PassHash.isEmpty());
-        QTest::mouseClick(FormLogin->ui.BtnLogin, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
         QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 2);
         QCOMPARE(WithAction(*fake, "useraccount").at(1).field("pass"), digest::MD5("new password"));
         const auto loaded = credentials::Open(credentials::FilePath());
@@ -185,34 +172,34 @@ private slots:
         StartAndWaitForSettings();
         const int before = fake->requestCount();
         Activate(FormLogin);
-        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton); // first click: registration fields only
-        QVERIFY(!FormLogin->ui.RePassEdit->isHidden());
-        QVERIFY(!FormLogin->ui.InvCode->isHidden());
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton); // first click: registration fields only
+        QVERIFY(!Child<QLineEdit>(FormLogin, "RePassEdit")->isHidden());
+        QVERIFY(!Child<QLineEdit>(FormLogin, "InvCode")->isHidden());
         QCOMPARE(fake->requestCount(), before);
-        QTest::keyClicks(FormLogin->ui.LoginEdit, "dave");
-        QTest::keyClicks(FormLogin->ui.PassEdit, "one");
-        QTest::keyClicks(FormLogin->ui.RePassEdit, "two");
-        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton);
+        QTest::keyClicks(Child<QLineEdit>(FormLogin, "LoginEdit"), "dave");
+        QTest::keyClicks(Child<QLineEdit>(FormLogin, "PassEdit"), "one");
+        QTest::keyClicks(Child<QLineEdit>(FormLogin, "RePassEdit"), "two");
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
         QCOMPARE(PanelText(FormLogin), QStringLiteral("Check if the password is written correctly"));
         QTest::qWait(200);
         QCOMPARE(fake->requestCount(), before);
         // Unchecking the terms box disables the button.
-        FormLogin->ui.CheckBox1->setChecked(false);
-        QVERIFY(!FormLogin->ui.BtnReg->isEnabled());
-        FormLogin->ui.CheckBox1->setChecked(true);
-        QVERIFY(FormLogin->ui.BtnReg->isEnabled());
+        Child<QCheckBox>(FormLogin, "CheckBox1")->setChecked(false);
+        QVERIFY(!Child<QPushButton>(FormLogin, "BtnReg")->isEnabled());
+        Child<QCheckBox>(FormLogin, "CheckBox1")->setChecked(true);
+        QVERIFY(Child<QPushButton>(FormLogin, "BtnReg")->isEnabled());
     }
 
     void registrationSendsTheInvitationCode()
     {
         StartAndWaitForSettings();
         Activate(FormLogin);
-        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton);
-        FormLogin->ui.LoginEdit->setText("erin & co=1");
-        FormLogin->ui.PassEdit->setText("pw +1");
-        FormLogin->ui.RePassEdit->setText("pw +1");
-        FormLogin->ui.InvCode->setText("INV 7");
-        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
+        Child<QLineEdit>(FormLogin, "LoginEdit")->setText("erin & co=1");
+        Child<QLineEdit>(FormLogin, "PassEdit")->setText("pw +1");
+        Child<QLineEdit>(FormLogin, "RePassEdit")->setText("pw +1");
+        Child<QLineEdit>(FormLogin, "InvCode")->setText("INV 7");
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
         QTRY_COMPARE(WithAction(*fake, "tg_new_user").size(), 1);
         const RecordedRequest r = WithAction(*fake, "tg_new_user").at(0);
         QCOMPARE(FieldNames(r), (QStringList{"a", "ref", "s", "pass", "session"}));
@@ -227,11 +214,11 @@ private slots:
     {
         StartAndWaitForSettings();
         Activate(FormLogin);
-        QTest::mouseClick(FormLogin->ui.BtnGuest, Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnGuest"), Qt::LeftButton);
         QTRY_COMPARE(WithAction(*fake, "tg_new_user").size(), 1);
         const RecordedRequest r = WithAction(*fake, "tg_new_user").at(0);
         QVERIFY(QRegularExpression("^Guest(0|[1-9]\\d{0,8})$").match(r.field("s")).hasMatch());
-        const QString password = FormLogin->ui.PassEdit->text();
+        const QString password = Child<QLineEdit>(FormLogin, "PassEdit")->text();
         QVERIFY(QRegularExpression("^pass[0-9A-F]{32}$").match(password).hasMatch());
         QCOMPARE(r.field("pass"), digest::MD5(password));
         QCOMPARE(r.field("ref"), QString(""));
@@ -245,12 +232,12 @@ private slots:
         SetSettingsBody(Json(SettingsReply({"btc", "ltc", "bnb", "eth", "doge", "trx", "usdt"})));
         StartAndWaitForSettings();
         const QStringList codes{"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX", "USDT"};
-        QCOMPARE(Items(FormSwap->ui.ComboBox1), codes);
-        QCOMPARE(Items(FormSwap->ui.ComboBox2), codes);
-        QCOMPARE(Items(FormLotto->ui.ComboBox1), codes);
-        QCOMPARE(FormSwap->ui.ComboBox2->currentText(), QStringLiteral("USDT"));
-        QCOMPARE(FormLotto->ui.ComboBox1->currentText(), QStringLiteral("DOGE"));
-        QCOMPARE(FormSwap->ui.ComboBox1->currentIndex(), -1);
+        QCOMPARE(Items(Child<QComboBox>(FormSwap, "ComboBox1")), codes);
+        QCOMPARE(Items(Child<QComboBox>(FormSwap, "ComboBox2")), codes);
+        QCOMPARE(Items(Child<QComboBox>(FormLotto, "ComboBox1")), codes);
+        QCOMPARE(Child<QComboBox>(FormSwap, "ComboBox2")->currentText(), QStringLiteral("USDT"));
+        QCOMPARE(Child<QComboBox>(FormLotto, "ComboBox1")->currentText(), QStringLiteral("DOGE"));
+        QCOMPARE(Child<QComboBox>(FormSwap, "ComboBox1")->currentIndex(), -1);
         QCOMPARE(State().WithdrawPercent, 3);
         QCOMPARE(State().CoinNames->size(), 7);
         QCOMPARE(State().CoinFullNames->at(4).toString(), FullName("doge"));
@@ -258,8 +245,8 @@ private slots:
         FormLogin->c_name_coin();
         QTRY_COMPARE(WithAction(*fake, "all_json_setting").size(), 2);
         QTest::qWait(200);
-        QCOMPARE(Items(FormSwap->ui.ComboBox1), codes);
-        QCOMPARE(Items(FormLotto->ui.ComboBox1), codes);
+        QCOMPARE(Items(Child<QComboBox>(FormSwap, "ComboBox1")), codes);
+        QCOMPARE(Items(Child<QComboBox>(FormLotto, "ComboBox1")), codes);
     }
 
     void badSettingsFailWithTheirPrefix_data()
@@ -289,7 +276,7 @@ private slots:
         QVERIFY2(PanelText(FormLogin).startsWith("Error Client_c_coin_nameRequest: "),
                  qPrintable(PanelText(FormLogin)));
         QCOMPARE(State().ServerLoadPercent, 0);
-        QVERIFY(!FormLogin->ui.LoadingAnim->isHidden());
+        QVERIFY(!Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
         if (QTest::currentDataTag() == QLatin1String("fractional percentage")) {
             QVERIFY(State().MinWithdrawJson); // replaced before the failing step
             QCOMPARE(State().MinWithdrawJson->value("perc_withdraw").toString(), QStringLiteral("5.5"));
@@ -313,7 +300,7 @@ private slots:
         State().ServerLoadPercent = 0;
         const QStringList expected{"http", "https", "http"};
         for (const QString& scheme : expected) {
-            FormLogin->ui.PanelErrorMessage->hide();
+            Child<MessagePanel>(FormLogin, "PanelErrorMessage")->hide();
             FormLogin->c_name_coin();
             QTRY_COMPARE(State().ServerScheme, scheme);
             QCOMPARE(State().ServerLoadPercent, 0);
@@ -326,9 +313,9 @@ private slots:
         StartAndWaitForSettings();
         SetAccountBody("Token expired, retrying");
         Activate(FormLogin);
-        FormLogin->ui.LoginEdit->setText("frank");
-        FormLogin->ui.PassEdit->setText("pw");
-        QTest::mouseClick(FormLogin->ui.BtnLogin, Qt::LeftButton);
+        Child<QLineEdit>(FormLogin, "LoginEdit")->setText("frank");
+        Child<QLineEdit>(FormLogin, "PassEdit")->setText("pw");
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
         QTRY_VERIFY(WithAction(*fake, "useraccount").size() >= 2);
         SetAccountBody(Json(AccountReply()));
         QTRY_VERIFY(State().LoggedIn);
@@ -429,30 +416,30 @@ private slots:
     void resetPasswordAndInfoOpenFromLogin()
     {
         Activate(FormLogin);
-        QTest::mouseClick(FormLogin->ui.S, Qt::LeftButton);
+        QTest::mouseClick(Child<ClickableLabel>(FormLogin, "S"), Qt::LeftButton);
         QVERIFY(FormSetting->isVisible());
         QVERIFY(!FormLogin->isVisible());
-        QCOMPARE(FormSetting->ui.Label24->text(), QStringLiteral("Security code:"));
+        QCOMPARE(Child<QLabel>(FormSetting, "Label24")->text(), QStringLiteral("Security code:"));
         QCOMPARE(State().SettingsReturnTo, QStringLiteral("login"));
         FormSetting->close();
         QVERIFY(FormLogin->isVisible());
 
-        QTest::mouseClick(FormLogin->ui.Image5, Qt::LeftButton);
+        QTest::mouseClick(Child<ClickableLabel>(FormLogin, "Image5"), Qt::LeftButton);
         QVERIFY(FormInfo->isVisible());
-        QCOMPARE(FormInfo->ui.TabControl1->currentWidget(), FormInfo->ui.TabFeedBack);
+        QCOMPARE(Child<QTabWidget>(FormInfo, "TabControl1")->currentWidget(), Child<QWidget>(FormInfo, "TabFeedBack"));
         QCOMPARE(State().SettingsReturnTo, QStringLiteral("login"));
     }
 
     void termsPanelOpensAndCloses()
     {
         Activate(FormLogin);
-        QTest::mouseClick(FormLogin->ui.BtnReg, Qt::LeftButton);
-        QVERIFY(FormLogin->ui.PanelPrivacyPolicy->isHidden());
-        QTest::mouseClick(FormLogin->ui.Text1, Qt::LeftButton);
-        QVERIFY(FormLogin->ui.PanelPrivacyPolicy->isVisible());
-        QVERIFY(FormLogin->ui.Memo->toPlainText().contains("Risk warning"));
-        QTest::mouseClick(FormLogin->ui.Button1, Qt::LeftButton);
-        QVERIFY(FormLogin->ui.PanelPrivacyPolicy->isHidden());
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(FormLogin, "PanelPrivacyPolicy")->isHidden());
+        QTest::mouseClick(Child<ClickableLabel>(FormLogin, "Text1"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(FormLogin, "PanelPrivacyPolicy")->isVisible());
+        QVERIFY(Child<QPlainTextEdit>(FormLogin, "Memo")->toPlainText().contains("Risk warning"));
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "Button1"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(FormLogin, "PanelPrivacyPolicy")->isHidden());
     }
 };
 

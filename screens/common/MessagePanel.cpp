@@ -1,0 +1,73 @@
+#include "MessagePanel.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+MessagePanel::MessagePanel(QWidget* parent) : QFrame(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 8, 10, 8);
+
+    m_label = new QLabel(QStringLiteral("TEST"), this); // the design text, replaced by every message
+    m_label->setObjectName(QStringLiteral("message_label"));
+    m_label->setTextFormat(Qt::PlainText); // server text is never markup
+    m_label->setWordWrap(true);
+    m_label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("message_scroll"));
+    m_scroll->setWidget(m_label);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+    layout->addWidget(m_scroll);
+
+    m_close = new QPushButton(QStringLiteral("\u274CClose"), this);
+    m_close->setObjectName(QStringLiteral("Button2"));
+    layout->addWidget(m_close);
+    connect(m_close, &QPushButton::clicked, this, &QWidget::hide);
+    hide();
+}
+
+QString MessagePanel::closeButtonName() const
+{
+    return m_close->objectName();
+}
+
+void MessagePanel::setCloseButtonName(const QString& name)
+{
+    m_close->setObjectName(name);
+}
+
+QString MessagePanel::Capped(const QString& text)
+{
+    if (text.size() <= MaxChars) return text;
+    qsizetype cut = MaxChars - 1;
+    if (text.at(cut - 1).isHighSurrogate()) --cut; // never split a character
+    return text.left(cut) + QChar(0x2026);
+}
+
+void MessagePanel::Present(const QString& text)
+{
+    m_label->setText(Capped(text));
+    QWidget* container = parentWidget();
+    if (!container) {
+        show();
+        return;
+    }
+    const int width = std::max(40, container->width() - 20);
+    const QMargins m = layout()->contentsMargins();
+    const int textWidth = std::max(20, width - m.left() - m.right() - m_scroll->verticalScrollBar()->sizeHint().width());
+    const int wanted = m.top() + m.bottom() + layout()->spacing() + m_label->heightForWidth(textWidth) +
+                       m_close->sizeHint().height() + 4;
+    const int height = std::min(wanted, std::max(60, container->height() - 10));
+    setGeometry(10, 5, width, height);
+    m_scroll->verticalScrollBar()->setValue(0);
+    show();
+    raise();
+}
