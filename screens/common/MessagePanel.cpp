@@ -1,4 +1,5 @@
 #include "MessagePanel.h"
+#include "DisplayText.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -44,17 +45,9 @@ void MessagePanel::setCloseButtonName(const QString& name)
     m_close->setObjectName(name);
 }
 
-QString MessagePanel::Capped(const QString& text)
-{
-    if (text.size() <= MaxChars) return text;
-    qsizetype cut = MaxChars - 1;
-    if (text.at(cut - 1).isHighSurrogate()) --cut; // never split a character
-    return text.left(cut) + QChar(0x2026);
-}
-
 void MessagePanel::Present(const QString& text)
 {
-    m_label->setText(Capped(text));
+    m_label->setText(display::Elide(text, MaxChars));
     QWidget* container = parentWidget();
     if (!container) {
         show();

@@ -28,9 +28,6 @@ public:
     // the text up to the parent's height; longer texts scroll.
     void Present(const QString& text);
 
-    // text, or its first MaxChars - 1 characters and an ellipsis.
-    static QString Capped(const QString& text);
-
 private:
     QLabel* m_label;
     QScrollArea* m_scroll;

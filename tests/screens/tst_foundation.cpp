@@ -1,6 +1,9 @@
 // Start-up, the screens' common behaviour, the message panel and the shared clients.
 #include "ScreenTestSupport.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
+
 #include "HttpClient.h"
 #include "Login.h"
 #include "Lotto.h"
@@ -125,6 +128,29 @@ private slots:
         QCOMPARE(FormDeposit->layout()->indexOf(panel), -1);
         // Not pushed into the layout: the content underneath keeps its place.
         QCOMPARE(Child(FormDeposit, "ImgQrCode")->size(), QSize(488, 269));
+    }
+
+    void hugeMessageIsCutAndThePanelStaysUsable()
+    {
+        Activate(FormDashboard);
+        QString text;
+        for (int i = 0; i < 20000; ++i) text += QStringLiteral("line %1 <i>of</i> a reply\n").arg(i);
+        FormLogin->ShowErrorMessage(text, QString());
+        const QString shown = PanelText(FormDashboard);
+        QCOMPARE(shown.size(), MessagePanel::MaxChars);
+        QVERIFY(text.startsWith(shown.chopped(1)));
+        QCOMPARE(shown.back(), QChar(0x2026));
+        // Within the screen, its text scrolling, its close button on screen and working.
+        QWidget* panel = Child(FormDashboard, "PanelErrorMessage");
+        QVERIFY(panel->geometry().bottom() <= FormDashboard->height());
+        QCOMPARE(FormDashboard->size(), QSize(816, 576));
+        auto* scroll = Child<QScrollArea>(panel, "message_scroll");
+        QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+        auto* close = Child<QPushButton>(panel, "Button2");
+        QVERIFY(close->isVisible());
+        QVERIFY(panel->rect().contains(close->geometry()));
+        QTest::mouseClick(close, Qt::LeftButton);
+        QVERIFY(!PanelShown(FormDashboard));
     }
 
     void closeButtonHidesOnlyItsOwnPanel()
