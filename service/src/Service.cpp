@@ -286,14 +286,15 @@ Reply Service::once(const Fields& f, const std::function<Reply()>& run)
     bool mine = false;
     {
         std::lock_guard lock(m_onceMutex);
-        if (m_once.size() > 1000) {
-            for (auto it = m_once.begin(); it != m_once.end();) {
-                std::lock_guard l2(it->second->m);
-                if (it->second->ready && now - it->second->at > OnceWindowSeconds)
-                    it = m_once.erase(it);
-                else
-                    ++it;
+        // Oldest first: forget answers older than the window, a few per call.
+        while (!m_onceOrder.empty() && now - m_onceOrder.front().first > OnceWindowSeconds) {
+            auto old = m_once.find(m_onceOrder.front().second);
+            if (old != m_once.end()) {
+                std::lock_guard l2(old->second->m);
+                if (!old->second->ready) break; // still running: keep it and everything after
+                if (now - old->second->at > OnceWindowSeconds) m_once.erase(old);
             }
+            m_onceOrder.pop_front();
         }
         auto it = m_once.find(key);
         if (it == m_once.end() || [&] {
@@ -302,6 +303,7 @@ Reply Service::once(const Fields& f, const std::function<Reply()>& run)
             }()) {
             done = std::make_shared<Done>();
             m_once[key] = done;
+            m_onceOrder.emplace_back(now, key);
             mine = true;
         } else {
             done = it->second;
@@ -386,13 +388,21 @@ std::string Service::accountJson(StoreTx& tx, const Account& a, std::int64_t now
         std::int64_t daysLeft = 0;
         for (const Investment& inv : open)
             if (inv.coin == c.code) daysLeft = std::max(daysLeft, (inv.ends - now + Day - 1) / Day);
-        const std::string& k = c.code;
-        j += ",\"wall_" + k + "\":\"" + money::Format(f.wallet) + "\"";
-        j += ",\"inv_" + k + "\":\"" + money::Format(f.invest) + "\"";
-        j += ",\"dep_val_" + k + "\":\"" + money::Format(f.depVal) + "\"";
-        j += ",\"earned_inv_" + k + "\":\"" + money::Format(f.earnedInv) + "\"";
-        j += ",\"earned_ref_" + k + "\":\"" + money::Format(f.earnedRef) + "\"";
-        j += ",\"rental_days_" + k + "\":\"" + std::to_string(std::max<std::int64_t>(0, daysLeft)) + "\"";
+        // Appended piece by piece: this runs for every refresh of every client.
+        auto member = [&](const char* prefix, const std::string& value) {
+            j += ",\"";
+            j += prefix;
+            j += c.code;
+            j += "\":\"";
+            j += value;
+            j += '"';
+        };
+        member("wall_", money::Format(f.wallet));
+        member("inv_", money::Format(f.invest));
+        member("dep_val_", money::Format(f.depVal));
+        member("earned_inv_", money::Format(f.earnedInv));
+        member("earned_ref_", money::Format(f.earnedRef));
+        member("rental_days_", std::to_string(std::max<std::int64_t>(0, daysLeft)));
     }
     j += ",\"refcode\":" + JsonString(a.refcode) + ",\"refcol\":" + std::to_string(a.refcol) + "}";
     return j;

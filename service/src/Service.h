@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -124,6 +125,7 @@ private:
     };
     std::mutex m_onceMutex;
     std::unordered_map<std::string, std::shared_ptr<Done>> m_once;
+    std::deque<std::pair<std::int64_t, std::string>> m_onceOrder; // insertion order, for expiry
 };
 
 std::string AsciiLower(std::string s);
