@@ -9,6 +9,7 @@
 #include <malloc.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -42,6 +43,8 @@ Options:
   --workers N       database and password-hashing threads (default 4)
   --sync MODE       full (default): every commit reaches the disk before its answer;
                     normal: survives a crash of the service but not of the machine
+  --read-timeout S  seconds a client has for its TLS handshake and for each whole request (default 15);
+                    idle keep-alive connections close after it too
   --test-clock      accept the action "x_clock_advance" (field "seconds") that moves the
                     service's clock forward; for tests only
   --help            this text
@@ -57,6 +60,7 @@ struct Args {
     int ioThreads = 2, workers = 4;
     bool syncFull = true;
     bool testClock = false;
+    int readTimeout = 15;
 };
 
 [[noreturn]] void Fail(const std::string& why)
@@ -107,6 +111,8 @@ Args Parse(int argc, char** argv)
             a.syncFull = m == "full";
         } else if (s == "--test-clock")
             a.testClock = true;
+        else if (s == "--read-timeout")
+            a.readTimeout = Number(value(), 1, 3600, "time-out");
         else if (s.rfind("--", 0) == 0)
             Fail("unknown option " + s);
         else if (!commandSeen) {
@@ -206,6 +212,8 @@ int main(int argc, char** argv)
         options.certFile = cert.serverCert;
         options.keyFile = cert.serverKey;
         options.accessLog = args.data / "access.log";
+        options.readTimeoutSeconds = args.readTimeout;
+        options.handshakeTimeoutSeconds = std::min(10, args.readTimeout);
         return Serve(service, options);
     } catch (const std::exception& e) {
         std::cerr << "ambervale-service: " << e.what() << "\n";
