@@ -5,8 +5,10 @@
 
 namespace display {
 
-// Far beyond any address or message of this service, small enough to lay out at once.
-constexpr qsizetype MaxLabelChars = 2000;
+// Far beyond any address or message of this service (and more than a QR code
+// holds, so whatever can be drawn as one is shown whole), small enough to lay
+// out at once.
+constexpr qsizetype MaxLabelChars = 4000;
 
 // The text itself when it has at most maxChars characters; otherwise its
 // beginning and "…", maxChars characters in all (a surrogate pair is never split).
