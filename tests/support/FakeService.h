@@ -25,9 +25,10 @@
 //   4. otherwise a 404 "nothing scripted" reply, a qWarning, and
 //      unscriptedRequestCount() goes up, so a test can assert it stayed 0.
 //
-// Note on dropConnection: QNetworkAccessManager may silently re-send a
+// Note on dropConnection: a plain QNetworkAccessManager may silently re-send a
 // request whose connection was closed before any answer (whether it does
-// depends on that connection's history). A single queued drop can therefore
+// depends on that connection's history; the client's HttpClient never re-sends
+// a POST, and its tests count on exactly one request). A single queued drop can therefore
 // be swallowed, the retry taking the next queued reply. For a drop that
 // reliably reaches the client as an error, drop every time (setDefaultReply or
 // setHandler with dropConnection = true), and do not assert an exact

@@ -50,7 +50,7 @@ private:
     QNetworkRequest request(const QString& path) const
     {
         QNetworkRequest req(m_fake.baseUrl().resolved(QUrl(path)));
-        if (m_fake.transport() == Transport::Https && m_trust) {
+        if (m_fake.transport() != Transport::Http && m_trust) {
             QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
             conf.addCaCertificates(m_fake.caCertificates());
             req.setSslConfiguration(conf);
@@ -130,6 +130,9 @@ private slots:
     void droppedConnectionIsNetworkError_data();
     void droppedConnectionIsNetworkError();
     void httpsWithSystemTrustFails();
+    void bothTransportsOnOnePort();
+    void trickledBodyComesByteByByte();
+    void fixedCertificatesFromAFolder();
 };
 
 void FakeServiceSelfTest::formFieldsRecordedInOrder_data()
@@ -474,4 +477,98 @@ void FakeServiceSelfTest::httpsWithSystemTrustFails()
 }
 
 QTEST_GUILESS_MAIN(FakeServiceSelfTest)
+
+void FakeServiceSelfTest::bothTransportsOnOnePort()
+{
+    FakeService fake(Transport::Both);
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    fake.setHandler([](const RecordedRequest& r) { return ScriptedReply{.body = r.encrypted ? "tls" : "plain"}; });
+    QCOMPARE(fake.baseUrl().scheme(), u"https"_s);
+
+    Client client(fake);
+    QNetworkReply* overTls = client.post(u"api.php"_s, "a=1");
+    QVERIFY(waitFinished(overTls));
+    QCOMPARE(overTls->error(), QNetworkReply::NoError);
+    QCOMPARE(overTls->readAll(), QByteArray("tls"));
+    overTls->deleteLater();
+
+    QNetworkAccessManager nam;
+    nam.setProxy(QNetworkProxy::NoProxy);
+    QUrl plainUrl = fake.baseUrl().resolved(QUrl(u"api.php"_s));
+    plainUrl.setScheme(u"http"_s);
+    QNetworkRequest req(plainUrl);
+    req.setHeader(QNetworkRequest::ContentTypeHeader, kFormType);
+    QNetworkReply* plain = nam.post(req, QByteArray("a=2"));
+    QVERIFY(waitFinished(plain));
+    QCOMPARE(plain->error(), QNetworkReply::NoError);
+    QCOMPARE(plain->readAll(), QByteArray("plain"));
+    plain->deleteLater();
+
+    // A client that connects and leaves without a byte costs the service nothing.
+    {
+        QTcpSocket idle;
+        idle.connectToHost(QHostAddress::LocalHost, fake.port());
+        QVERIFY(idle.waitForConnected(kTimeoutMs));
+        idle.disconnectFromHost();
+    }
+
+    const auto reqs = fake.requests();
+    QCOMPARE(reqs.size(), 2);
+    QVERIFY(reqs.at(0).encrypted);
+    QCOMPARE(reqs.at(0).field(u"a"_s), u"1"_s);
+    QVERIFY(!reqs.at(1).encrypted);
+    QCOMPARE(reqs.at(1).field(u"a"_s), u"2"_s);
+
+    // Without its CA the TLS side is refused, as a service with an untrusted certificate is.
+    Client untrusting(fake, false);
+    QNetworkReply* refused = untrusting.get(u"x"_s);
+    QVERIFY(waitFinished(refused));
+    QCOMPARE(refused->error(), QNetworkReply::SslHandshakeFailedError);
+    refused->deleteLater();
+}
+
+void FakeServiceSelfTest::trickledBodyComesByteByByte()
+{
+    FakeService fake;
+    fake.enqueue({.body = "abcdef", .trickleMs = 100});
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, fake.port());
+    QVERIFY(socket.waitForConnected(kTimeoutMs));
+    QElapsedTimer clock;
+    clock.start();
+    socket.write("GET /x HTTP/1.1\r\nHost: x\r\n\r\n");
+
+    // The head comes at once, the six body bytes one per 100 ms.
+    QByteArray pending;
+    while (!pending.contains("\r\n\r\n")) {
+        QVERIFY(socket.waitForReadyRead(kTimeoutMs));
+        pending += socket.readAll();
+    }
+    const qint64 headAt = clock.elapsed();
+    RawResponse resp;
+    QVERIFY(readResponse(socket, pending, resp));
+    const qint64 bodyAt = clock.elapsed();
+    QCOMPARE(resp.body, QByteArray("abcdef"));
+    QVERIFY2(headAt < 300, qPrintable(QString::number(headAt)));
+    QVERIFY2(bodyAt - headAt >= 450, qPrintable(QString::number(bodyAt - headAt)));
+}
+
+void FakeServiceSelfTest::fixedCertificatesFromAFolder()
+{
+    FakeService fake(Transport::Https, QStringLiteral(AMBERVALE_TEST_CERTS));
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    QCOMPARE(fake.caCertificates(), QSslCertificate::fromPath(QStringLiteral(AMBERVALE_TEST_CERTS "/ca.pem")));
+    fake.enqueue({.body = "fixed"});
+    Client client(fake);
+    QNetworkReply* reply = client.get(u"x"_s);
+    QVERIFY(waitFinished(reply));
+    QCOMPARE(reply->error(), QNetworkReply::NoError);
+    QCOMPARE(reply->readAll(), QByteArray("fixed"));
+    reply->deleteLater();
+
+    FakeService missing(Transport::Https, QStringLiteral(AMBERVALE_TEST_CERTS "/no-such-folder"));
+    QVERIFY(!missing.isListening());
+    QVERIFY(!missing.errorString().isEmpty());
+}
+
 #include "fake_service_selftest.moc"
