@@ -1,9 +1,68 @@
 #include "Lotto.h"
 
+#include "AppState.h"
+#include "ClientPresets.h"
+#include "Json.h"
+#include "Login.h"
+#include "Lottery.h"
+#include "Requests.h"
+#include "Screens.h"
+#include "dashboard.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+namespace {
+constexpr int WinnerColumns = 3;
+constexpr int WinnerRowHeight = 26;
+constexpr int WinnerFontSize = 14;
+
+QString BalanceOf(const QString& coinUpper)
+{
+    const auto& balance = State().BalanceJson;
+    if (!balance) throw json::JsonError(QStringLiteral("no account balances have been loaded"));
+    return json::MemberText(*balance, QStringLiteral("wall_") + lotto::LowerAscii(coinUpper));
+}
+} // namespace
+
 TFormLotto::TFormLotto(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
     InitScreen();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(2000);
+    Timer1->setSingleShot(true);
+    connect(Timer1, &QTimer::timeout, this, &TFormLotto::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(30000);
+    connect(Timer2, &QTimer::timeout, this, &TFormLotto::Timer2Timer);
+    Timer2->start();
+
+    HTTPGetPlayers = clients::Make(QStringLiteral("HTTPGetPlayers"), clients::Preset::LotteryFile, this);
+    HTTPGetWinner = clients::Make(QStringLiteral("HTTPGetWinner"), clients::Preset::LotteryFile, this);
+    connect(HTTPGetPlayers, &HttpClient::RequestCompleted, this, &TFormLotto::HTTPGetPlayersRequestCompleted);
+    connect(HTTPGetWinner, &HttpClient::RequestCompleted, this, &TFormLotto::HTTPGetWinnerRequestCompleted);
+    connect(HTTPGetPlayers, &HttpClient::RequestError, this, &TFormLotto::FileRequestError);
+    connect(HTTPGetWinner, &HttpClient::RequestError, this, &TFormLotto::FileRequestError);
+
+    connect(ui.ComboBox1, &QComboBox::currentIndexChanged, this, &TFormLotto::ComboBox1Change);
+    connect(ui.Button3, &QPushButton::clicked, this, &TFormLotto::Button3Click);
+    connect(ui.Button2, &QPushButton::clicked, this, &TFormLotto::Button2Click);
+    connect(ui.Button5, &QPushButton::clicked, this, &TFormLotto::Button5Click);
+
+    QFont font = ui.ListBox1->font();
+    font.setPixelSize(WinnerFontSize);
+    ui.ListBox1->setFont(font);
+    ui.ListBox1->setWrapping(true);
+    ui.ListBox1->viewport()->installEventFilter(this);
+    LayOutWinners();
 }
 
 void TFormLotto::FillCoinList(const QStringList& codes)
@@ -11,4 +70,141 @@ void TFormLotto::FillCoinList(const QStringList& codes)
     ui.ComboBox1->clear();
     ui.ComboBox1->addItems(codes);
     ui.ComboBox1->setCurrentIndex(4);
+}
+
+void TFormLotto::FormShow()
+{
+    // The panel is cleared first, so that a failure of this very refresh stays readable.
+    ui.PanelErrorMessage->hide();
+    ComboBox1Change();
+}
+
+void TFormLotto::ComboBox1Change()
+{
+    if (!isVisible()) return;
+    AppState& st = State();
+    st.LottoCoin = ui.ComboBox1->currentText();
+    if (st.LottoCoin.isEmpty()) return; // no catalogue yet: there is no draw to ask for
+    const QString coin = lotto::LowerAscii(st.LottoCoin);
+
+    // Both clients block until their handler has run; a transport failure ends the refresh.
+    m_fileFailed = false;
+    HTTPGetPlayers->Get(lotto::PlayersUrl(st, coin));
+    if (m_fileFailed) return;
+    HTTPGetWinner->Get(lotto::WinnersUrl(st, coin));
+    if (m_fileFailed) return;
+
+    ui.ListBoxItem5->setText(QStringLiteral("Value(") + st.LottoCoin + QLatin1Char(')'));
+    QPixmap icon;
+    if (FormDashboard)
+        if (auto* dashboardIcon = FormDashboard->findChild<QLabel*>(QStringLiteral("img_coin_") + coin))
+            icon = dashboardIcon->pixmap();
+    if (icon.isNull()) icon = QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(coin)).pixmap(32, 32);
+    if (!icon.isNull()) ui.Image1->setPixmap(icon);
+}
+
+void TFormLotto::FileRequestError(const QString& description)
+{
+    // Shown here rather than in a modal box: with the service down, the
+    // 30-second refresh would otherwise stack one box on another.
+    m_fileFailed = true;
+    ShowMessage(description);
+}
+
+void TFormLotto::ShowFigures(const QString& prize, const QString& deposit, const QString& players)
+{
+    ui.Label3->setText(prize);
+    ui.Label5->setText(deposit);
+    ui.Label10->setText(players);
+}
+
+void TFormLotto::HTTPGetPlayersRequestCompleted(const QString& body)
+{
+    try {
+        QString login;
+        if (FormLogin)
+            if (auto* edit = FormLogin->findChild<QLineEdit*>(QStringLiteral("LoginEdit"))) login = edit->text();
+        const lotto::DrawFigures f = lotto::PlayersFigures(body, lotto::LowerAscii(login), State().LottoCoin);
+        ShowFigures(f.prize, f.deposit, f.players);
+        Timer1->start();
+    } catch (const std::exception&) {
+        // Not the expected file (an error page, a missing file): no figures, no message.
+        const lotto::DrawFigures zero = lotto::ZeroFigures();
+        ShowFigures(zero.prize, zero.deposit, zero.players);
+    }
+}
+
+void TFormLotto::HTTPGetWinnerRequestCompleted(const QString& body)
+{
+    ui.ListBox1->clear();
+    try {
+        for (const QString& text : lotto::WinnerItems(body)) {
+            auto* item = new QListWidgetItem(text, ui.ListBox1);
+            item->setTextAlignment(Qt::AlignCenter);
+            item->setToolTip(text);
+        }
+    } catch (const std::exception&) {
+        ui.ListBox1->clear();
+    }
+}
+
+void TFormLotto::LayOutWinners()
+{
+    // Three items to a row: name, amount, date. The view keeps room for its
+    // scroll bar when it wraps, so the cells leave that room too.
+    const int room = ui.ListBox1->viewport()->width() - ui.ListBox1->verticalScrollBar()->sizeHint().width();
+    const int width = (room - WinnerColumns) / WinnerColumns;
+    ui.ListBox1->setGridSize(QSize(std::max(width, 1), WinnerRowHeight));
+}
+
+bool TFormLotto::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui.ListBox1->viewport() && event->type() == QEvent::Resize) LayOutWinners();
+    return SecondaryScreen::eventFilter(watched, event);
+}
+
+void TFormLotto::Timer1Timer()
+{
+    Timer1->stop();
+    Guard(QString(), [&] { ui.Label12->setText(BalanceOf(State().LottoCoin) + QLatin1Char(' ') + State().LottoCoin); });
+}
+
+void TFormLotto::Timer2Timer()
+{
+    if (isVisible()) ComboBox1Change();
+}
+
+void TFormLotto::Button3Click()
+{
+    Guard(QString(), [&] { ui.Edit1->setText(BalanceOf(State().LottoCoin)); });
+}
+
+void TFormLotto::Button5Click()
+{
+    QMessageBox::information(this, windowTitle(), lotto::RulesText(), QMessageBox::Ok);
+    RegainFront();
+}
+
+void TFormLotto::RegainFront()
+{
+    // Without a window manager nothing gives the focus back when a dialog
+    // closes, and the server's answer goes to the active screen.
+    QApplication::setActiveWindow(this);
+}
+
+void TFormLotto::Button2Click()
+{
+    AppState& st = State();
+    QMessageBox confirm(QMessageBox::Question, windowTitle(), lotto::ConfirmText(ui.Edit1->text(), st.LottoCoin),
+                        QMessageBox::Yes | QMessageBox::No, this);
+    confirm.setDefaultButton(QMessageBox::No);
+    confirm.setTextFormat(Qt::PlainText);
+    const int answer = confirm.exec();
+    RegainFront();
+    if (answer != QMessageBox::Yes) return;
+
+    FormLogin->NetHTTP_MessageResult->Post(st.ApiUrl(), api::BuyLotto(st.UserLogin, st.PassHash, st.LottoCoin,
+                                                                      ui.Edit1->text(), FormLogin->Gen_New_Session()));
+    FormLogin->CheckBalance(QStringLiteral("useraccount"));
+    ComboBox1Change();
 }

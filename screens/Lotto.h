@@ -2,6 +2,10 @@
 #include "common/Screen.h"
 #include "ui_Lotto.h"
 
+#include <QTimer>
+
+class HttpClient;
+
 class TFormLotto : public SecondaryScreen {
     Q_OBJECT
 public:
@@ -10,6 +14,30 @@ public:
     // The catalogue's codes, the fifth selected.
     void FillCoinList(const QStringList& codes);
 
+    QTimer* Timer1; // one-shot: the balance, two seconds after the draw figures
+    QTimer* Timer2; // the draw's refresh every 30 s while the screen is visible
+    HttpClient* HTTPGetPlayers;
+    HttpClient* HTTPGetWinner;
+
+public slots:
+    void ComboBox1Change();
+    void HTTPGetPlayersRequestCompleted(const QString& body);
+    void HTTPGetWinnerRequestCompleted(const QString& body);
+    void Timer1Timer();
+    void Timer2Timer();
+    void Button3Click();
+    void Button2Click();
+    void Button5Click();
+
+protected:
+    void FormShow() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void FileRequestError(const QString& description);
+    void ShowFigures(const QString& prize, const QString& deposit, const QString& players);
+    void LayOutWinners();
+    void RegainFront();
+    bool m_fileFailed = false;
     Ui::TFormLotto ui;
 };

@@ -1,12 +1,126 @@
 #include "info.h"
 
+#include "AppState.h"
+#include "CoinRows.h"
+#include "Community.h"
+#include "Json.h"
+#include "Login.h"
+#include "Screens.h"
+#include "common/LabelBinding.h"
+
+#include <QDir>
+
+namespace {
+const QString RowValuePrefix = QStringLiteral("earned_inv_");
+const QString RowIconPrefix = QStringLiteral("image_coin_");
+
+const QJsonObject& Balances()
+{
+    const auto& balance = State().BalanceJson;
+    if (!balance) throw json::JsonError(QStringLiteral("no account balances have been loaded"));
+    return *balance;
+}
+} // namespace
+
+const char* const TFormInfo::ChatLink = "https://t.me/ambervale_chat";
+const char* const TFormInfo::ChannelLink = "https://t.me/ambervale_news";
+const char* const TFormInfo::ProfileLink = "https://x.com/ambervale_app";
+
 TFormInfo::TFormInfo(QWidget* parent) : SecondaryScreen(ReturnTarget::Opener, parent)
 {
     ui.setupUi(this);
     InitScreen();
+    CreateCoinRows(ui.ListBox1, RowValuePrefix, RowIconPrefix);
+
+    connect(ui.TabControl1, &QTabWidget::currentChanged, this, &TFormInfo::TabControl1Change);
+    connect(ui.ListBox1, &QListWidget::itemClicked, this, &TFormInfo::ListBox1ItemClick);
+    connect(ui.SearchBox1, &QLineEdit::textChanged, this, &TFormInfo::SearchBox1Change);
+    connect(ui.Text4, &ClickableLabel::clicked, this, &TFormInfo::Text4Click);
+    connect(ui.Text13, &ClickableLabel::clicked, this, &TFormInfo::Text13Click);
+    connect(ui.Text10, &ClickableLabel::clicked, this, &TFormInfo::Text10Click);
+
+    FormCreate();
+}
+
+void TFormInfo::FormCreate()
+{
+    ui.PanelErrorMessage->hide();
+}
+
+void TFormInfo::FormShow()
+{
+    DrawCoinIcons(ui.ListBox1, RowIconPrefix);
+    TabControl1Change();
 }
 
 void TFormInfo::SelectTab(const QString& tabName)
 {
     if (auto* tab = ui.TabControl1->findChild<QWidget*>(tabName)) ui.TabControl1->setCurrentWidget(tab);
+}
+
+void TFormInfo::TabControl1Change()
+{
+    Guard(QStringLiteral("Error ChangeTab: "), [&] {
+        QWidget* tab = ui.TabControl1->currentWidget();
+        if (tab == ui.TabGuides) {
+            // Below the working directory, where the program is started from, not the program's folder.
+            ui.WebBrowser1->Navigate(community::GuideUrl(QDir::currentPath()));
+        } else if (tab == ui.TabStatistic) {
+            if (!State().LoggedIn) {
+                ::ShowMessage(community::NotLoggedInText());
+                return;
+            }
+            BindLabelsByName(this, QStringLiteral("earn"), Balances());
+            show_full_statistic();
+        }
+    });
+}
+
+void TFormInfo::show_full_statistic()
+{
+    Guard(QStringLiteral("Error show_full_statistic: "), [&] {
+        AppState& st = State();
+        QListWidgetItem* row = ui.ListBox1->currentItem();
+        // A row the search has hidden counts as none selected.
+        if (!row || row->isHidden()) row = ui.ListBox1->item(0);
+        st.CurrentCoin = row->text().toLower();
+        const QString coin = st.CurrentCoin;
+
+        if (st.CoinNames && st.CoinFullNames) {
+            for (qsizetype i = 0; i < st.CoinNames->size(); ++i)
+                if (json::Text(st.CoinNames->at(i)) == coin && i < st.CoinFullNames->size())
+                    ui.fullname_coin->setText(json::Text(st.CoinFullNames->at(i)));
+        }
+        const QJsonObject& balance = Balances();
+        ui.lab_earned_inv->setText(json::MemberText(balance, QStringLiteral("earned_inv_") + coin));
+        ui.lab_deposit_total->setText(json::MemberText(balance, QStringLiteral("dep_val_") + coin));
+        ui.lab_earn_ref->setText(json::MemberText(balance, QStringLiteral("earned_ref_") + coin));
+        ui.lab_total_earn->setText(community::TotalEarned(ui.lab_earned_inv->text(), ui.lab_earn_ref->text()));
+        if (auto* icon = findChild<QLabel*>(RowIconPrefix + coin)) ui.main_img->setPixmap(icon->pixmap());
+    });
+}
+
+void TFormInfo::ListBox1ItemClick()
+{
+    show_full_statistic();
+}
+
+void TFormInfo::SearchBox1Change(const QString& text)
+{
+    FilterCoinRows(ui.ListBox1, text);
+}
+
+void TFormInfo::Text4Click()
+{
+    FormLogin->launchBrowser(QString::fromLatin1(ChatLink));
+}
+
+void TFormInfo::Text13Click()
+{
+    FormLogin->launchBrowser(QString::fromLatin1(ChannelLink));
+}
+
+void TFormInfo::Text10Click()
+{
+    FormLogin->launchBrowser(QString::fromLatin1(ProfileLink));
 }

@@ -1,7 +1,69 @@
 #include "refferal.h"
 
+#include "AppState.h"
+#include "CoinRows.h"
+#include "Community.h"
+#include "Json.h"
+#include "common/LabelBinding.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+namespace {
+const QString RowIconPrefix = QStringLiteral("image_ref_coin_");
+}
+
 TFormRefferal::TFormRefferal(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
     InitScreen();
+    CreateCoinRows(ui.ListBox1, QStringLiteral("earned_ref_"), RowIconPrefix);
+
+    connect(ui.lab_ref_code, &ClickableLabel::clicked, this, &TFormRefferal::lab_ref_codeClick);
+    connect(ui.lab_ref_link, &ClickableLabel::clicked, this, &TFormRefferal::lab_ref_linkClick);
+    connect(ui.SearchBox1, &QLineEdit::textChanged, this, &TFormRefferal::SearchBox1Change);
+
+    FormCreate();
+}
+
+void TFormRefferal::FormCreate()
+{
+    ui.PanelErrorMessage->hide();
+}
+
+void TFormRefferal::FormShow()
+{
+    DrawCoinIcons(ui.ListBox1, RowIconPrefix);
+    Guard(QStringLiteral("Error ParseJsonRefEarn: "), [&] {
+        const AppState& st = State();
+        if (!st.UserAccountJson) throw json::JsonError(QStringLiteral("no account has been loaded"));
+        ui.lab_ref_code->setText(json::MemberText(*st.UserAccountJson, QStringLiteral("refcode")));
+        ui.lab_refcol->setText(json::MemberText(*st.UserAccountJson, QStringLiteral("refcol")));
+        ui.lab_ref_link->setText(community::InviteLink(community::HostPort(st.ServerAddress), ui.lab_ref_code->text()));
+        if (!st.BalanceJson) throw json::JsonError(QStringLiteral("no account balances have been loaded"));
+        BindLabelsByName(this, QStringLiteral("earn"), *st.BalanceJson);
+    });
+}
+
+void TFormRefferal::Copy(const QString& text)
+{
+    if (!ClipboardOffered) return;
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+}
+
+void TFormRefferal::lab_ref_codeClick()
+{
+    Copy(ui.lab_ref_code->text());
+    ::ShowMessage(QStringLiteral("You copied invite code: ") + ui.lab_ref_code->text());
+}
+
+void TFormRefferal::lab_ref_linkClick()
+{
+    Copy(ui.lab_ref_link->text());
+    ::ShowMessage(QStringLiteral("You copied Referral Link: ") + ui.lab_ref_link->text());
+}
+
+void TFormRefferal::SearchBox1Change(const QString& text)
+{
+    FilterCoinRows(ui.ListBox1, text);
 }

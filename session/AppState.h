@@ -25,6 +25,8 @@ struct AppState {
     QString SettingsReturnTo; // "login" or "dashboard"
     QString MinWithdrawText;
     QString WithdrawFixedFee;
+    QString LottoCoin;    // the coin the lottery screen shows, upper case
+    int FaucetAnswer = 0; // the answer to the faucet's last question
     // Settings failures alternate ServerScheme, so that the public settings still
     // arrive where only one scheme gets through. Set while ServerScheme differs
     // from the scheme the program started with.

@@ -1,0 +1,167 @@
+// The faucet: a question before every claim, only a right answer claims, and
+// the advert views on the service's "morec/ads/" pages.
+#include "ScreenTestSupport.h"
+#include "common/WebView.h"
+#include "free_coin.h"
+
+#include <QRegularExpression>
+
+using namespace support;
+
+class FaucetTest : public ScreenTest {
+    Q_OBJECT
+
+    void Script() override
+    {
+        fake->setHandler([](const RecordedRequest& r) {
+            ScriptedReply reply;
+            reply.body = r.field("a") == QLatin1String("free_coin") ? QByteArray("You received 0.01 USDT <b>!</b>")
+                                                                    : Json(AccountReply());
+            return reply;
+        });
+    }
+
+    void Ready() override
+    {
+        LogIn();
+        Activate(FormDashboard);
+        Click(FormDashboard, "freecoin_btn");
+        QTRY_VERIFY(FormFaucet->isVisible());
+    }
+
+    // The answer to the question on the screen.
+    static int Answer()
+    {
+        static const QRegularExpression shape(QStringLiteral(R"(^(\d)([+-])(\d)=\?$)"));
+        const QRegularExpressionMatch m = shape.match(Child<QLabel>(FormFaucet, "Text1")->text());
+        if (!m.hasMatch()) qFatal("unexpected question");
+        const int a = m.captured(1).toInt();
+        const int b = m.captured(3).toInt();
+        return m.captured(2) == QLatin1String("+") ? a + b : a - b;
+    }
+
+    static bool QuestionShown() { return !Child(FormFaucet, "panel_captha")->isHidden(); }
+
+private slots:
+    void questionOnGetUsdt()
+    {
+        QCOMPARE(FormFaucet->windowTitle(), QStringLiteral("Faucet"));
+        QCOMPARE(Child<QLabel>(FormFaucet, "TitleLabel")->text(), QStringLiteral("Free Coin"));
+        QVERIFY(!QuestionShown());
+        QCOMPARE(Child<QLabel>(FormFaucet, "Text1")->text(), QStringLiteral("0+0=?"));
+        Click(FormFaucet, "Button1");
+        QVERIFY(QuestionShown());
+        QCOMPARE(State().FaucetAnswer, Answer());
+    }
+
+    void rightAnswerClaims()
+    {
+        Click(FormFaucet, "Button1");
+        Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
+        Click(FormFaucet, "Button4");
+        const QList<RecordedRequest> claims = Requests("free_coin");
+        QCOMPARE(claims.size(), 1);
+        QStringList names;
+        for (const auto& f : claims.first().fields) names << f.first;
+        QCOMPARE(names, (QStringList{"a", "s", "pass", "session"})); // the answer is not sent
+        QCOMPARE(claims.first().field("s"), State().UserLogin);
+        QCOMPARE(claims.first().field("pass"), State().PassHash);
+        QVERIFY(!QuestionShown());
+        QVERIFY(PanelShown(FormFaucet));
+        QCOMPARE(PanelText(FormFaucet), QStringLiteral("You received 0.01 USDT <b>!</b>"));
+        // A second claim needs a new question.
+        QVERIFY(!Child(FormFaucet, "Button4")->isVisible());
+    }
+
+    void wrongAnswers_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("wrong number") << "wrong" // replaced by a number that is not the answer
+                                      << "You did not count correctly..";
+        QTest::newRow("not a number") << "abc"
+                                      << "'abc' is not a valid integer value";
+        QTest::newRow("empty") << ""
+                               << "'' is not a valid integer value";
+        QTest::newRow("decimal") << "1,5"
+                                 << "'1,5' is not a valid integer value";
+    }
+    void wrongAnswers()
+    {
+        QFETCH(QString, typed);
+        Click(FormFaucet, "Button1");
+        const QString question = Child<QLabel>(FormFaucet, "Text1")->text();
+        if (typed == QLatin1String("wrong")) typed = QString::number(Answer() + 1);
+        Type(FormFaucet, "conf_randomResult", typed);
+        Click(FormFaucet, "Button4");
+        QVERIFY(Requests("free_coin").isEmpty());
+        QVERIFY(PanelShown(FormFaucet));
+        QTEST(PanelText(FormFaucet), "message");
+        // Same question, panel open: the user may try again, and the right answer then claims.
+        QVERIFY(QuestionShown());
+        QCOMPARE(Child<QLabel>(FormFaucet, "Text1")->text(), question);
+        Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
+        Click(FormFaucet, "Button4");
+        QCOMPARE(Requests("free_coin").size(), 1);
+    }
+
+    void closingKeepsTheAnswerUntilTheNextQuestion()
+    {
+        Click(FormFaucet, "Button1");
+        const int answer = State().FaucetAnswer;
+        Click(FormFaucet, "Text5");
+        QVERIFY(!QuestionShown());
+        QCOMPARE(State().FaucetAnswer, answer);
+    }
+
+    void claimFailsInTransport()
+    {
+        State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
+        Click(FormFaucet, "Button1");
+        Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
+        Click(FormFaucet, "Button4");
+        QVERIFY(PanelShown(FormFaucet));
+        QVERIFY2(PanelText(FormFaucet).startsWith("MessageResult:"), qPrintable(PanelText(FormFaucet)));
+        QVERIFY(!QuestionShown());
+    }
+
+    // The adverts come from the service's host over https, whatever scheme the API uses.
+    void advertPages()
+    {
+        QCOMPARE(State().ServerScheme, QStringLiteral("http"));
+        const QString base = QStringLiteral("https://") + fake->hostPort() + QStringLiteral("/morec/ads/");
+        auto* top = Child<WebView>(FormFaucet, "WebBrowser1");
+        auto* bottom = Child<WebView>(FormFaucet, "WebBrowser2");
+        QCOMPARE(top->Url(), QUrl(base + "a-ads_1.php"));
+        QCOMPARE(bottom->Url(), QUrl(base + "a-ads_2.php"));
+        QCOMPARE(FormFaucet->AdsBaseUrl(), base);
+    }
+
+    // Every 30 s, and only while the faucet is the active window.
+    void advertsReloadOnlyWhileActive()
+    {
+        QCOMPARE(FormFaucet->Timer1->interval(), 30000);
+        QVERIFY(FormFaucet->Timer1->isActive());
+        auto* top = Child<WebView>(FormFaucet, "WebBrowser1");
+        const QUrl advert = top->Url();
+        const QUrl elsewhere("about:blank");
+        top->Navigate(elsewhere);
+        Activate(FormDashboard);
+        FormFaucet->Timer1Timer();
+        QCOMPARE(top->Url(), elsewhere);
+        Activate(FormFaucet);
+        top->Navigate(elsewhere);
+        FormFaucet->Timer1Timer();
+        QCOMPARE(top->Url(), advert);
+    }
+
+    void backReturnsToTheDashboard()
+    {
+        Click(FormFaucet, "btn_back");
+        QTRY_VERIFY(FormDashboard->isVisible());
+        QVERIFY(!FormFaucet->isVisible());
+    }
+};
+
+AMBERVALE_GUI_TEST_MAIN(FaucetTest)
+#include "tst_faucet.moc"

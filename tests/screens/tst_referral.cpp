@@ -1,0 +1,150 @@
+// The referral screen: the code, the count, the invite link, the earnings per
+// coin, and copying code and link.
+#include "ScreenTestSupport.h"
+#include "refferal.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+using namespace support;
+
+class ReferralTest : public ScreenTest {
+    Q_OBJECT
+
+    void Open()
+    {
+        Activate(FormDashboard);
+        Click(FormDashboard, "ref_btn");
+        QTRY_VERIFY(FormRefferal->isVisible());
+    }
+
+    QString Text(const char* name) const { return Child<QLabel>(FormRefferal, name)->text(); }
+
+private slots:
+    void cleanup() { TFormRefferal::ClipboardOffered = true; }
+
+    void fixedTexts()
+    {
+        QCOMPARE(FormRefferal->windowTitle(), QStringLiteral("Referral Program"));
+        QCOMPARE(Text("lab_ref_code"), QStringLiteral("XXXX"));
+        QCOMPARE(Text("lab_refcol"), QStringLiteral("0"));
+        QCOMPARE(Text("TermsLine1"), QStringLiteral("If your referral took the \"Free Coin\" you will receive 10%."));
+        QCOMPARE(Text("TermsLine2"),
+                 QStringLiteral("New users will receive 15Doge if they register using your link or enter your code."));
+        QCOMPARE(Text("TermsLine3"),
+                 QStringLiteral("Invite new users and receive a passive income of 15% per investment."));
+        QCOMPARE(Child<QListWidget>(FormRefferal, "ListBox1")->count(), 15);
+        QCOMPARE(Child<QLineEdit>(FormRefferal, "SearchBox1")->maxLength(), 20);
+    }
+
+    void codeCountLinkAndEarnings()
+    {
+        QJsonObject account = AccountReply("0.125");
+        account["refcode"] = "AB12";
+        account["refcol"] = "3";
+        account["earned_ref_doge"] = "15";
+        LogIn(SettingsReply(), account);
+        Open();
+        QVERIFY(!PanelShown(FormRefferal));
+        QCOMPARE(Text("lab_ref_code"), QStringLiteral("AB12"));
+        QCOMPARE(Text("lab_refcol"), QStringLiteral("3"));
+        QCOMPARE(Text("lab_ref_link"), fake->hostPort() + QStringLiteral("/invite_user/?ref=AB12"));
+        QCOMPARE(Text("earned_ref_btc"), QStringLiteral("0,12500000"));
+        QCOMPARE(Text("earned_ref_doge"), QStringLiteral("15,00000000"));
+        QCOMPARE(Text("earned_ref_matic"), QStringLiteral("0,12500000"));
+    }
+
+    // A JSON number shows as its number text, a string unchanged.
+    void referralCount_data()
+    {
+        QTest::addColumn<QJsonValue>("refcol");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("number") << QJsonValue(7) << "7";
+        QTest::newRow("string") << QJsonValue("007") << "007";
+        QTest::newRow("large number") << QJsonValue(1234567) << "1234567";
+    }
+    void referralCount()
+    {
+        QFETCH(QJsonValue, refcol);
+        QJsonObject account = AccountReply();
+        account["refcol"] = refcol;
+        LogIn(SettingsReply(), account);
+        Open();
+        QTEST(Text("lab_refcol"), "shown");
+    }
+
+    void copy_data()
+    {
+        QTest::addColumn<bool>("clipboard");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("code") << true << "lab_ref_code"
+                              << "You copied invite code: ";
+        QTest::newRow("link") << true << "lab_ref_link"
+                              << "You copied Referral Link: ";
+        QTest::newRow("code without clipboard") << false << "lab_ref_code"
+                                                << "You copied invite code: ";
+        QTest::newRow("link without clipboard") << false << "lab_ref_link"
+                                                << "You copied Referral Link: ";
+    }
+    void copy()
+    {
+        QFETCH(bool, clipboard);
+        QFETCH(QString, label);
+        QFETCH(QString, message);
+        QJsonObject account = AccountReply();
+        account["refcode"] = "AB12";
+        LogIn(SettingsReply(), account);
+        Open();
+        TFormRefferal::ClipboardOffered = clipboard;
+        QGuiApplication::clipboard()->setText("before");
+        Click(FormRefferal, label);
+        const QString text = Child<QLabel>(FormRefferal, label)->text();
+        QVERIFY(PanelShown(FormRefferal));
+        QCOMPARE(PanelText(FormRefferal), message + text);
+        QCOMPARE(QGuiApplication::clipboard()->text(), clipboard ? text : QStringLiteral("before"));
+    }
+
+    // A coin of the list that the catalogue lacks stops the fill there.
+    void coinMissingFromTheCatalogue()
+    {
+        QStringList codes = Catalogue();
+        codes.removeAll("shib");
+        QJsonObject account = AccountReply("1", codes);
+        account["refcode"] = "AB12";
+        LogIn(SettingsReply(codes), account);
+        Open();
+        QVERIFY(PanelShown(FormRefferal));
+        QVERIFY2(PanelText(FormRefferal).startsWith("Error ParseJsonRefEarn: "), qPrintable(PanelText(FormRefferal)));
+        QCOMPARE(Text("lab_ref_code"), QStringLiteral("AB12"));
+        QCOMPARE(Text("earned_ref_etc"), QStringLiteral("1,00000000")); // before it
+        QCOMPARE(Text("earned_ref_shib"), QStringLiteral("0"));
+        QCOMPARE(Text("earned_ref_zec"), QStringLiteral("0")); // after it
+    }
+
+    void noAccountSnapshot()
+    {
+        Activate(FormRefferal);
+        QVERIFY(PanelShown(FormRefferal));
+        QVERIFY(PanelText(FormRefferal).startsWith("Error ParseJsonRefEarn: "));
+        QCOMPARE(Text("lab_ref_code"), QStringLiteral("XXXX"));
+    }
+
+    void refreshedOnEveryShow()
+    {
+        QJsonObject account = AccountReply();
+        account["refcode"] = "AB12";
+        LogIn(SettingsReply(), account);
+        Open();
+        Click(FormRefferal, "btn_back");
+        QTRY_VERIFY(FormDashboard->isVisible());
+        account["refcode"] = "CD34";
+        LogIn(SettingsReply(), account);
+        Open();
+        QCOMPARE(Text("lab_ref_code"), QStringLiteral("CD34"));
+        QVERIFY(Text("lab_ref_link").endsWith("/invite_user/?ref=CD34"));
+    }
+};
+
+AMBERVALE_GUI_TEST_MAIN(ReferralTest)
+#include "tst_referral.moc"
