@@ -372,6 +372,43 @@ private slots:
         QVERIFY(std::string(buf.data(), n).find("HTTP/1.1") == std::string::npos); // ...and no HTTP answer
     }
 
+    void slowClientsAreCutOff()
+    {
+        namespace net = boost::asio;
+        Service quick({"--read-timeout", "1"});
+        auto closedWithin = [&](const std::string& bytes, bool tls) {
+            net::io_context ioc;
+            net::ssl::context ctx(net::ssl::context::tls_client);
+            net::ssl::stream<net::ip::tcp::socket> s(ioc, ctx);
+            s.next_layer().connect({net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(quick.port())});
+            if (tls) s.handshake(net::ssl::stream_base::client);
+            if (!bytes.empty()) net::write(s, net::buffer(bytes));
+            const auto start = std::chrono::steady_clock::now();
+            std::array<char, 256> buf;
+            boost::system::error_code ec;
+            std::string got;
+            while (!ec) {
+                const size_t n =
+                    tls ? s.read_some(net::buffer(buf), ec) : s.next_layer().read_some(net::buffer(buf), ec);
+                got.append(buf.data(), n);
+            }
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            return std::make_pair(seconds, got);
+        };
+        // Silent after connecting: no handshake within the time-out.
+        auto [silent, silentGot] = closedWithin("", false);
+        QVERIFY2(silent < 5, qPrintable(QString::number(silent)));
+        QVERIFY(silentGot.empty());
+        // Half a request, then nothing: cut off without an answer.
+        auto [half, halfGot] =
+            closedWithin("POST /api.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 50\r\n\r\na=use", true);
+        QVERIFY2(half < 5, qPrintable(QString::number(half)));
+        QVERIFY(halfGot.find("HTTP/1.1") == std::string::npos);
+        // Other clients are served all along.
+        Client c = quick.client();
+        QVERIFY(c.post(api::Settings("all_json_setting", FreshToken())).ok);
+    }
+
     void failedLoginsArePausedPerLogin()
     {
         Client c = m_service->client();
