@@ -191,6 +191,11 @@ void TFormDashboard::show_full_balance()
     });
 }
 
+void TFormDashboard::SetDailyEarning(const QString& text)
+{
+    ui.lab_dohod_coin->setText(text);
+}
+
 void TFormDashboard::ListBox1ItemClick()
 {
     show_full_balance();

@@ -23,6 +23,8 @@ public:
 
     void show_full_balance();
     void Get_Deposit_Address();
+    // The daily earning line, written by the invest screen's calculation.
+    void SetDailyEarning(const QString& text);
 
     // The navigation strip: open (right margin 0) or slid away (-53).
     bool NavigationStripOpen() const;

@@ -1,9 +1,41 @@
 #include "invest.h"
 
+#include "AppState.h"
+#include "HttpClient.h"
+#include "InvestCalc.h"
+#include "Json.h"
+#include "Login.h"
+#include "MoneyInput.h"
+#include "NumberText.h"
+#include "PlatformSettings.h"
+#include "Requests.h"
+#include "Screens.h"
+#include "dashboard.h"
+
 TFormInvest::TFormInvest(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
     InitScreen();
+
+    connect(ui.Button3, &QPushButton::clicked, this, &TFormInvest::Button3Click);
+    connect(ui.val_invest_coin, &QLineEdit::textChanged, this, &TFormInvest::val_invest_coinChangeTracking);
+    connect(ui.ComboBox1, &QComboBox::currentIndexChanged, this, &TFormInvest::ComboBox1Change);
+    connect(ui.Button1, &QPushButton::clicked, this, &TFormInvest::Button1Click);
+    connect(ui.Text5, &ClickableLabel::clicked, this, &TFormInvest::Text5Click);
+    connect(ui.Button4, &QPushButton::clicked, this, &TFormInvest::Button4Click);
+
+    FormCreate();
+}
+
+void TFormInvest::FormCreate()
+{
+    ui.panel_confirm_pass->hide();
+}
+
+void TFormInvest::FormShow()
+{
+    ui.panel_confirm_pass->hide();
+    Button3Click();
 }
 
 void TFormInvest::SetTitle(const QString& text)
@@ -14,4 +46,94 @@ void TFormInvest::SetTitle(const QString& text)
 void TFormInvest::SetInvestedAmount(const QString& text)
 {
     ui.val_invest_coin->setText(text);
+}
+
+void TFormInvest::Button3Click()
+{
+    // Without a snapshot or a readable balance there is nothing to fill in: the
+    // amount stays.
+    try {
+        ui.val_invest_coin->setText(money::WalletMaxText(State().UserAccountJson, State().CurrentCoin));
+    } catch (const std::exception&) {
+    }
+}
+
+void TFormInvest::val_invest_coinChangeTracking()
+{
+    Guard(QStringLiteral("Error ChangeValCalculate: "), [&] {
+        const std::optional<double> amount = invest::EarningAmount(ui.val_invest_coin->text());
+        if (!amount) return;
+        const AppState& st = State();
+        if (!st.MinWithdrawJson) throw json::JsonError(QStringLiteral("the platform settings have not been loaded"));
+        const int apr =
+            numtext::ParseWhole(json::MemberText(*st.MinWithdrawJson, QStringLiteral("APR_") + st.CurrentCoin));
+        const invest::Earnings e = invest::EarningsFor(*amount, apr);
+        const QString coin = settings::UpperAscii(st.CurrentCoin);
+        ui.Text_dohod_year->setText(invest::FigureText(e.year, coin));
+        ui.Text_dohod_6month->setText(invest::FigureText(e.halfYear, coin));
+        ui.Text_dohod_3month->setText(invest::FigureText(e.quarter, coin));
+        ui.Text_dohod_1month->setText(invest::FigureText(e.month, coin));
+        ui.Text_dohod_week->setText(invest::FigureText(e.week, coin));
+        ui.Text_dohod_day->setText(invest::FigureText(e.day, coin));
+        EndingRental();
+        if (FormDashboard->isVisible())
+            FormDashboard->SetDailyEarning(ui.Text_dohod_day->text() + QStringLiteral("/Day"));
+    });
+}
+
+void TFormInvest::ComboBox1Change()
+{
+    Calc_EndingRental();
+}
+
+void TFormInvest::Calc_EndingRental()
+{
+    try {
+        EndingRental();
+    } catch (const std::exception&) {
+        // An empty or unreadable amount has no end-of-rental figure; the last one
+        // stays.
+    }
+}
+
+void TFormInvest::EndingRental()
+{
+    const int index = ui.ComboBox1->currentIndex();
+    if (index == invest::PlaceholderRentalIndex) {
+        // The placeholder cannot stay selected; the new selection runs this again.
+        ui.ComboBox1->setCurrentIndex(invest::DefaultRentalIndex);
+        return;
+    }
+    ui.lab_end_rental->setText(
+        invest::EndingRentalText(ui.val_invest_coin->text(), index, settings::UpperAscii(State().CurrentCoin)));
+}
+
+void TFormInvest::Button1Click()
+{
+    CentreIn(ui.panel_confirm_pass, rect());
+    ui.panel_confirm_pass->show();
+    ui.panel_confirm_pass->raise();
+}
+
+void TFormInvest::Text5Click()
+{
+    ui.panel_confirm_pass->hide();
+}
+
+void TFormInvest::Button4Click()
+{
+    if (ui.conf_pass->text().isEmpty()) {
+        ::ShowMessage(QStringLiteral("Enter the password"));
+        return;
+    }
+    Guard(QStringLiteral("MessageResult:"), [&] {
+        const AppState& st = State();
+        const FormFields fields =
+            api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), st.CurrentCoin, ui.val_invest_coin->text(),
+                            st.UserLogin, FormLogin->MD5(ui.conf_pass->text()), FormLogin->Gen_New_Session());
+        // Blocking: the answer or the failure has been shown when this returns.
+        FormLogin->NetHTTP_MessageResult->Post(st.ApiUrl(), fields);
+    });
+    ui.conf_pass->clear();
+    ui.panel_confirm_pass->hide();
 }

@@ -11,6 +11,23 @@ public:
     void SetTitle(const QString& text);
     void SetInvestedAmount(const QString& text);
 
+public slots:
+    void Button3Click();
+    void val_invest_coinChangeTracking();
+    void ComboBox1Change();
+    // Leaves lab_end_rental as it was when the amount does not parse.
+    void Calc_EndingRental();
+    void Button1Click();
+    void Text5Click();
+    void Button4Click();
+
+protected:
+    void FormCreate();
+    void FormShow() override;
+
 private:
+    // The end-of-rental figure; throws when the amount does not parse.
+    void EndingRental();
+
     Ui::TFormInvest ui;
 };

@@ -1,13 +1,101 @@
 #include "withdraw.h"
 
+#include "AppState.h"
+#include "HttpClient.h"
+#include "Login.h"
+#include "MoneyInput.h"
+#include "Requests.h"
+#include "Screens.h"
+#include "WithdrawFee.h"
+
 TFormWithdraw::TFormWithdraw(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
 {
     ui.setupUi(this);
     InitScreen();
+
+    connect(ui.Button3, &QPushButton::clicked, this, &TFormWithdraw::Button3Click);
+    connect(ui.val_withdraw_coin, &QLineEdit::textChanged, this, &TFormWithdraw::val_withdraw_coinChangeTracking);
+    connect(ui.ComboBox1, &QComboBox::currentIndexChanged, this, &TFormWithdraw::ComboBox1Change);
+    connect(ui.Button1, &QPushButton::clicked, this, &TFormWithdraw::Button1Click);
+    connect(ui.Text5, &ClickableLabel::clicked, this, &TFormWithdraw::Text5Click);
+    connect(ui.Button4, &QPushButton::clicked, this, &TFormWithdraw::Button4Click);
+
+    FormCreate();
+}
+
+void TFormWithdraw::FormCreate()
+{
+    ui.panel_confirm_pass->hide();
+    ui.Button1->setEnabled(false);
+}
+
+void TFormWithdraw::FormShow()
+{
+    ui.panel_confirm_pass->hide();
+    // The network sent must be the one the list shows, also when "Main" was
+    // already selected.
+    ui.ComboBox1->setCurrentIndex(0);
+    State().CurrentNetwork = ui.ComboBox1->currentText();
 }
 
 void TFormWithdraw::Prepare(const QString& title, const QString& feeText)
 {
     ui.Label1->setText(title);
     ui.fee_coin->setText(feeText);
+}
+
+void TFormWithdraw::Button3Click()
+{
+    // Without a snapshot or a readable balance there is nothing to fill in: the
+    // amount stays.
+    try {
+        ui.val_withdraw_coin->setText(money::WalletMaxText(State().UserAccountJson, State().CurrentCoin));
+    } catch (const std::exception&) {
+    }
+}
+
+void TFormWithdraw::val_withdraw_coinChangeTracking()
+{
+    Guard(QStringLiteral("Error ChangeValCalculate: "), [&] {
+        const AppState& st = State();
+        const withdraw::NetAmount net =
+            withdraw::NetAfterFee(ui.val_withdraw_coin->text(), st.WithdrawFixedFee, st.WithdrawPercent);
+        ui.total_with->setText(net.totalText);
+        ui.Button1->setEnabled(net.canWithdraw);
+    });
+}
+
+void TFormWithdraw::ComboBox1Change()
+{
+    State().CurrentNetwork = ui.ComboBox1->currentText();
+}
+
+void TFormWithdraw::Button1Click()
+{
+    CentreIn(ui.panel_confirm_pass, rect());
+    ui.panel_confirm_pass->show();
+    ui.panel_confirm_pass->raise();
+}
+
+void TFormWithdraw::Text5Click()
+{
+    ui.panel_confirm_pass->hide();
+}
+
+void TFormWithdraw::Button4Click()
+{
+    if (ui.conf_pass->text().isEmpty()) {
+        ::ShowMessage(QStringLiteral("Enter the password"));
+        return;
+    }
+    Guard(QStringLiteral("MessageResult:"), [&] {
+        const AppState& st = State();
+        const FormFields fields =
+            api::Withdraw(st.CurrentCoin, ui.Edit1->text(), st.CurrentNetwork, ui.val_withdraw_coin->text(),
+                          st.UserLogin, FormLogin->MD5(ui.conf_pass->text()), FormLogin->Gen_New_Session());
+        // Blocking: the answer or the failure has been shown when this returns.
+        FormLogin->NetHTTP_MessageResult->Post(st.ApiUrl(), fields);
+    });
+    ui.conf_pass->clear();
+    ui.panel_confirm_pass->hide();
 }

@@ -7,8 +7,21 @@ class TFormWithdraw : public SecondaryScreen {
 public:
     explicit TFormWithdraw(QWidget* parent = nullptr);
 
-    // The selected coin's title and fee terms, written by the dashboard before opening.
+    // The selected coin's title and fee terms, written by the dashboard before
+    // opening.
     void Prepare(const QString& title, const QString& feeText);
+
+public slots:
+    void Button3Click();
+    void val_withdraw_coinChangeTracking();
+    void ComboBox1Change();
+    void Button1Click();
+    void Text5Click();
+    void Button4Click();
+
+protected:
+    void FormCreate();
+    void FormShow() override;
 
 private:
     Ui::TFormWithdraw ui;

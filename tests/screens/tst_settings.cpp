@@ -1,0 +1,233 @@
+// The settings screen: its two openers, the password change and the security
+// code request.
+#include "MoneyTestSupport.h"
+#include "ScreenTestSupport.h"
+
+#include "DisplayText.h"
+#include "Login.h"
+#include "PasswordChange.h"
+#include "dashboard.h"
+#include "settings.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTimer>
+
+using namespace support;
+
+class SettingsTest : public ScreenTest {
+    Q_OBJECT
+
+    QString Caption() const { return Child<QLabel>(FormSetting, "Label24")->text(); }
+
+    void OpenFromDashboard()
+    {
+        LogIn();
+        Activate(FormDashboard);
+        Click(FormDashboard, "setting_btn");
+        QVERIFY(FormSetting->isVisible());
+        QVERIFY(!FormDashboard->isVisible());
+        Activate(FormSetting);
+    }
+
+    // The login screen without its settings request, which would answer into the
+    // active screen's panel.
+    void ShowLogin()
+    {
+        State().ServerLoadPercent = 100;
+        Activate(FormLogin);
+    }
+
+    void Fill(const QString& newPass, const QString& rePass, const QString& proof)
+    {
+        Type(FormSetting, "ResetPass_newpass", newPass);
+        Type(FormSetting, "ResetPass_repass", rePass);
+        Type(FormSetting, "ResetPass_oldpass", proof);
+    }
+
+private slots:
+    void formCarriesItsControls()
+    {
+        QCOMPARE(FormSetting->windowTitle(), QStringLiteral("Settings"));
+        QCOMPARE(FormSetting->size(), QSize(372, 488));
+        QCOMPARE(Child<QLabel>(FormSetting, "Label1")->text(), QStringLiteral("Settings"));
+        auto* tabs = Child<QTabWidget>(FormSetting, "TabControl1");
+        QCOMPARE(tabs->count(), 1);
+        QCOMPARE(tabs->widget(0)->objectName(), QStringLiteral("change_pass"));
+        QCOMPARE(tabs->tabText(0), QStringLiteral("Change Pass"));
+        QCOMPARE(Child<QLabel>(FormSetting, "Label21")->text(), QStringLiteral("Email:"));
+        QCOMPARE(Child<QLabel>(FormSetting, "Label22")->text(), QStringLiteral("New Pass:"));
+        QCOMPARE(Child<QLabel>(FormSetting, "Label23")->text(), QStringLiteral("Re-Type Pass:"));
+        QCOMPARE(Caption(), QStringLiteral("Security code:"));
+        QCOMPARE(Child<QPushButton>(FormSetting, "Button7")->text(), QStringLiteral("Send code"));
+        QCOMPARE(Child<QPushButton>(FormSetting, "Button6")->text(), QStringLiteral("Change"));
+        for (const char* n : {"ResetPass_newpass", "ResetPass_repass", "ResetPass_oldpass"})
+            QCOMPARE(Child<QLineEdit>(FormSetting, n)->echoMode(), QLineEdit::Password);
+        QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_login")->echoMode(), QLineEdit::Normal);
+    }
+
+    void fromTheLoginScreenAsksForTheCodeAndReturnsThere()
+    {
+        State().UserLogin = QStringLiteral("forgot@example.com");
+        ShowLogin();
+        Click(FormLogin, "S");
+        QVERIFY(FormSetting->isVisible());
+        QVERIFY(!FormLogin->isVisible());
+        QCOMPARE(Caption(), QStringLiteral("Security code:"));
+        QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_login")->text(), QStringLiteral("forgot@example.com"));
+        Click(FormSetting, "btn_back");
+        QTRY_VERIFY(FormLogin->isVisible());
+        QVERIFY(!FormSetting->isVisible());
+        QVERIFY(!FormDashboard->isVisible());
+    }
+
+    void fromTheDashboardAsksForTheOldPasswordAndReturnsThere()
+    {
+        OpenFromDashboard();
+        QCOMPARE(Caption(), QStringLiteral("Old Pass:"));
+        QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_login")->text(), State().UserLogin);
+        Click(FormSetting, "btn_back");
+        QTRY_VERIFY(FormDashboard->isVisible());
+        QVERIFY(!FormSetting->isVisible());
+        QVERIFY(!FormLogin->isVisible());
+    }
+
+    void changeSendsTheTypedTextsUnhashed()
+    {
+        OpenFromDashboard();
+        // The login field may be edited: it, not the stored login, is sent.
+        Type(FormSetting, "ResetPass_login", "other@example.com");
+        Fill("n3w pass&=+", "n3w pass&=+", "old pass%");
+        fake->enqueue(Reply("Password changed"));
+        Click(FormSetting, "Button6");
+        const QList<RecordedRequest> sent = Requests("changepass");
+        QCOMPARE(sent.size(), 1);
+        const RecordedRequest& r = sent.first();
+        QCOMPARE(FieldNames(r), (QStringList{"a", "s", "newpass", "pass", "session"}));
+        QCOMPARE(r.field("s"), QStringLiteral("other@example.com"));
+        QCOMPARE(r.field("newpass"), QStringLiteral("n3w pass&=+"));
+        QCOMPARE(r.field("pass"), QStringLiteral("old pass%"));
+        QVERIFY(IsToken(r.field("session")));
+        QCOMPARE(PanelText(FormSetting), QStringLiteral("Password changed"));
+        // Nothing else changes on the client.
+        QCOMPARE(State().PassHash, QStringLiteral("0123456789ABCDEF0123456789ABCDEF"));
+        QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_newpass")->text(), QStringLiteral("n3w pass&=+"));
+    }
+
+    void changeThatIsRefusedBeforeSending_data()
+    {
+        QTest::addColumn<QString>("newPass");
+        QTest::addColumn<QString>("rePass");
+        QTest::addColumn<QString>("proof");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("passwords differ") << "abc123"
+                                          << "abc124"
+                                          << "old" << password::CheckMessage(password::ChangeCheck::Mismatch);
+        QTest::newRow("differ and no proof") << "abc123"
+                                             << ""
+                                             << "" << password::CheckMessage(password::ChangeCheck::Mismatch);
+        QTest::newRow("no proof") << "abc123"
+                                  << "abc123"
+                                  << ""
+                                  << "Please enter the \"Security Code\" or your old password.";
+    }
+
+    void changeThatIsRefusedBeforeSending()
+    {
+        QFETCH(QString, newPass);
+        QFETCH(QString, rePass);
+        QFETCH(QString, proof);
+        QFETCH(QString, message);
+        OpenFromDashboard();
+        Fill(newPass, rePass, proof);
+        Click(FormSetting, "Button6");
+        QCOMPARE(PanelText(FormSetting), message);
+        QCOMPARE(Requests("changepass").size(), 0);
+    }
+
+    void sendCodeSendsOnlyTheLogin()
+    {
+        State().UserLogin = QStringLiteral("forgot@example.com");
+        ShowLogin();
+        Click(FormLogin, "S");
+        Activate(FormSetting);
+        Fill("n3w", "n3w", "123456");
+        fake->enqueue(Reply("The code has been sent to your e-mail"));
+        Click(FormSetting, "Button7");
+        const QList<RecordedRequest> sent = Requests("resetpass");
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(FieldNames(sent.first()), (QStringList{"a", "s", "session"}));
+        QCOMPARE(sent.first().field("s"), QStringLiteral("forgot@example.com"));
+        QVERIFY(IsToken(sent.first().field("session")));
+        QCOMPARE(PanelText(FormSetting), QStringLiteral("The code has been sent to your e-mail"));
+    }
+
+    void sendCodeWithAnEmptyLoginSendsItEmpty()
+    {
+        ShowLogin();
+        Click(FormLogin, "S");
+        Activate(FormSetting);
+        QVERIFY(Child<QLineEdit>(FormSetting, "ResetPass_login")->text().isEmpty());
+        fake->enqueue(Reply("Unknown user"));
+        Click(FormSetting, "Button7");
+        QCOMPARE(Requests("resetpass").size(), 1);
+        QCOMPARE(Requests("resetpass").first().field("s"), QStringLiteral(""));
+        QCOMPARE(PanelText(FormSetting), QStringLiteral("Unknown user"));
+    }
+
+    void longHtmlAnswerIsShownAsPlainTextAndThePanelStaysUsable()
+    {
+        OpenFromDashboard();
+        Fill("n3w", "n3w", "old");
+        QByteArray body = "<html><body><b>Refused</b>\r\nline two\nline three ";
+        body += QByteArray(5000, 'x');
+        fake->enqueue(Reply(body));
+        Click(FormSetting, "Button6");
+        auto* label = Child<QLabel>(FormSetting, "message_label");
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->text(), display::Elide(QString::fromUtf8(body), MessagePanel::MaxChars));
+        QVERIFY(label->text().startsWith("<html><body><b>Refused</b>"));
+        // The panel fits the screen and its close button is on it and works.
+        auto* panel = Child(FormSetting, "PanelErrorMessage");
+        QVERIFY(panel->geometry().bottom() <= FormSetting->height());
+        auto* close = Child<QPushButton>(FormSetting, "Button2");
+        QVERIFY(close->isVisible());
+        QVERIFY(panel->rect().contains(close->mapTo(panel, close->rect().center())));
+        Click(FormSetting, "Button2");
+        QVERIFY(!PanelShown(FormSetting));
+    }
+
+    void changeHoldsTheEventLoopUntilTheAnswer()
+    {
+        OpenFromDashboard();
+        Fill("n3w", "n3w", "old");
+        ScriptedReply slow = Reply("Done late");
+        slow.delayMs = 400;
+        fake->enqueue(slow);
+        bool timerRan = false;
+        QTimer::singleShot(0, [&] { timerRan = true; });
+        QElapsedTimer clock;
+        clock.start();
+        Click(FormSetting, "Button6");
+        QVERIFY(clock.elapsed() >= 350);
+        QVERIFY(!timerRan);
+        QCOMPARE(PanelText(FormSetting), QStringLiteral("Done late"));
+        QTRY_VERIFY(timerRan);
+    }
+
+    void serviceThatNeverAnswersGivesMessageResult()
+    {
+        OpenFromDashboard();
+        ShortenMessageTimeout(300);
+        ScriptedReply never = Reply("too late");
+        never.delayMs = 5000;
+        fake->setDefaultReply(never);
+        Click(FormSetting, "Button7");
+        QVERIFY2(PanelText(FormSetting).startsWith("MessageResult:"), qPrintable(PanelText(FormSetting)));
+    }
+};
+
+AMBERVALE_GUI_TEST_MAIN(SettingsTest)
+#include "tst_settings.moc"

@@ -1,0 +1,343 @@
+// The swap screen: the delayed quote, its price and "to" amount, the local
+// reverse conversion, and the swap itself.
+#include "MoneyTestSupport.h"
+#include "ScreenTestSupport.h"
+
+#include "Json.h"
+#include "Login.h"
+#include "dashboard.h"
+#include "swapcoin.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QPushButton>
+#include <QTimer>
+#include <memory>
+
+using namespace support;
+
+// What the fake service answers to the swap actions; read on its thread.
+struct SwapScript {
+    QMutex mutex;
+    QByteArray quote = "5000";
+    QByteArray swapAnswer = "Swap done";
+    int delayMs = 0;
+    bool drop = false;
+};
+
+class SwapTest : public ScreenTest {
+    Q_OBJECT
+
+    std::shared_ptr<SwapScript> script;
+
+    void Script() override
+    {
+        script = std::make_shared<SwapScript>();
+        fake->setHandler([s = script](const RecordedRequest& r) {
+            QMutexLocker lock(&s->mutex);
+            if (r.field("a") != QLatin1String("get_swap_coin")) return Reply(Json(AccountReply()));
+            ScriptedReply reply = Reply(r.field("com") == QLatin1String("swap") ? s->swapAnswer : s->quote);
+            reply.delayMs = s->delayMs;
+            reply.dropConnection = s->drop;
+            return reply;
+        });
+    }
+
+    void Answer(const QByteArray& quote, int delayMs = 0)
+    {
+        QMutexLocker lock(&script->mutex);
+        script->quote = quote;
+        script->delayMs = delayMs;
+    }
+
+    QComboBox* From() const { return Child<QComboBox>(FormSwap, "ComboBox1"); }
+    QComboBox* To() const { return Child<QComboBox>(FormSwap, "ComboBox2"); }
+    QLineEdit* Amount() const { return Child<QLineEdit>(FormSwap, "edit_val"); }
+    QLineEdit* ToAmount() const { return Child<QLineEdit>(FormSwap, "cur0_to_cur1"); }
+    QTimer* QuoteTimer() const { return FormSwap->findChild<QTimer*>("TimerCheckPrice"); }
+    QString Price() const { return Child<QLabel>(FormSwap, "price_c0_c1")->text(); }
+
+    static QStringList UpperCatalogue()
+    {
+        QStringList codes;
+        for (const QString& c : Catalogue()) codes << c.toUpper();
+        return codes;
+    }
+
+    // Logged in, the lists filled as the settings loader does, ETH -> USDT chosen
+    // while the screen is hidden, then the screen opened from the dashboard.
+    void OpenSwap()
+    {
+        LogIn();
+        FormSwap->FillCoinLists(UpperCatalogue());
+        From()->setCurrentIndex(From()->findText("ETH"));
+        QCOMPARE(To()->currentText(), QStringLiteral("USDT"));
+        QVERIFY(!QuoteTimer()->isActive());
+        Activate(FormDashboard);
+        Click(FormDashboard, "swap_btn");
+        QVERIFY(FormSwap->isVisible());
+        QVERIFY(!FormDashboard->isVisible());
+        Activate(FormSwap);
+    }
+
+    // Waits for the n-th quote request and its answer.
+    void WaitForQuote(int n)
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(Requests("get_swap_coin").size(), n, 6000);
+        QTRY_VERIFY(Child(FormSwap, "LoadingAnim")->isHidden());
+        QTRY_VERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+    }
+
+private slots:
+    void formCarriesItsControls()
+    {
+        QCOMPARE(FormSwap->windowTitle(), QStringLiteral("Swap Coin"));
+        QCOMPARE(FormSwap->size(), QSize(640, 480));
+        QCOMPARE(Child<QLabel>(FormSwap, "Label1")->text(), QStringLiteral("Swap Coin"));
+        QCOMPARE(Child<QLabel>(FormSwap, "Text1")->text(), QStringLiteral("Price BTC:"));
+        QCOMPARE(Price(), QStringLiteral("..."));
+        QCOMPARE(Child<QPushButton>(FormSwap, "Button1")->text(), QStringLiteral("Swap"));
+        QCOMPARE(Child<QPushButton>(FormSwap, "Button3")->text(), QStringLiteral("MAX"));
+        QVERIFY(Amount()->text().isEmpty());
+        QVERIFY(ToAmount()->text().isEmpty());
+        QCOMPARE(QuoteTimer()->interval(), 2000);
+        QVERIFY(QuoteTimer()->isSingleShot());
+        QVERIFY(!QuoteTimer()->isActive());
+        for (const char* n : {"Label1", "Text1", "price_c0_c1"})
+            QCOMPARE(Child<QLabel>(FormSwap, n)->textFormat(), Qt::PlainText);
+    }
+
+    void settingsReplyFillsBothListsOnce()
+    {
+        const QStringList seven{"btc", "ltc", "bnb", "eth", "doge", "trx", "usdt"};
+        for (int round = 0; round < 2; ++round) {
+            FormLogin->NetHTTPClient_c_coin_nameRequestCompleted(QString::fromUtf8(Json(SettingsReply(seven))));
+            QCOMPARE(From()->count(), 7);
+            QCOMPARE(To()->count(), 7);
+            QCOMPARE(From()->itemText(0), QStringLiteral("BTC"));
+            QCOMPARE(To()->itemText(6), QStringLiteral("USDT"));
+            QCOMPARE(From()->currentIndex(), -1);
+            QCOMPARE(To()->currentText(), QStringLiteral("USDT"));
+        }
+        QVERIFY(!QuoteTimer()->isActive());
+        // The first opening picks the first coin as the "from" coin before it asks for a quote.
+        LogIn();
+        Activate(FormDashboard);
+        Click(FormDashboard, "swap_btn");
+        QCOMPARE(From()->currentText(), QStringLiteral("BTC"));
+        QCOMPARE(Child<QLabel>(FormSwap, "Text1")->text(), QStringLiteral("Price BTC:"));
+        QTRY_COMPARE_WITH_TIMEOUT(Requests("get_swap_coin").size(), 1, 6000);
+        QCOMPARE(Requests("get_swap_coin").first().field("cur0"), QStringLiteral("BTC"));
+        QCOMPARE(Requests("get_swap_coin").first().field("cur1"), QStringLiteral("USDT"));
+    }
+
+    void severalChangesGiveOneQuoteWithTheValuesWhenItFires()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        OpenSwap(); // sets the amount to "1": the first change
+        QVERIFY(QuoteTimer()->isActive());
+        From()->setCurrentIndex(From()->findText("BTC"));
+        From()->setCurrentIndex(From()->findText("ETH"));
+        Type(FormSwap, "edit_val", "2");
+        QCOMPARE(Child<QLabel>(FormSwap, "Text1")->text(), QStringLiteral("Price ETH:"));
+        QCOMPARE(Price(), QStringLiteral("..."));
+
+        WaitForQuote(1);
+        QVERIFY2(clock.elapsed() >= 1900, qPrintable(QString::number(clock.elapsed())));
+        const RecordedRequest r = Requests("get_swap_coin").first();
+        QCOMPARE(FieldNames(r), (QStringList{"a", "com", "cur0", "cur1", "val", "s", "pass", "session"}));
+        QCOMPARE(r.field("com"), QStringLiteral("get"));
+        QCOMPARE(r.field("cur0"), QStringLiteral("ETH"));
+        QCOMPARE(r.field("cur1"), QStringLiteral("USDT"));
+        QCOMPARE(r.field("val"), QStringLiteral("2"));
+        QCOMPARE(r.field("s"), State().UserLogin);
+        QCOMPARE(r.field("pass"), State().PassHash);
+        QVERIFY(IsToken(r.field("session")));
+
+        QCOMPARE(ToAmount()->text(), QStringLiteral("5000"));
+        QCOMPARE(Price(), QStringLiteral("2500,00000000 USDT"));
+        QCOMPARE(FormSwap->SwapRate(), QStringLiteral("0,0004"));
+        QCOMPARE(FormSwap->SwapPriceText(), QStringLiteral("2500,00000000"));
+        // Writing the "to" amount armed nothing: no second quote follows.
+        QVERIFY(!QuoteTimer()->isActive());
+        QTest::qWait(2300);
+        QCOMPARE(Requests("get_swap_coin").size(), 1);
+
+        // A typed "to" amount converts back with the quote's rate, without asking.
+        Type(FormSwap, "cur0_to_cur1", "1000");
+        QCOMPARE(Amount()->text(), QStringLiteral("0,4"));
+        QVERIFY(!QuoteTimer()->isActive());
+        QCOMPARE(Price(), QStringLiteral("2500,00000000 USDT"));
+        // A change of the amount detaches the conversion until the next quote.
+        Type(FormSwap, "edit_val", "3");
+        QVERIFY(QuoteTimer()->isActive());
+        ToAmount()->setText("7");
+        QCOMPARE(Amount()->text(), QStringLiteral("3"));
+    }
+
+    void quoteWithAPointFillsTheToField()
+    {
+        Answer("0.00002461");
+        OpenSwap();
+        WaitForQuote(1);
+        QCOMPARE(ToAmount()->text(), QStringLiteral("0,00002461"));
+        QCOMPARE(Price(), QStringLiteral("0,00002461 USDT"));
+        QVERIFY(!PanelShown(FormSwap));
+    }
+
+    void quoteThatIsNoNumberShowsTheErrorAndStopsTheConversion()
+    {
+        Answer("Pair not available");
+        OpenSwap();
+        WaitForQuote(1);
+        QVERIFY2(PanelText(FormSwap).startsWith("Error Result Swap: "), qPrintable(PanelText(FormSwap)));
+        QCOMPARE(ToAmount()->text(), QStringLiteral("0"));
+        Type(FormSwap, "cur0_to_cur1", "5");
+        QCOMPARE(Amount()->text(), QStringLiteral("1"));
+        QVERIFY(!QuoteTimer()->isActive());
+    }
+
+    void amountWithAPointIsSentAsTypedAndFailsTheQuote()
+    {
+        OpenSwap();
+        Type(FormSwap, "edit_val", "0.5");
+        WaitForQuote(1);
+        QCOMPARE(Requests("get_swap_coin").first().field("val"), QStringLiteral("0.5"));
+        QVERIFY(PanelText(FormSwap).startsWith("Error Result Swap: "));
+        QCOMPARE(ToAmount()->text(), QStringLiteral("0"));
+    }
+
+    void swapCarriesBothCoinsAndRefreshesTheAccount()
+    {
+        OpenSwap();
+        Type(FormSwap, "edit_val", "2");
+        WaitForQuote(1);
+        const int accountRequests = Requests("useraccount").size();
+        Click(FormSwap, "Button1");
+        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+        QList<RecordedRequest> swaps;
+        for (const RecordedRequest& r : Requests("get_swap_coin"))
+            if (r.field("com") == QLatin1String("swap")) swaps << r;
+        QCOMPARE(swaps.size(), 1);
+        const RecordedRequest& r = swaps.first();
+        QCOMPARE(FieldNames(r), (QStringList{"a", "com", "cur0", "cur1", "val", "s", "pass", "session"}));
+        QCOMPARE(r.field("cur0"), QStringLiteral("ETH"));
+        QCOMPARE(r.field("cur1"), QStringLiteral("USDT"));
+        QCOMPARE(r.field("val"), QStringLiteral("2"));
+        QCOMPARE(r.field("pass"), State().PassHash);
+        QTRY_COMPARE(Requests("useraccount").size(), accountRequests + 1);
+        QVERIFY(Child(FormSwap, "LoadingAnim")->isHidden());
+    }
+
+    void aSecondClickWhileTheSwapIsOutSendsNothing()
+    {
+        OpenSwap();
+        WaitForQuote(1);
+        Answer("5000", 600);
+        Click(FormSwap, "Button1");
+        QVERIFY(!Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+        Click(FormSwap, "Button1");
+        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+        QVERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+        int swaps = 0;
+        for (const RecordedRequest& r : Requests("get_swap_coin")) swaps += r.field("com") == QLatin1String("swap");
+        QCOMPARE(swaps, 1);
+    }
+
+    void quoteDueDuringASwapWaitsForItsAnswer()
+    {
+        OpenSwap();
+        WaitForQuote(1);
+        Answer("6000", 2600);
+        Click(FormSwap, "Button1");
+        Type(FormSwap, "edit_val", "3"); // due in 2 s, while the swap is still out
+        QTRY_COMPARE_WITH_TIMEOUT(PanelText(FormSwap), QStringLiteral("Swap done"), 6000);
+        // The swap's answer was read as one: no quote error, and the quote left
+        // only now.
+        QTRY_COMPARE_WITH_TIMEOUT(Requests("get_swap_coin").size(), 3, 6000);
+        const RecordedRequest quote = Requests("get_swap_coin").last();
+        QCOMPARE(quote.field("com"), QStringLiteral("get"));
+        QCOMPARE(quote.field("val"), QStringLiteral("3"));
+        QTRY_COMPARE_WITH_TIMEOUT(ToAmount()->text(), QStringLiteral("6000"), 6000);
+        QCOMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+    }
+
+    void swapAnswerReachesTheClosedScreen()
+    {
+        OpenSwap();
+        WaitForQuote(1);
+        Answer("5000", 500);
+        Click(FormSwap, "Button1");
+        Click(FormSwap, "btn_back");
+        QTRY_VERIFY(FormDashboard->isVisible());
+        Activate(FormDashboard);
+        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+        QVERIFY(PanelShown(FormSwap));
+        QCOMPARE(PanelText(FormDashboard), QStringLiteral("Swap done"));
+    }
+
+    void droppedConnectionShowsGetSwapErrorAndHidesTheBusyImage()
+    {
+        {
+            QMutexLocker lock(&script->mutex);
+            script->drop = true;
+            script->delayMs = 400;
+        }
+        OpenSwap();
+        QTRY_VERIFY_WITH_TIMEOUT(!Child(FormSwap, "LoadingAnim")->isHidden(), 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(PanelText(FormSwap).startsWith("get_swap Error:"), 8000);
+        QVERIFY(Child(FormSwap, "LoadingAnim")->isHidden());
+        QVERIFY(!QuoteTimer()->isActive());
+        QVERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+    }
+
+    void maxPutsTheBalanceTextAndArmsAQuote()
+    {
+        OpenSwap();
+        WaitForQuote(1);
+        Click(FormSwap, "Button3");
+        QCOMPARE(Amount()->text(), json::MemberText(*State().BalanceJson, "wall_eth"));
+        QCOMPARE(Amount()->text(), QStringLiteral("0,50000000"));
+        QVERIFY(QuoteTimer()->isActive());
+    }
+
+    void exchangeImageSwapsTheCoinsAndRearms()
+    {
+        OpenSwap();
+        WaitForQuote(1);
+        Click(FormSwap, "Image2");
+        QCOMPARE(From()->currentText(), QStringLiteral("USDT"));
+        QCOMPARE(To()->currentText(), QStringLiteral("ETH"));
+        QVERIFY(QuoteTimer()->isActive());
+        QCOMPARE(Child<QLabel>(FormSwap, "Text1")->text(), QStringLiteral("Price USDT:"));
+    }
+
+    void clickingAnAmountFieldClearsIt()
+    {
+        OpenSwap();
+        WaitForQuote(1);
+        QTest::mouseClick(Amount(), Qt::LeftButton);
+        QVERIFY(Amount()->text().isEmpty());
+        QTest::mouseClick(ToAmount(), Qt::LeftButton);
+        QVERIFY(ToAmount()->text().isEmpty());
+        // Empty fields arm nothing.
+        QVERIFY(!QuoteTimer()->isActive());
+    }
+
+    void reopeningWithTheSameAmountAsksNoQuote()
+    {
+        OpenSwap();
+        WaitForQuote(1);
+        Click(FormSwap, "btn_back");
+        QTRY_VERIFY(FormDashboard->isVisible());
+        Click(FormDashboard, "swap_btn");
+        QVERIFY(FormSwap->isVisible());
+        QCOMPARE(Amount()->text(), QStringLiteral("1"));
+        QVERIFY(!QuoteTimer()->isActive());
+    }
+};
+
+AMBERVALE_GUI_TEST_MAIN(SwapTest)
+#include "tst_swap.moc"
