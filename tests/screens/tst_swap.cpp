@@ -199,6 +199,43 @@ private slots:
         QVERIFY(!QuoteTimer()->isActive());
     }
 
+    void toAmountThatIsNoNumberConvertsToNothing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("letters") << "abc";
+        QTest::newRow("several separators") << "1,2,3";
+        QTest::newRow("lone minus") << "-";
+        QTest::newRow("400 digits") << QString(400, QLatin1Char('9'));
+        QTest::newRow("pasted with spaces") << "1 000";
+    }
+
+    void toAmountThatIsNoNumberConvertsToNothing()
+    {
+        QFETCH(QString, text);
+        OpenSwap();
+        Type(FormSwap, "edit_val", "2");
+        WaitForQuote(1);
+        ToAmount()->setText("1000");
+        QCOMPARE(Amount()->text(), QStringLiteral("0,4"));
+        ToAmount()->setText(text); // as pasted
+        QCOMPARE(Amount()->text(), QStringLiteral("0,4"));
+        QVERIFY(!PanelShown(FormSwap));
+        // The conversion is still attached and works for the next good text.
+        ToAmount()->setText("500");
+        QCOMPARE(Amount()->text(), QStringLiteral("0,2"));
+        QVERIFY(!QuoteTimer()->isActive());
+    }
+
+    void amountWithLettersFailsTheQuote()
+    {
+        OpenSwap();
+        Type(FormSwap, "edit_val", "abc");
+        WaitForQuote(1);
+        QCOMPARE(Requests("get_swap_coin").first().field("val"), QStringLiteral("abc"));
+        QVERIFY(PanelText(FormSwap).startsWith("Error Result Swap: "));
+        QCOMPARE(ToAmount()->text(), QStringLiteral("0"));
+    }
+
     void amountWithAPointIsSentAsTypedAndFailsTheQuote()
     {
         OpenSwap();
