@@ -1,4 +1,5 @@
 #include "HttpClient.h"
+#include "AppState.h"
 #include "Tls.h"
 
 #include <QEventLoop>
@@ -186,10 +187,23 @@ int HttpClient::DeadlineMs() const
     return m_options.connectTimeoutMs + m_options.sendTimeoutMs + m_options.responseTimeoutMs;
 }
 
+QUrl HttpClient::SecureTarget(const QUrl& url, const FormFields& fields)
+{
+    const AppState& st = State();
+    if (!st.SchemeFallback || url.scheme() != QLatin1String("http")) return url;
+    const bool secret = std::any_of(fields.begin(), fields.end(), [](const auto& f) {
+        return f.first == QLatin1String("s") || f.first == QLatin1String("pass");
+    });
+    if (!secret) return url;
+    QUrl target = url;
+    target.setScheme(st.SecureScheme());
+    return target;
+}
+
 void HttpClient::Post(const QUrl& url, const FormFields& fields)
 {
     const QByteArray body = form::Encode(fields);
-    Send(url, &body);
+    Send(SecureTarget(url, fields), &body);
 }
 
 void HttpClient::Get(const QUrl& url)

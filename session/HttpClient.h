@@ -51,6 +51,11 @@ public:
     void Post(const QUrl& url, const FormFields& fields);
     void Get(const QUrl& url);
 
+    // Where a POST really goes: a login or password digest ("s", "pass") never
+    // follows the settings request's fallback to plain HTTP, whichever screen
+    // sends it; it keeps the starting scheme (AppState::SecureScheme).
+    static QUrl SecureTarget(const QUrl& url, const FormFields& fields);
+
     // The reply text: the declared charset when it is not UTF-8, else UTF-8.
     static QString DecodeBody(const QByteArray& body, const QByteArray& contentType);
 

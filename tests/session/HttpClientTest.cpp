@@ -3,6 +3,7 @@
 // body decoding, and the per-client options (time-outs, cookies, user agent).
 
 #include "FakeService.h"
+#include "AppState.h"
 #include "HttpClient.h"
 
 #include <QCoreApplication>
@@ -122,6 +123,8 @@ private slots:
 
     void droppedConnectionIsError_data();
     void droppedConnectionIsError();
+    void secretsKeepTheStartingScheme_data();
+    void secretsKeepTheStartingScheme();
     void postIsSentOnce_data();
     void postIsSentOnce();
     void bodySizeCap_data();
@@ -336,6 +339,51 @@ void HttpClientTest::droppedConnectionIsError()
     QTest::qWait(200); // nothing late either
     QCOMPARE(rec.bodies, QStringList());
     QCOMPARE(rec.errors.size(), 1);
+}
+
+void HttpClientTest::secretsKeepTheStartingScheme_data()
+{
+    QTest::addColumn<bool>("fellBack"); // the settings request switched https to http
+    QTest::addColumn<FormFields>("fields");
+    QTest::addColumn<bool>("plainExpected");
+    const FormFields settings{{"a", "all_json_setting"}, {"session", "X"}};
+    const FormFields withdraw{{"a", "withdraw"}, {"val", "1"}, {"s", "bob"}, {"pass", "D1"}, {"session", "X"}};
+    const FormFields reset{{"a", "resetpass"}, {"s", "bob"}, {"session", "X"}};
+    QTest::newRow("fallen back: settings go plain") << true << settings << true;
+    QTest::newRow("fallen back: login and digest stay on TLS") << true << withdraw << false;
+    QTest::newRow("fallen back: a login alone stays on TLS") << true << reset << false;
+    // Plain HTTP chosen on purpose (a local test service) is left alone.
+    QTest::newRow("plain from the start") << false << withdraw << true;
+}
+
+void HttpClientTest::secretsKeepTheStartingScheme()
+{
+    QFETCH(bool, fellBack);
+    QFETCH(FormFields, fields);
+    QFETCH(bool, plainExpected);
+    FakeService fake(FakeService::Transport::Both); // TLS with a CA this process does not trust
+    QVERIFY2(fake.isListening(), qPrintable(fake.errorString()));
+    fake.setDefaultReply({.body = "answer"});
+    ResetState();
+    State().ServerScheme = QStringLiteral("http");
+    State().SchemeFallback = fellBack;
+    QUrl url = ApiUrl(fake);
+    url.setScheme(QStringLiteral("http")); // as a screen composes it from ServerScheme
+
+    HttpClient client(QStringLiteral("scheme"), MakeOptions(Mode::Background));
+    Recorder rec(client);
+    QVERIFY(Exchange(client, rec, url, fields));
+    if (plainExpected) {
+        QCOMPARE(rec.bodies, QStringList{"answer"});
+        QCOMPARE(fake.requestCount(), 1);
+        QVERIFY(!fake.requests().at(0).encrypted);
+    } else {
+        // Sent over TLS, which fails here: the error names it, nothing reached the service.
+        QCOMPARE(rec.bodies, QStringList());
+        QVERIFY2(rec.errors.at(0).contains(QLatin1String("TLS")), qPrintable(rec.errors.at(0)));
+        QCOMPARE(fake.requestCount(), 0);
+    }
+    ResetState();
 }
 
 void HttpClientTest::postIsSentOnce_data()
