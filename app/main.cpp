@@ -1,7 +1,5 @@
 #include "Login.h"
 #include "Screens.h"
-#include "BuildConfig.h"
-#include "Tls.h"
 
 #include <QApplication>
 
@@ -11,7 +9,6 @@ int main(int argc, char** argv)
     // when it first loads the engine, so start-up does not load the GL driver.
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false); // the login screen alone ends the program
-    if (*AMBERVALE_EXTRA_CA_FILE) tls::TrustExtraCaFile(QStringLiteral(AMBERVALE_EXTRA_CA_FILE));
 
     CreateScreens();
     FormLogin->show();

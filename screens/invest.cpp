@@ -132,7 +132,7 @@ void TFormInvest::Button4Click()
             api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), st.CurrentCoin, ui.val_invest_coin->text(),
                             st.UserLogin, FormLogin->MD5(ui.conf_pass->text()), FormLogin->Gen_New_Session());
         // Blocking: the answer or the failure has been shown when this returns.
-        FormLogin->NetHTTP_MessageResult->Post(st.ApiUrl(), fields);
+        FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(), fields);
     });
     ui.conf_pass->clear();
     ui.panel_confirm_pass->hide();

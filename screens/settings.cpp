@@ -39,7 +39,7 @@ void TFormSetting::Button6Click()
         // tell a code from a digest.
         const FormFields fields = api::ChangePass(ui.ResetPass_login->text(), ui.ResetPass_newpass->text(),
                                                   ui.ResetPass_oldpass->text(), FormLogin->Gen_New_Session());
-        FormLogin->NetHTTP_MessageResult->Post(State().ApiUrl(), fields);
+        FormLogin->NetHTTP_MessageResult->Post(State().SecureApiUrl(), fields);
     });
 }
 
@@ -47,6 +47,6 @@ void TFormSetting::Button7Click()
 {
     Guard(QStringLiteral("MessageResult:"), [&] {
         FormLogin->NetHTTP_MessageResult->Post(
-            State().ApiUrl(), api::ResetPass(ui.ResetPass_login->text(), FormLogin->Gen_New_Session()));
+            State().SecureApiUrl(), api::ResetPass(ui.ResetPass_login->text(), FormLogin->Gen_New_Session()));
     });
 }

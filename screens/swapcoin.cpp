@@ -134,7 +134,7 @@ void TFormSwap::TimerCheckPriceTimer()
     m_swapCommand = QStringLiteral("get");
     try {
         const AppState& st = State();
-        NetHTTP_get_swap->Post(st.ApiUrl(), api::SwapCoin(m_swapCommand, ui.ComboBox1->currentText(),
+        NetHTTP_get_swap->Post(st.SecureApiUrl(), api::SwapCoin(m_swapCommand, ui.ComboBox1->currentText(),
                                                           ui.ComboBox2->currentText(), ui.edit_val->text(),
                                                           st.UserLogin, st.PassHash, FormLogin->Gen_New_Session()));
         RequestSent();
@@ -196,7 +196,7 @@ void TFormSwap::Button1Click()
     const AppState& st = State();
     // Both coins go with the swap: without them the service cannot know which
     // pair to exchange.
-    NetHTTP_get_swap->Post(st.ApiUrl(),
+    NetHTTP_get_swap->Post(st.SecureApiUrl(),
                            api::SwapCoin(m_swapCommand, ui.ComboBox1->currentText(), ui.ComboBox2->currentText(),
                                          ui.edit_val->text(), st.UserLogin, st.PassHash, FormLogin->Gen_New_Session()));
     RequestSent();

@@ -94,7 +94,7 @@ void TFormWithdraw::Button4Click()
             api::Withdraw(st.CurrentCoin, ui.Edit1->text(), st.CurrentNetwork, ui.val_withdraw_coin->text(),
                           st.UserLogin, FormLogin->MD5(ui.conf_pass->text()), FormLogin->Gen_New_Session());
         // Blocking: the answer or the failure has been shown when this returns.
-        FormLogin->NetHTTP_MessageResult->Post(st.ApiUrl(), fields);
+        FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(), fields);
     });
     ui.conf_pass->clear();
     ui.panel_confirm_pass->hide();

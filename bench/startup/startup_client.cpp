@@ -2,8 +2,6 @@
 #include "FirstPaintExit.h"
 #include "Login.h"
 #include "Screens.h"
-#include "BuildConfig.h"
-#include "Tls.h"
 
 #include <QApplication>
 
@@ -13,7 +11,6 @@ int main(int argc, char** argv)
     sinceMain.start();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    if (*AMBERVALE_EXTRA_CA_FILE) tls::TrustExtraCaFile(QStringLiteral(AMBERVALE_EXTRA_CA_FILE));
 
     CreateScreens();
     startup_bench::FirstPaintExit exitAtPaint(FormLogin, sinceMain);
