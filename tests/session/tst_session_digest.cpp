@@ -205,4 +205,4 @@ void DigestTest::newSessionUsesNow()
 }
 
 QTEST_GUILESS_MAIN(DigestTest)
-#include "DigestTest.moc"
+#include "tst_session_digest.moc"

@@ -216,4 +216,4 @@ void FormStateTest::resetRestoresStartValuesButKeepsAddress()
 }
 
 QTEST_GUILESS_MAIN(FormStateTest)
-#include "FormStateTest.moc"
+#include "tst_session_form_state.moc"

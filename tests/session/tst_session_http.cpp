@@ -632,4 +632,4 @@ void HttpClientTest::cookies()
 }
 
 QTEST_GUILESS_MAIN(HttpClientTest)
-#include "HttpClientTest.moc"
+#include "tst_session_http.moc"

@@ -145,4 +145,4 @@ void TlsTest::trustedExtraCaIsReachable()
 }
 
 QTEST_GUILESS_MAIN(TlsTest)
-#include "TlsTest.moc"
+#include "tst_session_tls.moc"

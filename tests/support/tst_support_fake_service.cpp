@@ -571,4 +571,4 @@ void FakeServiceSelfTest::fixedCertificatesFromAFolder()
     QVERIFY(!missing.errorString().isEmpty());
 }
 
-#include "fake_service_selftest.moc"
+#include "tst_support_fake_service.moc"

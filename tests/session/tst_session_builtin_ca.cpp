@@ -75,4 +75,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(BuiltInCaTest)
-#include "BuiltInCaTest.moc"
+#include "tst_session_builtin_ca.moc"

@@ -45,4 +45,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(DisplayTextTest)
-#include "DisplayTextTest.moc"
+#include "tst_session_display_text.moc"

@@ -59,4 +59,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(RequestsTest)
-#include "RequestsTest.moc"
+#include "tst_session_requests.moc"

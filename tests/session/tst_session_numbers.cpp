@@ -365,4 +365,4 @@ void NumberTextTest::textsIgnoreDesktopNumericLocale()
 }
 
 QTEST_GUILESS_MAIN(NumberTextTest)
-#include "NumberTextTest.moc"
+#include "tst_session_numbers.moc"
