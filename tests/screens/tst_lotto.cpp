@@ -137,7 +137,7 @@ private slots:
         // Two seconds after the figures the balance of the coin appears.
         QVERIFY(FormLotto->Timer1->isActive());
         QCOMPARE(Text("Label12"), QStringLiteral("0"));
-        QTRY_COMPARE_WITH_TIMEOUT(Text("Label12"), QStringLiteral("2,50000000 TRX"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(Text("Label12"), QStringLiteral("2,50000000 TRX"), 15000);
         QVERIFY(!FormLotto->Timer1->isActive());
     }
 
