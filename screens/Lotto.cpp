@@ -203,7 +203,7 @@ void TFormLotto::Button2Click()
     RegainFront();
     if (answer != QMessageBox::Yes) return;
 
-    FormLogin->NetHTTP_MessageResult->Post(st.ApiUrl(), api::BuyLotto(st.UserLogin, st.PassHash, st.LottoCoin,
+    FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(), api::BuyLotto(st.UserLogin, st.PassHash, st.LottoCoin,
                                                                       ui.Edit1->text(), FormLogin->Gen_New_Session()));
     FormLogin->CheckBalance(QStringLiteral("useraccount"));
     ComboBox1Change();

@@ -87,7 +87,7 @@ void TFormFaucet::Button4Click()
         return;
     }
     const AppState& st = State();
-    FormLogin->NetHTTP_MessageResult->Post(st.ApiUrl(),
+    FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(),
                                            api::FreeCoin(st.UserLogin, st.PassHash, FormLogin->Gen_New_Session()));
     ui.panel_captha->hide();
 }

@@ -49,8 +49,10 @@ fi
 echo "Demo account: $(sed -n 's/^login=//p' "$data/demo-account.txt"), password $(sed -n 's/^password=//p' "$data/demo-account.txt")"
 echo "Stop the service with: kill \$(cat '$data/service.pid')"
 
+# The client finds its guide page in html/ of its working folder.
+cd "$build/bin"
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting the client under a virtual X server." >&2
-  exec xvfb-run -a "$build/bin/ambervale"
+  exec xvfb-run -a ./ambervale
 fi
-exec "$build/bin/ambervale"
+exec ./ambervale

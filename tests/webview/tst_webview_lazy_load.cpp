@@ -153,4 +153,4 @@ private slots:
 };
 
 QTEST_MAIN(WebViewLazyLoadTest)
-#include "webview_lazy_load_test.moc"
+#include "tst_webview_lazy_load.moc"

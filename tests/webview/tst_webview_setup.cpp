@@ -181,4 +181,4 @@ private slots:
 };
 
 QTEST_MAIN(WebViewSetupTest)
-#include "webview_setup_test.moc"
+#include "tst_webview_setup.moc"

@@ -184,4 +184,4 @@ void WebTrustTest::hostName()
 }
 
 QTEST_GUILESS_MAIN(WebTrustTest)
-#include "webview_trust_test.moc"
+#include "tst_webview_trust.moc"
