@@ -6,11 +6,7 @@
 #include <QLabel>
 #include <QListWidget>
 
-namespace {
-constexpr int IconSize = 24;
-}
-
-void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix)
+void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix, CoinRowSize size)
 {
     for (const QString& code : TFormDashboard::ListCoins()) {
         const QString lower = code.toLower();
@@ -22,31 +18,32 @@ void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString
         layout->setContentsMargins(6, 2, 10, 2);
         auto* icon = new QLabel(row);
         icon->setObjectName(iconPrefix + lower);
-        icon->setFixedSize(IconSize, IconSize);
+        icon->setFixedSize(size.icon, size.icon);
         auto* name = new QLabel(code, row);
         name->setObjectName(QStringLiteral("code_") + lower);
         auto* value = new QLabel(QStringLiteral("0"), row);
         value->setObjectName(valuePrefix + lower);
         value->setTextFormat(Qt::PlainText);
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         layout->addWidget(icon);
         layout->addWidget(name);
         layout->addStretch();
         layout->addWidget(value);
         row->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks select the row underneath
-        item->setSizeHint(QSize(0, 32));
+        item->setSizeHint(QSize(0, size.height));
         list->setItemWidget(item, row);
     }
     list->setCurrentRow(0);
 }
 
-void DrawCoinIcons(QListWidget* list, const QString& iconPrefix)
+void DrawCoinIcons(QListWidget* list, const QString& iconPrefix, CoinRowSize size)
 {
     for (const QString& code : TFormDashboard::ListCoins()) {
         const QString lower = code.toLower();
         auto* icon = list->findChild<QLabel*>(iconPrefix + lower);
         if (icon && icon->pixmap().isNull())
-            icon->setPixmap(QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(lower)).pixmap(IconSize, IconSize));
+            icon->setPixmap(QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(lower)).pixmap(size.icon, size.icon));
     }
 }
 

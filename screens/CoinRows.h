@@ -6,13 +6,20 @@
 
 class QListWidget;
 
+// The sizes of one list's rows: the dashboard's are larger.
+struct CoinRowSize {
+    int icon = 24;
+    int height = 32;
+};
+
 // Rows in the dashboard's order. Each row holds a label valuePrefix + code
-// (lower case, text "0") and an icon iconPrefix + code.
-void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix);
+// (lower case, text "0") and an icon iconPrefix + code. A long value is cut
+// rather than widening the window.
+void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix, CoinRowSize size = {});
 
 // Draws the rows' icons; they cost start-up time, so screens call this when
 // the list is first seen.
-void DrawCoinIcons(QListWidget* list, const QString& iconPrefix);
+void DrawCoinIcons(QListWidget* list, const QString& iconPrefix, CoinRowSize size = {});
 
 // Shows only the rows whose code contains the text, in any letter case.
 void FilterCoinRows(QListWidget* list, const QString& text);

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "ClientPresets.h"
+#include "CoinRows.h"
 #include "Digest.h"
 #include "HttpClient.h"
 #include "Json.h"
@@ -28,6 +29,8 @@
 #include <QSwipeGesture>
 
 namespace {
+constexpr CoinRowSize RowSize{28, 36};
+
 const QJsonObject& Need(const std::optional<QJsonObject>& object, const char* name)
 {
     if (!object) throw json::JsonError(QStringLiteral("%1 has not been loaded").arg(QLatin1String(name)));
@@ -49,7 +52,8 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
 {
     ui.setupUi(this);
     InitScreen();
-    CreateCoinRows();
+    CreateCoinRows(ui.ListBox1, QStringLiteral("wall_"), QStringLiteral("img_coin_"), RowSize);
+    ui.ListBox1->setCurrentRow(4); // DOGE
 
     TimeCheckBalance = new QTimer(this);
     TimeCheckBalance->setInterval(20000);
@@ -91,37 +95,6 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
     FormCreate();
 }
 
-void TFormDashboard::CreateCoinRows()
-{
-    for (const QString& code : ListCoins()) {
-        const QString lower = code.toLower();
-        auto* item = new QListWidgetItem(code, ui.ListBox1);
-        item->setForeground(Qt::transparent); // the row widget draws the code beside its icon
-        auto* row = new QWidget;
-        row->setObjectName(QStringLiteral("List_") + code);
-        auto* layout = new QHBoxLayout(row);
-        layout->setContentsMargins(6, 2, 10, 2);
-        auto* icon = new QLabel(row);
-        icon->setObjectName(QStringLiteral("img_coin_") + lower);
-        icon->setFixedSize(28, 28); // drawn on first showing: EnsureCoinIcons
-        auto* name = new QLabel(code, row);
-        name->setObjectName(QStringLiteral("code_") + lower);
-        auto* balance = new QLabel(QStringLiteral("0"), row);
-        balance->setObjectName(QStringLiteral("wall_") + lower);
-        balance->setTextFormat(Qt::PlainText);
-        balance->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        balance->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        layout->addWidget(icon);
-        layout->addWidget(name);
-        layout->addStretch();
-        layout->addWidget(balance);
-        row->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks select the row underneath
-        item->setSizeHint(QSize(0, 36));
-        ui.ListBox1->setItemWidget(item, row);
-    }
-    ui.ListBox1->setCurrentRow(4); // DOGE
-}
-
 void TFormDashboard::FormCreate()
 {
     ui.PanelErrorMessage->hide();
@@ -139,11 +112,7 @@ void TFormDashboard::EnsureCoinIcons()
 {
     if (m_iconsDrawn) return;
     m_iconsDrawn = true;
-    for (const QString& code : ListCoins()) {
-        const QString lower = code.toLower();
-        if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + lower))
-            icon->setPixmap(QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(lower)).pixmap(28, 28));
-    }
+    DrawCoinIcons(ui.ListBox1, QStringLiteral("img_coin_"), RowSize);
 }
 
 void TFormDashboard::FormShow()
@@ -203,10 +172,7 @@ void TFormDashboard::ListBox1ItemClick()
 
 void TFormDashboard::SearchBox1Change(const QString& text)
 {
-    for (int i = 0; i < ui.ListBox1->count(); ++i) {
-        QListWidgetItem* item = ui.ListBox1->item(i);
-        item->setHidden(!item->text().contains(text.trimmed(), Qt::CaseInsensitive));
-    }
+    FilterCoinRows(ui.ListBox1, text);
 }
 
 void TFormDashboard::Image2Click()

@@ -68,7 +68,6 @@ protected:
 
 private:
     Ui::TFormDashboard ui;
-    void CreateCoinRows();
     // Fifteen SVG icons cost start-up time: they are drawn when the list is first seen.
     void EnsureCoinIcons();
     bool m_iconsDrawn = false;
