@@ -101,17 +101,18 @@ QList<RecordedRequest> WithAction(const FakeService& fake, const QString& action
 
 } // namespace
 
-class SecurityTest : public QObject {
+class SecurityTest : public ScreenTest {
     Q_OBJECT
 
-    std::unique_ptr<FakeService> fake;
-    std::unique_ptr<Script> script;
+    std::unique_ptr<::Script> script; // the file's Script class, not the base's hook
 
+    // Each case picks its own transport: the base's service is replaced.
     void Start(FakeService::Transport transport = FakeService::Transport::Http)
     {
+        DestroyScreens();
         fake = std::make_unique<FakeService>(transport);
         QVERIFY2(fake->isListening(), qPrintable(fake->errorString()));
-        script = std::make_unique<Script>();
+        script = std::make_unique<::Script>();
         script->Set("all_json_setting", Json(SettingsReply()));
         script->Set("useraccount", Json(AccountReply()));
         script->Install(*fake);
