@@ -110,9 +110,7 @@ void TFormInvest::EndingRental()
 
 void TFormInvest::Button1Click()
 {
-    CentreIn(ui.panel_confirm_pass, rect());
-    ui.panel_confirm_pass->show();
-    ui.panel_confirm_pass->raise();
+    OpenConfirmPanel(ui.panel_confirm_pass);
 }
 
 void TFormInvest::Text5Click()
@@ -122,18 +120,9 @@ void TFormInvest::Text5Click()
 
 void TFormInvest::Button4Click()
 {
-    if (ui.conf_pass->text().isEmpty()) {
-        ::ShowMessage(QStringLiteral("Enter the password"));
-        return;
-    }
-    Guard(QStringLiteral("MessageResult:"), [&] {
+    SendConfirmed(ui.panel_confirm_pass, ui.conf_pass, [this](const QString& digest) {
         const AppState& st = State();
-        const FormFields fields =
-            api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), st.CurrentCoin, ui.val_invest_coin->text(),
-                            st.UserLogin, FormLogin->MD5(ui.conf_pass->text()), FormLogin->Gen_New_Session());
-        // Blocking: the answer or the failure has been shown when this returns.
-        FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(), fields);
+        return api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), st.CurrentCoin,
+                               ui.val_invest_coin->text(), st.UserLogin, digest, FormLogin->Gen_New_Session());
     });
-    ui.conf_pass->clear();
-    ui.panel_confirm_pass->hide();
 }

@@ -72,9 +72,7 @@ void TFormWithdraw::ComboBox1Change()
 
 void TFormWithdraw::Button1Click()
 {
-    CentreIn(ui.panel_confirm_pass, rect());
-    ui.panel_confirm_pass->show();
-    ui.panel_confirm_pass->raise();
+    OpenConfirmPanel(ui.panel_confirm_pass);
 }
 
 void TFormWithdraw::Text5Click()
@@ -84,18 +82,9 @@ void TFormWithdraw::Text5Click()
 
 void TFormWithdraw::Button4Click()
 {
-    if (ui.conf_pass->text().isEmpty()) {
-        ::ShowMessage(QStringLiteral("Enter the password"));
-        return;
-    }
-    Guard(QStringLiteral("MessageResult:"), [&] {
+    SendConfirmed(ui.panel_confirm_pass, ui.conf_pass, [this](const QString& digest) {
         const AppState& st = State();
-        const FormFields fields =
-            api::Withdraw(st.CurrentCoin, ui.Edit1->text(), st.CurrentNetwork, ui.val_withdraw_coin->text(),
-                          st.UserLogin, FormLogin->MD5(ui.conf_pass->text()), FormLogin->Gen_New_Session());
-        // Blocking: the answer or the failure has been shown when this returns.
-        FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(), fields);
+        return api::Withdraw(st.CurrentCoin, ui.Edit1->text(), st.CurrentNetwork, ui.val_withdraw_coin->text(),
+                             st.UserLogin, digest, FormLogin->Gen_New_Session());
     });
-    ui.conf_pass->clear();
-    ui.panel_confirm_pass->hide();
 }

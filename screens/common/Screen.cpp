@@ -7,7 +7,10 @@
 #include "Screens.h"
 #include "dashboard.h"
 
+#include "HttpClient.h"
+
 #include <QApplication>
+#include <QLineEdit>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -40,6 +43,27 @@ MessagePanel* Screen::Panel() const
 void Screen::ShowMessage(const QString& text)
 {
     if (MessagePanel* panel = Panel()) panel->Present(text);
+}
+
+void Screen::OpenConfirmPanel(QWidget* panel)
+{
+    CentreIn(panel, rect());
+    panel->show();
+    panel->raise();
+}
+
+void Screen::SendConfirmed(QWidget* panel, QLineEdit* password, const std::function<FormFields(const QString&)>& fields)
+{
+    if (password->text().isEmpty()) {
+        ::ShowMessage(QStringLiteral("Enter the password"));
+        return;
+    }
+    Guard(QStringLiteral("MessageResult:"), [&] {
+        // Blocking: the answer or the failure has been shown when this returns.
+        FormLogin->NetHTTP_MessageResult->Post(State().SecureApiUrl(), fields(FormLogin->MD5(password->text())));
+    });
+    password->clear();
+    panel->hide();
 }
 
 void Screen::ShowLoading()

@@ -1,8 +1,13 @@
 #pragma once
 // Base of the eleven screens: top-level, created once, only shown and hidden.
+#include "FormEncoding.h"
+
 #include <QString>
 #include <QWidget>
 #include <exception>
+#include <functional>
+
+class QLineEdit;
 
 class FrameAnimation;
 class MessagePanel;
@@ -28,6 +33,13 @@ protected:
     // prefix + its description, and the handler ends there.
     template <class Body>
     void Guard(const QString& prefix, Body&& body);
+
+    // A money action's password confirmation: the panel centred over the screen,
+    // then "Send" asks for the password while it is empty; otherwise the fields,
+    // built with the password's digest, go through the shared message client,
+    // and the panel closes with the password cleared whatever the answer.
+    void OpenConfirmPanel(QWidget* panel);
+    void SendConfirmed(QWidget* panel, QLineEdit* password, const std::function<FormFields(const QString&)>& fields);
 
     // The LoadingAnim picture with its gifload animation, where the form has one.
     void ShowLoading();
