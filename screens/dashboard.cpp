@@ -56,6 +56,7 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
     ui.ListBox1->setCurrentRow(4); // DOGE
 
     TimeCheckBalance = new QTimer(this);
+    TimeCheckBalance->setObjectName(QStringLiteral("TimeCheckBalance"));
     TimeCheckBalance->setInterval(20000);
     connect(TimeCheckBalance, &QTimer::timeout, this, &TFormDashboard::TimeCheckBalanceTimer);
     TimeCheckBalance->start();
