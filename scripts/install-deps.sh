@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libzxing-dev libqrencode-dev libbenchmark-dev
   openssl xvfb xauth time fonts-dejavu-core fonts-noto-color-emoji
   # the service
-  libboost-dev libboost-system-dev libssl-dev libsqlite3-dev sqlite3 nlohmann-json3-dev libsodium-dev
+  libboost-dev libboost-system-dev libssl-dev libsqlite3-dev sqlite3 nlohmann-json3-dev libsodium-dev libpqxx-dev
   # a throw-away database cluster for the tests and the bench (scripts/pg-cluster.sh)
   postgresql-15
 )
