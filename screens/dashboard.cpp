@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "ClientPresets.h"
 #include "CoinRows.h"
+#include "DepositReply.h"
 #include "Digest.h"
 #include "HttpClient.h"
 #include "Json.h"
@@ -402,8 +403,8 @@ void TFormDashboard::Get_Deposit_Address()
 
 void TFormDashboard::NetHTTP_Get_DepositRequestCompleted(const QString& body)
 {
-    if (!body.isEmpty()) {
-        FormDeposit->ShowAddress(body);
+    if (const std::optional<QString> address = deposit::ReadAddress(body)) {
+        FormDeposit->ShowAddress(*address);
     } else {
         FormDeposit->CloseScreen(); // its close query shows the dashboard
         ::ShowMessage(QStringLiteral("Something went wrong. Try changing the network or coin."));
