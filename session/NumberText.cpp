@@ -86,6 +86,9 @@ QString General(double value)
     const auto ePos = s.find('e');
     std::string digits = s.substr(0, 1) + s.substr(2, ePos - 2);
     const int exponent = std::atoi(s.c_str() + ePos + 1);
+    // Rounding up may step past the largest double, and the text would then
+    // not read back as a number: keep to the largest 15 digits that do.
+    if (exponent == 308 && digits > "179769313486231") digits = "179769313486231";
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
     std::string out = value < 0 ? "-" : "";

@@ -78,6 +78,8 @@ private slots:
 
     void general_data();
     void general();
+    void textsReadBack_data();
+    void textsReadBack();
 
     void parseAmount_data();
     void parseAmount();
@@ -200,6 +202,12 @@ void NumberTextTest::general_data()
     QTest::newRow("two thirds rounded") << 2.0 / 3 << "0,666666666666667";
     QTest::newRow("17 digits rounded to 15") << 1.2345678901234567 << "1,23456789012346";
     QTest::newRow("no group separator") << 1234567.5 << "1234567,5";
+    // 15 digits of the largest doubles round up past the largest double: kept below it.
+    QTest::newRow("largest double") << std::numeric_limits<double>::max() << "1,79769313486231E308";
+    QTest::newRow("largest double, negative") << -std::numeric_limits<double>::max() << "-1,79769313486231E308";
+    QTest::newRow("1.797693134862315e308") << 1.797693134862315e308 << "1,79769313486231E308";
+    QTest::newRow("1.7976931348623e308 keeps its digits") << 1.7976931348623e308 << "1,7976931348623E308";
+    QTest::newRow("1.8e307 is no special case") << 1.8e307 << "1,8E307";
 }
 
 void NumberTextTest::general()
@@ -207,6 +215,31 @@ void NumberTextTest::general()
     QFETCH(double, value);
     QFETCH(QString, expected);
     QCOMPARE(numtext::General(value), expected);
+}
+
+void NumberTextTest::textsReadBack_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::newRow("largest double") << std::numeric_limits<double>::max();
+    QTest::newRow("largest double, negative") << -std::numeric_limits<double>::max();
+    QTest::newRow("largest double's neighbour") << std::nextafter(std::numeric_limits<double>::max(), 0.0);
+    QTest::newRow("1e308") << 1e308;
+    QTest::newRow("smallest normal") << std::numeric_limits<double>::min();
+    QTest::newRow("smallest subnormal") << std::numeric_limits<double>::denorm_min();
+    QTest::newRow("a balance") << 1234.56789012;
+}
+
+// Shown figures are read again (the dashboard's invested amount, the swap
+// rate): whatever the two formats write must read back as nearly the value.
+void NumberTextTest::textsReadBack()
+{
+    QFETCH(double, value);
+    for (const QString& text : {numtext::General(value), numtext::Fixed8(value)}) {
+        QString message;
+        double back = 0;
+        QVERIFY2(!Throws([&] { back = numtext::ParseNumber(text); }, &message), qPrintable(text + ": " + message));
+        QVERIFY2(std::fabs(back - value) <= 5e-9 + 1e-14 * std::fabs(value), qPrintable(text));
+    }
 }
 
 void NumberTextTest::parseAmount_data()
