@@ -127,8 +127,12 @@ private slots:
         QList<User> users;
         for (int i = 0; i < 6; ++i) {
             users << NewUser(setup, "mix");
-            for (const char* coin : {"btc", "usdt", "trx", "eth", "doge"})
-                QCOMPARE(group[i % 3].command({"credit", users.last().login, coin, "100000"}).exitCode, 0);
+            // Within the house's reserve, which pays the deposit bonus.
+            for (const char* credit : {"btc 50", "usdt 100000", "trx 100000", "eth 500", "doge 1000000"}) {
+                const QStringList coinAmount = QString(credit).split(' ');
+                QCOMPARE(group[i % 3].command({"credit", users.last().login, coinAmount[0], coinAmount[1]}).exitCode,
+                         0);
+            }
         }
 
         std::atomic<int> answered{0}, failed{0};
@@ -295,10 +299,24 @@ private slots:
             if (p.c.sameToken) {
                 // One run: both got its answer, and the wallet paid once.
                 QVERIFY2(Succeeded(p.c.first, p.a) && p.a.body == p.b.body, qPrintable(what));
-                QCOMPARE(Units(after, "wall_usdt"), p.wallet - UnitsOf(p.amount));
+                const qint64 left = Units(after, "wall_usdt"), paidOnce = p.wallet - UnitsOf(p.amount);
+                if (p.c.first == Op::Invest) {
+                    QCOMPARE(Units(after, "inv_usdt"), UnitsOf(p.amount));
+                    QVERIFY2(left >= paidOnce && left < paidOnce + Unit / 1000, qPrintable(what)); // with earnings
+                } else {
+                    QCOMPARE(left, paidOnce);
+                }
             } else {
                 QVERIFY2(Succeeded(p.c.first, p.a) != Succeeded(p.c.second, p.b), qPrintable(what));
-                QCOMPARE(Units(after, "wall_usdt"), 0);
+                // An investment's earnings start at once: seconds of them may be in the wallet again.
+                const bool invested = Succeeded(Op::Invest, Succeeded(p.c.first, p.a) ? p.a : p.b) &&
+                                      (Succeeded(p.c.first, p.a) ? p.c.first : p.c.second) == Op::Invest;
+                if (invested) {
+                    QCOMPARE(Units(after, "inv_usdt"), p.wallet);
+                    QVERIFY2(Units(after, "wall_usdt") < Unit / 1000, qPrintable(what));
+                } else {
+                    QCOMPARE(Units(after, "wall_usdt"), 0);
+                }
             }
         }
         const auto v = group.verify();
@@ -327,6 +345,7 @@ private slots:
         for (int i = 0; i < 40; ++i) {
             players << NewUser(setup, "draw");
             QCOMPARE(group[i % 3].command({"credit", players.last().login, "doge", "100"}).exitCode, 0);
+            if (i < 5) QCOMPARE(group[i % 3].command({"credit", players.last().login, "trx", "100"}).exitCode, 0);
         }
         std::latch start(40);
         std::atomic<int> staked{0};
