@@ -35,11 +35,11 @@ inline std::pair<QString, QString> SplitFirstLine(const QString& text)
     return {text.left(at), text.mid(at + 1)};
 }
 
-// a and b agree to a relative tolerance, or both are within 'absolute' of each other.
+// a and b differ by at most 'absolute' (a rounding step of a format) plus
+// 'relative' of their size (the digits a format keeps, a double's precision).
 inline bool Near(double a, double b, double relative, double absolute = 0)
 {
-    const double diff = std::fabs(a - b);
-    return diff <= absolute || diff <= relative * std::fmax(std::fabs(a), std::fabs(b));
+    return std::fabs(a - b) <= absolute + relative * std::fmax(std::fabs(a), std::fabs(b));
 }
 
 } // namespace fuzz

@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             try {
                 const double back = numtext::ParseNumber(v.toString());
                 const double original = numtext::ParseAmount(json::MemberText(account, p + coin));
-                Check(fuzz::Near(back, original, 1e-14, 5.000001e-9), "the text shows the reply's amount");
+                Check(fuzz::Near(back, original, 1e-14, 5e-9), "the text shows the reply's amount");
             } catch (const numtext::ConversionError&) {
                 Check(false, "balance texts read back");
             }

@@ -24,7 +24,7 @@ void CheckFormats(double v)
     } catch (const numtext::ConversionError&) {
         Check(false, "Fixed8 text reads back");
     }
-    Check(fuzz::Near(back, v, 1e-14, 5.000001e-9), "Fixed8 text reads back as the value");
+    Check(fuzz::Near(back, v, 1e-14, 5e-9), "Fixed8 text reads back as the value");
     if (std::fabs(v) < 9e17) {
         static const QRegularExpression eight(QStringLiteral("^-?[0-9]+,[0-9]{8}$"));
         Check(eight.match(fixed).hasMatch(), "Fixed8 has eight decimals below 10^18");
