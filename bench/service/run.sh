@@ -1,48 +1,145 @@
 #!/usr/bin/env bash
-# The service under wrk, 200 keep-alive TLS connections, beside nginx serving a
-# reply of the same size with the same certificate; money operations beside
-# the raw SQLite one-row transaction rate. Usage: bench/service/run.sh BUILD_DIR [SECONDS]
+# The service under wrk, 200 keep-alive TLS connections, on both stores and with one and two instances:
+# "useraccount" beside nginx serving a reply of the same size with the same certificate, money operations
+# (small swaps) beside the raw one-row transaction rate of SQLite and of PostgreSQL with the same settings.
+# Two instances share the connections: two wrk processes at once, 100 connections each.
+#
+# Usage: bench/service/run.sh BUILD_DIR [SECONDS]
+#   AMBERVALE_BENCH_SERVICE_ARGS="--sync normal"  commits that survive a crash of the service but not of the
+#                                                 machine: SQLite synchronous=NORMAL, PostgreSQL
+#                                                 synchronous_commit=off (default: both wait for the disk)
+#   AMBERVALE_BENCH_STORES="sqlite postgresql"    which stores to measure
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
 build="$(cd "${1:?build directory}" && pwd)"
 seconds="${2:-10}"
 service="$build/bin/ambervale-service"
 rate="$build/bench/service/sqlite_rate"
+pgbin=/usr/lib/postgresql/15/bin
+stores="${AMBERVALE_BENCH_STORES:-sqlite postgresql}"
 for tool in wrk nginx curl; do command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps.sh)"; exit 1; }; done
+case "$stores" in *postgresql*) [ -x "$pgbin/pgbench" ] || { echo "needs postgresql-15 (scripts/install-deps.sh)"; exit 1; } ;; esac
+sync=full
+case "${AMBERVALE_BENCH_SERVICE_ARGS:-}" in *"--sync normal"*) sync=normal ;; esac
 
 work="$(mktemp -d)"
+chmod 755 "$work" # the database cluster inside belongs to another user
 pids=()
+pgdir=""
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  [ -n "$pgdir" ] && "$root/scripts/pg-cluster.sh" stop "$pgdir"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-sport="$(free_port)"
-nport="$(free_port)"
-
-"$service" init --data "$work/data" --host 127.0.0.1 >/dev/null
-"$service" add-account bench bench-password --data "$work/data" >/dev/null
-for c in "usdt 1000000" "doge 1000000" "btc 1"; do
-  # shellcheck disable=SC2086
-  "$service" credit bench $c --data "$work/data" >/dev/null
-done
-"$service" --data "$work/data" --port "$sport" --host 127.0.0.1 --bind 127.0.0.1 ${AMBERVALE_BENCH_SERVICE_ARGS:-} \
-  2>"$work/service.err" &
-pids+=($!)
 
 digest="$(printf '%s' bench-password | md5sum | cut -c1-32 | tr a-f A-F)"
 body="a=useraccount&ref=&s=bench&pass=$digest&session=0123456789ABCDEF0123456789ABCDEF"
-for _ in $(seq 100); do
-  curl -s --cacert "$work/data/ca.pem" "https://127.0.0.1:$sport/api.php" -d "a=all_json_setting&session=0123456789ABCDEF0123456789ABCDEF" >/dev/null && break
-  sleep 0.1
-done
-reply="$(curl -s --cacert "$work/data/ca.pem" "https://127.0.0.1:$sport/api.php" -d "$body")"
-size=${#reply}
 
-# nginx: the same certificate, a fixed reply of the same size.
+wait_answer() { # port ca
+  for _ in $(seq 200); do
+    curl -s --cacert "$2" "https://127.0.0.1:$1/api.php" -d "a=all_json_setting&session=0123456789ABCDEF0123456789ABCDEF" \
+      >/dev/null && return 0
+    sleep 0.1
+  done
+  echo "the service on port $1 does not answer"
+  exit 1
+}
+
+# A data folder with the bench account (store options in $store_args), and its first instance.
+store_args=()
+prepare() { # data
+  "$service" init --data "$1" --host 127.0.0.1 "${store_args[@]}" >/dev/null
+  "$service" add-account bench bench-password --data "$1" "${store_args[@]}" >/dev/null
+  for c in "usdt 1000000" "doge 1000000" "btc 1"; do
+    # shellcheck disable=SC2086
+    "$service" credit bench $c --data "$1" "${store_args[@]}" >/dev/null
+  done
+}
+start_instance() { # data port
+  # shellcheck disable=SC2086
+  "$service" --data "$1" --port "$2" --host 127.0.0.1 --bind 127.0.0.1 "${store_args[@]}" \
+    ${AMBERVALE_BENCH_SERVICE_ARGS:-} 2>>"$work/service.err" &
+  pids+=($!)
+  wait_answer "$2" "$1/ca.pem"
+}
+stop_instances() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  pids=()
+}
+
+# p99 texts of wrk ("850.12us", "52.10ms", "1.20s") in milliseconds.
+to_ms() { awk -v v="$1" 'BEGIN { n = v + 0; if (v ~ /us$/) n /= 1000; else if (v ~ /ms$/) n = n; else if (v ~ /s$/) n *= 1000; printf "%.1f", n }'; }
+
+results="$work/results.txt"
+: >"$results"
+# name script port... : one wrk over all connections per port at once; the sum of the rates, the worst p99.
+run_wrk() {
+  local name="$1" script="$2"
+  shift 2
+  local conns=$((200 / $#)) threads=$((2 / $# > 0 ? 2 / $# : 1)) i=0 files=() wrks=()
+  for port in "$@"; do
+    i=$((i + 1))
+    AMBERVALE_BENCH_BODY="$body" AMBERVALE_BENCH_LOGIN=bench AMBERVALE_BENCH_DIGEST="$digest" \
+      wrk -t"$threads" -c"$conns" -d"${seconds}s" --latency -s "$script" "https://127.0.0.1:$port/api.php" \
+      >"$work/wrk.$i.txt" 2>&1 &
+    wrks+=($!)
+    files+=("$work/wrk.$i.txt")
+  done
+  wait "${wrks[@]}" || true
+  local rps=0 p99=0 errors=""
+  last_requests=0
+  for f in "${files[@]}"; do
+    last_requests="$(awk -v a="$last_requests" '/requests in/ {a += $1} END {print a}' "$f")"
+    rps="$(awk -v a="$rps" '/Requests\/sec/ {a += $2} END {printf "%.0f", a}' "$f")"
+    local p
+    p="$(to_ms "$(awk '$1 == "99%" {print $2}' "$f")")"
+    p99="$(awk -v a="$p99" -v b="$p" 'BEGIN {print (b > a ? b : a)}')"
+    errors+="$(grep -E "Non-2xx|Socket errors|non-2xx or socket errors: [1-9]" "$f" | tr '\n' ' ' || true)"
+  done
+  printf '%-44s %8s replies/s   p99 %7s ms  %s\n' "$name" "$rps" "$p99" "$errors" | tee -a "$results"
+}
+
+echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg); 200 keep-alive TLS connections, ${seconds}s" \
+  "per run; commits: $sync"
+
+# SQLite: one instance (the store is one file on one machine).
+sport="$(free_port)"
+nport="$(free_port)"
+if [[ " $stores " == *" sqlite "* ]]; then
+  store_args=()
+  prepare "$work/sqlite"
+  start_instance "$work/sqlite" "$sport"
+  ca="$work/sqlite/ca.pem"
+  cert_dir="$work/sqlite"
+  reply="$(curl -s --cacert "$ca" "https://127.0.0.1:$sport/api.php" -d "$body")"
+fi
+
+# PostgreSQL: a throw-away cluster with the same durability as SQLite's setting.
+if [[ " $stores " == *" postgresql "* ]]; then
+  pgdir="$work/pg"
+  pguri="$(PG_CLUSTER_FSYNC=on "$root/scripts/pg-cluster.sh" start "$pgdir")"
+  [ "$sync" = normal ] && "$pgbin/psql" -Xq -d "$pguri" -c "ALTER SYSTEM SET synchronous_commit = off" \
+    -c "SELECT pg_reload_conf()" >/dev/null
+  "$pgbin/psql" -Xq -d "$pguri" -c "CREATE DATABASE bench" >/dev/null
+  benchuri="${pguri%/*}/bench"
+  "$pgbin/psql" -Xq -d "$benchuri" -c "CREATE EXTENSION pg_stat_statements" >/dev/null
+fi
+
+# nginx: a certificate made by the service, a fixed reply of the same size.
+if [ -z "${reply:-}" ]; then
+  store_args=(--store "$benchuri")
+  prepare "$work/pg1"
+  start_instance "$work/pg1" "$sport"
+  cert_dir="$work/pg1"
+  reply="$(curl -s --cacert "$cert_dir/ca.pem" "https://127.0.0.1:$sport/api.php" -d "$body")"
+  stop_instances
+fi
 mkdir -p "$work/nginx/logs"
 printf '%s' "$reply" | tr '"\\' 'xx' >"$work/nginx/reply.txt"
 cat >"$work/nginx/nginx.conf" <<CONF
@@ -57,31 +154,65 @@ http {
   client_body_temp_path $work/nginx;
   server {
     listen 127.0.0.1:$nport ssl;
-    ssl_certificate $work/data/server.pem;
-    ssl_certificate_key $work/data/server.key;
+    ssl_certificate $cert_dir/server.pem;
+    ssl_certificate_key $cert_dir/server.key;
     location / { default_type application/json; return 200 '$(cat "$work/nginx/reply.txt")'; }
   }
 }
 CONF
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
-pids+=($!)
+nginx_pid=$!
 sleep 0.5
+echo "reply size: ${#reply} bytes"
+run_wrk "nginx (same size, same cert)" "$here/useraccount.lua" "$nport"
+kill "$nginx_pid"
+wait "$nginx_pid" 2>/dev/null || true
 
-run_wrk() { # name url script
-  AMBERVALE_BENCH_BODY="$body" AMBERVALE_BENCH_LOGIN=bench AMBERVALE_BENCH_DIGEST="$digest" \
-    wrk -t2 -c200 -d"${seconds}s" --latency -s "$3" "$2" >"$work/$1.txt" 2>&1 || true
-  local rps p99
-  rps="$(awk '/Requests\/sec/ {print $2}' "$work/$1.txt")"
-  p99="$(awk '$1 == "99%" {print $2}' "$work/$1.txt")"
-  printf '%-28s %10s req/s   p99 %s\n' "$1" "$rps" "$p99"
-  grep -E "Non-2xx|Socket errors|non-2xx" "$work/$1.txt" || true
-}
+if [[ " $stores " == *" sqlite "* ]]; then
+  run_wrk "sqlite, 1 instance: useraccount" "$here/useraccount.lua" "$sport"
+  run_wrk "sqlite, 1 instance: swaps (money ops)" "$here/money.lua" "$sport"
+  "$service" verify --data "$work/sqlite" | tail -1
+  stop_instances
+  printf '%-44s %8s tx/s (synchronous=%s)\n' "raw SQLite one-row tx" "$("$rate" "$work/raw.db" "$sync" 5)" "$sync" |
+    tee -a "$results"
+fi
 
-echo "reply size: $size bytes; 200 keep-alive TLS connections, ${seconds}s each, wrk -t2"
-run_wrk "nginx (same size, same cert)" "https://127.0.0.1:$nport/api.php" "$here/useraccount.lua"
-run_wrk "service useraccount" "https://127.0.0.1:$sport/api.php" "$here/useraccount.lua"
-run_wrk "service swaps (money ops)" "https://127.0.0.1:$sport/api.php" "$here/money.lua"
-sync=full
-case "${AMBERVALE_BENCH_SERVICE_ARGS:-}" in *"--sync normal"*) sync=normal ;; esac
-printf '%-28s %10s tx/s (synchronous=%s)\n' "raw SQLite one-row tx" "$("$rate" "$work/raw.db" "$sync" 5)" "$sync"
-"$service" verify --data "$work/data" | tail -1
+if [[ " $stores " == *" postgresql "* ]]; then
+  store_args=(--store "$benchuri")
+  [ -d "$work/pg1" ] || prepare "$work/pg1"
+  "$service" init --data "$work/pg2" --host 127.0.0.1 >/dev/null
+  port2="$(free_port)"
+  start_instance "$work/pg1" "$sport"
+  run_wrk "postgresql, 1 instance: useraccount" "$here/useraccount.lua" "$sport"
+  "$pgbin/psql" -Xq -d "$benchuri" -c "SELECT pg_stat_statements_reset()" >/dev/null
+  run_wrk "postgresql, 1 instance: swaps (money ops)" "$here/money.lua" "$sport"
+  swaps="$last_requests"
+  # Where a money operation's time goes in the database: statements per swap, the costliest ones.
+  "$pgbin/psql" -X -d "$benchuri" -c "SELECT calls, round(total_exec_time::numeric, 0) AS total_ms,
+      round(mean_exec_time::numeric, 3) AS mean_ms, left(regexp_replace(query, '\s+', ' ', 'g'), 90) AS query
+    FROM pg_stat_statements WHERE dbid = (SELECT oid FROM pg_database WHERE datname = 'bench')
+    ORDER BY total_exec_time DESC LIMIT 12" >"$work/statements.txt" 2>&1 || true
+  "$pgbin/psql" -XAt -d "$benchuri" -c "SELECT sum(calls) FROM pg_stat_statements
+    WHERE dbid = (SELECT oid FROM pg_database WHERE datname = 'bench')" >"$work/calls.txt" 2>/dev/null || true
+  start_instance "$work/pg2" "$port2"
+  run_wrk "postgresql, 2 instances: useraccount" "$here/useraccount.lua" "$sport" "$port2"
+  run_wrk "postgresql, 2 instances: swaps (money ops)" "$here/money.lua" "$sport" "$port2"
+  stop_instances
+  "$service" verify --data "$work/pg1" "${store_args[@]}" | tail -1
+  # The raw rate: one-row update transactions from 8 clients, the same durability.
+  "$pgbin/psql" -Xq -d "$benchuri" -c "CREATE TABLE raw_rate(id int PRIMARY KEY, n bigint);
+    INSERT INTO raw_rate SELECT g, 0 FROM generate_series(1, 1000) g" >/dev/null
+  echo '\set id random(1, 1000)
+UPDATE raw_rate SET n = n + 1 WHERE id = :id;' >"$work/raw.sql"
+  tps="$("$pgbin/pgbench" -n -c 8 -j 2 -T 5 -f "$work/raw.sql" "$benchuri" 2>/dev/null |
+    awk '/^tps/ {printf "%.0f", $3}')"
+  printf '%-44s %8s tx/s (8 clients, synchronous_commit=%s)\n' "raw PostgreSQL one-row tx" "$tps" \
+    "$([ "$sync" = normal ] && echo off || echo on)" | tee -a "$results"
+  echo
+  echo "PostgreSQL statements during the one-instance swap run: $(cat "$work/calls.txt" 2>/dev/null) for $swaps" \
+    "requests ($(awk -v c="$(cat "$work/calls.txt" 2>/dev/null)" -v r="$swaps" 'BEGIN {if (r > 0) printf "%.1f", c / r}')" \
+    "per request)"
+  cat "$work/statements.txt"
+fi
+# Anything the instances complained about, counted.
+{ grep -v -E "listening|stopping|stopped" "$work/service.err" || true; } | sort | uniq -c | head -5
