@@ -73,6 +73,16 @@ std::string Mac(std::string_view text)
     return Hex(out, sizeof out, "0123456789abcdef");
 }
 
+std::string KeyedHash(std::string_view key, std::string_view text)
+{
+    if (key.size() < crypto_generichash_KEYBYTES_MIN || key.size() > crypto_generichash_KEYBYTES_MAX)
+        throw std::invalid_argument("hash key of the wrong length");
+    unsigned char out[32];
+    crypto_generichash(out, sizeof out, reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                       reinterpret_cast<const unsigned char*>(key.data()), key.size());
+    return Hex(out, sizeof out, "0123456789abcdef");
+}
+
 bool IsHexDigest(std::string_view s)
 {
     if (s.size() != 32) return false;
@@ -103,35 +113,6 @@ void DigestCache::remember(const std::string& loginKey, const std::string& store
 }
 
 void DigestCache::forget(const std::string& loginKey)
-{
-    std::lock_guard lock(m_mutex);
-    m_entries.erase(loginKey);
-}
-
-std::int64_t Throttle::blockedFor(const std::string& loginKey, std::int64_t now)
-{
-    std::lock_guard lock(m_mutex);
-    auto it = m_entries.find(loginKey);
-    if (it == m_entries.end()) return 0;
-    if (now - it->second.first >= WindowSeconds && now - it->second.last >= WindowSeconds) {
-        m_entries.erase(it);
-        return 0;
-    }
-    if (it->second.count < MaxFailures) return 0;
-    return std::max<std::int64_t>(1, it->second.last + WindowSeconds - now);
-}
-
-void Throttle::failure(const std::string& loginKey, std::int64_t now)
-{
-    std::lock_guard lock(m_mutex);
-    if (m_entries.size() > 100000) m_entries.clear();
-    Entry& e = m_entries[loginKey];
-    if (e.count == 0 || now - e.first >= WindowSeconds) e = Entry{0, now, now};
-    ++e.count;
-    e.last = now;
-}
-
-void Throttle::success(const std::string& loginKey)
 {
     std::lock_guard lock(m_mutex);
     m_entries.erase(loginKey);

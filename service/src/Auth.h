@@ -19,8 +19,12 @@ std::string ClientDigest(std::string_view utf8);
 std::string HashDigest(const std::string& digest);
 bool VerifyDigest(const std::string& storedHash, const std::string& digest);
 
-// A keyed hash, for secrets kept in memory or in the database (reset codes).
+// A keyed hash with this process's own random key, for secrets kept in memory.
 std::string Mac(std::string_view text);
+// The same with a key every instance shares (the database's), for what one
+// instance stores and another checks: reset codes, repeated requests.
+// key: 16 to 64 bytes.
+std::string KeyedHash(std::string_view key, std::string_view text);
 
 bool IsHexDigest(std::string_view s); // 32 upper-case hex digits
 
@@ -39,26 +43,6 @@ private:
         std::chrono::steady_clock::time_point expires;
     };
     std::chrono::seconds m_ttl;
-    std::mutex m_mutex;
-    std::unordered_map<std::string, Entry> m_entries;
-};
-
-// Wrong passwords per login: after MaxFailures within the window the login is
-// paused for the rest of it, whatever password comes.
-class Throttle {
-public:
-    static constexpr int MaxFailures = 5;
-    static constexpr std::int64_t WindowSeconds = 300;
-    // Seconds still to wait, 0 when attempts are allowed.
-    std::int64_t blockedFor(const std::string& loginKey, std::int64_t now);
-    void failure(const std::string& loginKey, std::int64_t now);
-    void success(const std::string& loginKey);
-
-private:
-    struct Entry {
-        int count = 0;
-        std::int64_t first = 0, last = 0;
-    };
     std::mutex m_mutex;
     std::unordered_map<std::string, Entry> m_entries;
 };

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -52,6 +53,21 @@ constexpr size_t MaxField = 256;
 constexpr std::int64_t Day = 86400;
 constexpr std::int64_t Year = 365 * Day;
 constexpr std::int64_t OnceWindowSeconds = 120;
+// A claim whose answer has not come after this long belongs to an attempt
+// that died with its instance: a repeat may run instead.
+constexpr std::int64_t OnceLeaseSeconds = 60;
+constexpr int MaxLoginFailures = 5;
+constexpr std::int64_t LoginWindowSeconds = 300;
+
+// Seconds a login must still wait, 0 when attempts are allowed: after
+// MaxLoginFailures within the window it is paused for the rest of it.
+std::int64_t PausedFor(const std::optional<LoginAttempts>& a, std::int64_t now)
+{
+    if (!a) return 0;
+    if (now - a->first >= LoginWindowSeconds && now - a->last >= LoginWindowSeconds) return 0;
+    if (a->count < MaxLoginFailures) return 0;
+    return std::max<std::int64_t>(1, a->last + LoginWindowSeconds - now);
+}
 
 std::string Upper(std::string s)
 {
@@ -210,7 +226,9 @@ Service::Service(Store& store, Config config, Clock& clock, Options options)
 
     // The house starts with a reserve from the issuer, so rewards and swaps are
     // paid out of money that exists on the books.
+    const std::string freshKey = RandomCode(64, "0123456789abcdef", 16);
     m_store.write([&](StoreTx& tx) {
+        m_sharedKey = tx.secret("hash-key", freshKey);
         for (const Coin& c : m_config.coins) {
             if (tx.balance(system_account::Issuer, c.code, Bucket::Wallet) != 0) continue;
             const std::int64_t coins =
@@ -278,41 +296,40 @@ Reply Service::dispatch(const std::string& a, const Fields& f)
 
 Reply Service::once(const Fields& f, const std::function<Reply()>& run)
 {
-    std::string key;
-    for (const auto& [n, v] : f.list()) key += n + '=' + v + '&';
-    key = auth::Mac(key);
-    const std::int64_t now = m_clock.now();
-    std::shared_ptr<Done> done;
-    bool mine = false;
-    {
-        std::lock_guard lock(m_onceMutex);
-        // Oldest first: forget answers older than the window, a few per call.
-        while (!m_onceOrder.empty() && now - m_onceOrder.front().first > OnceWindowSeconds) {
-            auto old = m_once.find(m_onceOrder.front().second);
-            if (old != m_once.end()) {
-                std::lock_guard l2(old->second->m);
-                if (!old->second->ready) break; // still running: keep it and everything after
-                if (now - old->second->at > OnceWindowSeconds) m_once.erase(old);
-            }
-            m_onceOrder.pop_front();
+    std::string text;
+    for (const auto& [n, v] : f.list()) text += n + '=' + v + '&';
+    const std::string key = auth::KeyedHash(m_sharedKey, text);
+    const std::string owner = RandomCode(16, "0123456789abcdef", 16);
+    const auto started = std::chrono::steady_clock::now();
+    auto pause = std::chrono::milliseconds(5);
+    std::int64_t claimedAt = 0;
+    for (;;) {
+        const std::int64_t now = m_clock.now();
+        std::optional<OnceEntry> seen;
+        bool mine = false;
+        m_store.writeLight([&](StoreTx& tx) {
+            seen = tx.onceEntry(key);
+            mine = !seen || now - seen->at > (seen->done ? OnceWindowSeconds : OnceLeaseSeconds);
+            if (mine) tx.putOnceEntry(key, OnceEntry{owner, now, false, 0, false, {}});
+        });
+        if (mine) {
+            claimedAt = now;
+            break;
         }
-        auto it = m_once.find(key);
-        if (it == m_once.end() || [&] {
-                std::lock_guard l2(it->second->m);
-                return it->second->ready && now - it->second->at > OnceWindowSeconds;
-            }()) {
-            done = std::make_shared<Done>();
-            m_once[key] = done;
-            m_onceOrder.emplace_back(now, key);
-            mine = true;
-        } else {
-            done = it->second;
+        // Someone runs it (maybe another instance): wait for that answer.
+        while (seen && !seen->done && m_clock.now() - seen->at <= OnceLeaseSeconds) {
+            if (std::chrono::steady_clock::now() - started > std::chrono::seconds(2 * OnceLeaseSeconds))
+                return Reply::Text(msg::Internal, 500);
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds(100));
+            m_store.read([&](StoreTx& tx) { seen = tx.onceEntry(key); });
         }
-    }
-    if (!mine) {
-        std::unique_lock lock(done->m);
-        done->cv.wait(lock, [&] { return done->ready; });
-        return done->reply;
+        if (seen && seen->done) {
+            Reply r = seen->json ? Reply::Json(seen->body) : Reply::Text(seen->body);
+            r.status = seen->status;
+            return r;
+        }
+        // Gone (the first attempt failed and may be tried again) or abandoned: claim it.
     }
     Reply r;
     try {
@@ -320,18 +337,33 @@ Reply Service::once(const Fields& f, const std::function<Reply()>& run)
     } catch (...) {
         r = Reply::Text(msg::Internal, 500);
     }
-    {
-        std::lock_guard lock(done->m);
-        done->reply = r;
-        done->ready = true;
-        done->at = now;
-    }
-    done->cv.notify_all();
-    if (r.status >= 500) { // a failed attempt may be tried again
-        std::lock_guard lock(m_onceMutex);
-        m_once.erase(key);
+    try {
+        if (r.status >= 500) // a failed attempt may be tried again
+            m_store.writeLight([&](StoreTx& tx) { tx.dropOnceEntry(key, owner); });
+        else
+            m_store.write([&](StoreTx& tx) {
+                tx.putOnceEntry(key, OnceEntry{owner, claimedAt, true, r.status, r.json, r.body});
+            });
+    } catch (const std::exception&) {
+        // The work is done and stays done; a repeat waits out the claim.
     }
     return r;
+}
+
+void Service::loginFailed(const std::string& key, std::int64_t now)
+{
+    m_store.writeLight([&](StoreTx& tx) {
+        LoginAttempts a = tx.loginAttempts(key).value_or(LoginAttempts{});
+        if (a.count == 0 || now - a.first >= LoginWindowSeconds) a = LoginAttempts{0, now, now};
+        ++a.count;
+        a.last = now;
+        tx.setLoginAttempts(key, a);
+    });
+}
+
+void Service::loginSucceeded(const std::string& key, const std::optional<LoginAttempts>& before)
+{
+    if (before) m_store.writeLight([&](StoreTx& tx) { tx.clearLoginAttempts(key); });
 }
 
 Reply Service::settings() const
@@ -353,12 +385,17 @@ std::optional<Account> Service::authenticate(const Fields& f, Reply* refusal)
     }
     const std::string key = AsciiLower(*login);
     const std::int64_t now = m_clock.now();
-    if (const std::int64_t wait = m_throttle.blockedFor(key, now)) {
+    std::optional<Account> a;
+    std::optional<LoginAttempts> attempts;
+    m_store.read([&](StoreTx& tx) {
+        attempts = tx.loginAttempts(key);
+        a.reset();
+        if (!key.empty() && key[0] != '#' && !PausedFor(attempts, now)) a = tx.accountByKey(key);
+    });
+    if (const std::int64_t wait = PausedFor(attempts, now)) {
         *refusal = Reply::Text(msg::Paused(wait));
         return std::nullopt;
     }
-    std::optional<Account> a;
-    if (!key.empty() && key[0] != '#') m_store.read([&](StoreTx& tx) { a = tx.accountByKey(key); });
     bool ok = false;
     if (a) {
         ok = m_digests.check(key, a->passwordHash, *pass);
@@ -368,11 +405,11 @@ std::optional<Account> Service::authenticate(const Fields& f, Reply* refusal)
         }
     }
     if (!ok) {
-        m_throttle.failure(key, now);
+        loginFailed(key, now);
         *refusal = Reply::Text(msg::WrongLogin);
         return std::nullopt;
     }
-    m_throttle.success(key);
+    loginSucceeded(key, attempts);
     return a;
 }
 
@@ -433,6 +470,9 @@ std::optional<Reply> Service::registerAccount(const std::string& login, const st
         a.refcode = RandomCode(8, "ABCDEFGHJKLMNPQRSUVWXYZ23456789", 31);
         bool codeClash = false;
         m_store.write([&](StoreTx& tx) {
+            refusal.reset();
+            codeClash = false;
+            a.id = 0;
             if (tx.accountByKey(key)) {
                 refusal = Reply::Text(msg::LoginTaken);
                 return;
@@ -480,15 +520,17 @@ Reply Service::account(const Fields& f, bool registering)
         const std::string pass = f.get("pass");
         std::string body;
         std::vector<Investment> open;
-        if (auth::IsHexDigest(pass) && !key.empty() && key[0] != '#' && !m_throttle.blockedFor(key, now))
+        if (auth::IsHexDigest(pass) && !key.empty() && key[0] != '#')
             m_store.read([&](StoreTx& tx) {
+                a.reset();
+                if (PausedFor(tx.loginAttempts(key), now)) return;
                 auto found = tx.accountByKey(key);
                 if (!found || !m_digests.check(key, found->passwordHash, pass)) return;
                 a = found;
                 open = tx.openInvestments(a->id);
                 body = accountJson(tx, *a, now, open);
             });
-        if (a && !accrualDue(a->id, open, now)) return Reply::Json(std::move(body));
+        if (a && !accrualDue(*a, open, now)) return Reply::Json(std::move(body));
         if (!a) {
             Reply refusal;
             a = authenticate(f, &refusal);
@@ -504,14 +546,12 @@ Reply Service::account(const Fields& f, bool registering)
     return Reply::Json(std::move(body));
 }
 
-bool Service::accrualDue(std::int64_t account, const std::vector<Investment>& open, std::int64_t now)
+bool Service::accrualDue(const Account& a, const std::vector<Investment>& open, std::int64_t now)
 {
     if (open.empty()) return false;
     bool due = false;
     for (const Investment& inv : open) due = due || now >= inv.ends;
-    std::lock_guard lock(m_accrualMutex);
-    auto& last = m_lastAccrual[account];
-    return due || now - last >= 60;
+    return due || now - a.lastAccrual >= 60 || now < a.lastAccrual;
 }
 
 void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
@@ -545,19 +585,21 @@ void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
             legs.push_back({system_account::House, inv.coin, Bucket::Wallet, fee});
         }
         if (!legs.empty()) tx.post(ends ? "investment-end" : "earnings", legs, now);
-        if (due > 0 || ends) tx.setInvestmentPaid(inv.id, std::max(target, inv.paid), ends);
+        if ((due > 0 || ends) && !tx.setInvestmentPaid(inv.id, inv.paid, std::max(target, inv.paid), ends))
+            throw std::runtime_error("investment settled meanwhile"); // undoes this payment
     }
+    tx.setLastAccrual(account, now);
 }
 
 void Service::accrueIfDue(std::int64_t account, std::int64_t now, bool force)
 {
     std::vector<Investment> open;
-    m_store.read([&](StoreTx& tx) { open = tx.openInvestments(account); });
-    if (open.empty() || !(force || accrualDue(account, open, now))) return;
-    {
-        std::lock_guard lock(m_accrualMutex);
-        m_lastAccrual[account] = now;
-    }
+    std::optional<Account> a;
+    m_store.read([&](StoreTx& tx) {
+        a = tx.accountById(account);
+        open = tx.openInvestments(account);
+    });
+    if (!a || open.empty() || !(force || accrualDue(*a, open, now))) return;
     m_store.write([&](StoreTx& tx) { accrue(tx, account, now); });
 }
 
@@ -576,6 +618,7 @@ Reply Service::depositAddress(const Fields& f)
     const std::string key = coin + "." + network;
     std::string address;
     m_store.write([&](StoreTx& tx) {
+        address.clear();
         if (auto existing = tx.depositAddress(a->id, key)) {
             address = *existing;
             return;
@@ -719,19 +762,25 @@ Reply Service::changePass(const Fields& f)
     const std::string key = AsciiLower(f.get("s"));
     const std::string proof = f.get("pass");
     const std::int64_t now = m_clock.now();
-    if (const std::int64_t wait = m_throttle.blockedFor(key, now)) return Reply::Text(msg::Paused(wait));
     std::optional<Account> a;
-    if (!key.empty() && key[0] != '#') m_store.read([&](StoreTx& tx) { a = tx.accountByKey(key); });
+    std::optional<LoginAttempts> attempts;
+    m_store.read([&](StoreTx& tx) {
+        attempts = tx.loginAttempts(key);
+        a.reset();
+        if (!key.empty() && key[0] != '#') a = tx.accountByKey(key);
+    });
+    if (const std::int64_t wait = PausedFor(attempts, now)) return Reply::Text(msg::Paused(wait));
     bool ok = false;
     if (a && proof.size() == 6 && proof.find_first_not_of("0123456789") == std::string::npos)
-        m_store.write(
-            [&](StoreTx& tx) { ok = tx.useResetCode(a->id, auth::Mac(std::to_string(a->id) + ":" + proof), now); });
+        m_store.write([&](StoreTx& tx) {
+            ok = tx.useResetCode(a->id, auth::KeyedHash(m_sharedKey, std::to_string(a->id) + ":" + proof), now);
+        });
     if (a && !ok && !proof.empty()) ok = auth::VerifyDigest(a->passwordHash, auth::ClientDigest(proof));
     if (!ok) {
-        m_throttle.failure(key, now);
+        loginFailed(key, now);
         return Reply::Text(msg::BadOld);
     }
-    m_throttle.success(key);
+    loginSucceeded(key, attempts);
     const std::string hash = auth::HashDigest(auth::ClientDigest(newPass));
     m_store.write([&](StoreTx& tx) { tx.setPasswordHash(a->id, hash); });
     m_digests.forget(key);
@@ -750,7 +799,7 @@ Reply Service::resetPass(const Fields& f)
         std::snprintf(code, sizeof code, "%06u", randombytes_uniform(1'000'000));
         const std::int64_t expires = now + m_config.resetCodeSeconds;
         m_store.write([&](StoreTx& tx) {
-            tx.insertResetCode(a->id, auth::Mac(std::to_string(a->id) + ":" + code), expires);
+            tx.insertResetCode(a->id, auth::KeyedHash(m_sharedKey, std::to_string(a->id) + ":" + code), expires);
             tx.insertResetMail(ResetMail{0, a->login, code, now, expires});
         });
     }
@@ -766,6 +815,7 @@ Reply Service::faucet(const Fields& f)
     const std::string coin = m_config.faucetCoin;
     std::int64_t wait = 0;
     m_store.write([&](StoreTx& tx) {
+        wait = 0;
         auto fresh = tx.accountById(a->id);
         if (fresh->lastFaucet && now - fresh->lastFaucet < m_config.faucetPeriodSeconds) {
             wait = fresh->lastFaucet + m_config.faucetPeriodSeconds - now;
@@ -806,6 +856,7 @@ Reply Service::lottery(const Fields& f)
     bool drawn = false;
     try {
         m_store.write([&](StoreTx& tx) {
+            drawn = false;
             auto d = tx.openDraw(c->code);
             const std::int64_t id = d ? d->id : tx.createDraw(c->code, now);
             tx.post("lottery-stake",
@@ -831,7 +882,7 @@ void Service::drawWinner(StoreTx& tx, const Draw& d, std::int64_t now)
     std::int64_t total = 0;
     for (const Stake& s : stakes) total += s.amount;
     if (stakes.empty() || total <= 0) {
-        tx.closeDraw(d.id, 0, "", 0, now);
+        if (!tx.closeDraw(d.id, 0, "", 0, now)) throw std::runtime_error("draw closed meanwhile");
         return;
     }
     // Uniform in [0, total) without modulo bias.
@@ -855,7 +906,8 @@ void Service::drawWinner(StoreTx& tx, const Draw& d, std::int64_t now)
              {winner->account, d.coin, Bucket::Wallet, payout},
              {system_account::House, d.coin, Bucket::Wallet, fee}},
             now);
-    tx.closeDraw(d.id, winner->account, winner->nickname, payout, now);
+    if (!tx.closeDraw(d.id, winner->account, winner->nickname, payout, now))
+        throw std::runtime_error("draw closed meanwhile"); // undoes the payout
 }
 
 void Service::settleDraws(const std::string& coin, std::int64_t now)
@@ -879,6 +931,8 @@ void Service::sweep()
     m_store.read([&](StoreTx& tx) { accounts = tx.accountsWithInvestmentsDue(now, now); });
     for (std::int64_t id : accounts) accrueIfDue(id, now, true);
     for (const Coin& c : m_config.coins) settleDraws(c.code, now);
+    m_store.writeLight(
+        [&](StoreTx& tx) { tx.pruneExpired(now - LoginWindowSeconds, now - OnceWindowSeconds - OnceLeaseSeconds); });
 }
 
 std::string Service::players(const std::string& coin)

@@ -6,14 +6,12 @@
 #include "Store.h"
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <cstdint>
 #include <map>
+#include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -91,7 +89,7 @@ private:
     // Empty optional with the refusal in *refusal.
     std::optional<Account> authenticate(const Fields& f, Reply* refusal);
     std::string accountJson(StoreTx& tx, const Account& a, std::int64_t now, const std::vector<Investment>& open);
-    bool accrualDue(std::int64_t account, const std::vector<Investment>& open, std::int64_t now);
+    bool accrualDue(const Account& a, const std::vector<Investment>& open, std::int64_t now);
     void accrue(StoreTx& tx, std::int64_t account, std::int64_t now);
     void accrueIfDue(std::int64_t account, std::int64_t now, bool force);
     void settleDraws(const std::string& coin, std::int64_t now);
@@ -101,31 +99,22 @@ private:
     std::string players(const std::string& coin);
     std::string winners(const std::string& coin);
 
-    // A money request seen again (same action, fields and session token) gets
-    // the first answer instead of running twice.
+    // A money request seen again (same action, fields and session token) by
+    // any instance sharing the database gets the first answer instead of
+    // running twice.
     Reply once(const Fields& f, const std::function<Reply()>& run);
+
+    // Wrong passwords, counted in the database.
+    void loginFailed(const std::string& loginKey, std::int64_t now);
+    void loginSucceeded(const std::string& loginKey, const std::optional<LoginAttempts>& before);
 
     Store& m_store;
     Config m_config;
     Clock& m_clock;
     Options m_options;
     std::string m_settingsJson;
+    std::string m_sharedKey; // the database's hashing key, the same for every instance
     auth::DigestCache m_digests{std::chrono::seconds(300)};
-    auth::Throttle m_throttle;
-
-    std::mutex m_accrualMutex;
-    std::unordered_map<std::int64_t, std::int64_t> m_lastAccrual;
-
-    struct Done {
-        std::mutex m;
-        std::condition_variable cv;
-        bool ready = false;
-        Reply reply;
-        std::int64_t at = 0;
-    };
-    std::mutex m_onceMutex;
-    std::unordered_map<std::string, std::shared_ptr<Done>> m_once;
-    std::deque<std::pair<std::int64_t, std::string>> m_onceOrder; // insertion order, for expiry
 };
 
 std::string AsciiLower(std::string s);

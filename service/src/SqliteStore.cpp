@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <iterator>
 #include <mutex>
 #include <unordered_map>
 
@@ -109,7 +110,10 @@ private:
     int m_i = 0;
 };
 
-const char* Schema = R"sql(
+// Migrations, in order; each runs once, in the transaction that records it in
+// schema_version. The first is the schema of the builds made before versions
+// were recorded (hence IF NOT EXISTS).
+const char* Migration1 = R"sql(
 CREATE TABLE IF NOT EXISTS accounts(
   id INTEGER PRIMARY KEY, login TEXT NOT NULL, login_key TEXT NOT NULL UNIQUE, password_hash TEXT NOT NULL,
   refcode TEXT NOT NULL UNIQUE, referrer INTEGER, refcol INTEGER NOT NULL DEFAULT 0,
@@ -156,12 +160,63 @@ INSERT OR IGNORE INTO accounts(id, login, login_key, password_hash, refcode, cre
   (3, '#lottery', '#lottery', '!', '#lottery', 0), (4, '#outbox', '#outbox', '!', '#outbox', 0);
 )sql";
 
-constexpr const char* AccountColumns =
-    "id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet";
+// What several instances on one database need to share.
+const char* Migration2 = R"sql(
+ALTER TABLE accounts ADD COLUMN last_accrual INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE login_attempts(
+  login_key TEXT PRIMARY KEY, count INTEGER NOT NULL, first INTEGER NOT NULL, last INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE once_requests(
+  key TEXT PRIMARY KEY, owner TEXT NOT NULL, at INTEGER NOT NULL, done INTEGER NOT NULL, status INTEGER NOT NULL,
+  json INTEGER NOT NULL, body TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE secrets(name TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
+CREATE UNIQUE INDEX lotto_one_open_draw ON lotto_draws(coin) WHERE closed IS NULL;
+)sql";
+
+const char* const Migrations[] = {Migration1, Migration2};
+static_assert(std::size(Migrations) == LatestSchemaVersion);
+
+int RecordedVersion(Connection& c)
+{
+    Query q(c, "SELECT COALESCE(MAX(version), 0) FROM schema_version");
+    return q.next() ? static_cast<int>(q.i(0)) : 0;
+}
+
+// Brings the database to the latest schema in one transaction; other
+// processes wait for it (BEGIN IMMEDIATE takes the write lock at once).
+void Migrate(Connection& c)
+{
+    c.exec("BEGIN IMMEDIATE");
+    try {
+        c.exec("CREATE TABLE IF NOT EXISTS schema_version(version INTEGER PRIMARY KEY, applied INTEGER NOT NULL)");
+        int version = RecordedVersion(c);
+        if (version == 0) {
+            Query old(c, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'accounts'");
+            if (old.next()) { // made before versions were recorded: that schema is version 1
+                old.run();
+                Query(c, "INSERT INTO schema_version(version, applied) VALUES(1, strftime('%s','now'))").run();
+                version = 1;
+            }
+        }
+        if (version > LatestSchemaVersion)
+            throw SchemaTooNew("the database holds schema version " + std::to_string(version) +
+                               ", newer than this build knows (" + std::to_string(LatestSchemaVersion) +
+                               "): use a newer ambervale-service");
+        for (int v = version + 1; v <= LatestSchemaVersion; ++v) {
+            c.exec(Migrations[v - 1]);
+            Query(c, "INSERT INTO schema_version(version, applied) VALUES(?, strftime('%s','now'))")(
+                static_cast<std::int64_t>(v))
+                .run();
+        }
+        c.exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(c.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
 
 Account ReadAccount(const Query& q)
 {
-    return Account{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7)};
+    return Account{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7), q.i(8)};
 }
 
 class SqliteTx final : public StoreTx {
@@ -170,7 +225,8 @@ public:
 
     std::optional<Account> accountByKey(const std::string& key) override
     {
-        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet "
+        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
+                     "last_accrual "
                      "FROM accounts WHERE login_key = ?");
         q(key);
         if (!q.next()) return std::nullopt;
@@ -178,7 +234,8 @@ public:
     }
     std::optional<Account> accountById(std::int64_t id) override
     {
-        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet "
+        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
+                     "last_accrual "
                      "FROM accounts WHERE id = ?");
         q(id);
         if (!q.next()) return std::nullopt;
@@ -186,7 +243,8 @@ public:
     }
     std::optional<Account> accountByRefcode(const std::string& code) override
     {
-        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet "
+        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
+                     "last_accrual "
                      "FROM accounts WHERE refcode = ? AND id > 4");
         q(code);
         if (!q.next()) return std::nullopt;
@@ -211,6 +269,10 @@ public:
     void setLastFaucet(std::int64_t account, std::int64_t at) override
     {
         Query(m_c, "UPDATE accounts SET last_faucet = ? WHERE id = ?")(at)(account).run();
+    }
+    void setLastAccrual(std::int64_t account, std::int64_t at) override
+    {
+        Query(m_c, "UPDATE accounts SET last_accrual = ? WHERE id = ?")(at)(account).run();
     }
 
     void post(const std::string& kind, const std::vector<Leg>& legs, std::int64_t now) override
@@ -295,9 +357,12 @@ public:
             v.started)(v.ends)
             .run();
     }
-    void setInvestmentPaid(std::int64_t id, std::int64_t paid, bool closed) override
+    bool setInvestmentPaid(std::int64_t id, std::int64_t paidBefore, std::int64_t paid, bool closed) override
     {
-        Query(m_c, "UPDATE investments SET paid = ?, closed = ? WHERE id = ?")(paid)(closed ? 1 : 0)(id).run();
+        Query(m_c, "UPDATE investments SET paid = ?, closed = ? WHERE id = ? AND paid = ? AND closed = 0")(paid)(
+            closed ? 1 : 0)(id)(paidBefore)
+            .run();
+        return sqlite3_changes(m_c.db()) == 1;
     }
 
     std::optional<std::string> depositAddress(std::int64_t account, const std::string& cn) override
@@ -394,12 +459,13 @@ public:
         while (q.next()) out.push_back(Stake{q.i(0), q.s(1), q.i(2)});
         return out;
     }
-    void closeDraw(std::int64_t draw, std::int64_t winner, const std::string& name, std::int64_t payout,
+    bool closeDraw(std::int64_t draw, std::int64_t winner, const std::string& name, std::int64_t payout,
                    std::int64_t now) override
     {
-        Query(m_c, "UPDATE lotto_draws SET closed = ?, winner = ?, winner_name = ?, payout = ? WHERE id = ?")(now)(
-            winner)(name)(payout)(draw)
+        Query(m_c, "UPDATE lotto_draws SET closed = ?, winner = ?, winner_name = ?, payout = ? "
+                   "WHERE id = ? AND closed IS NULL")(now)(winner)(name)(payout)(draw)
             .run();
+        return sqlite3_changes(m_c.db()) == 1;
     }
     std::vector<Winner> winners(const std::string& coin, int limit) override
     {
@@ -410,6 +476,60 @@ public:
         q(coin)(limit);
         while (q.next()) out.push_back(Winner{q.s(0), q.i(1), q.i(2)});
         return out;
+    }
+
+    std::optional<LoginAttempts> loginAttempts(const std::string& key) override
+    {
+        Query q(m_c, "SELECT count, first, last FROM login_attempts WHERE login_key = ?");
+        q(key);
+        if (!q.next()) return std::nullopt;
+        return LoginAttempts{static_cast<int>(q.i(0)), q.i(1), q.i(2)};
+    }
+    void setLoginAttempts(const std::string& key, const LoginAttempts& a) override
+    {
+        Query(m_c, "INSERT INTO login_attempts(login_key, count, first, last) VALUES(?, ?, ?, ?) "
+                   "ON CONFLICT(login_key) DO UPDATE SET count = excluded.count, first = excluded.first, "
+                   "last = excluded.last")(key)(static_cast<std::int64_t>(a.count))(a.first)(a.last)
+            .run();
+    }
+    void clearLoginAttempts(const std::string& key) override
+    {
+        Query(m_c, "DELETE FROM login_attempts WHERE login_key = ?")(key).run();
+    }
+
+    std::optional<OnceEntry> onceEntry(const std::string& key) override
+    {
+        Query q(m_c, "SELECT owner, at, done, status, json, body FROM once_requests WHERE key = ?");
+        q(key);
+        if (!q.next()) return std::nullopt;
+        return OnceEntry{q.s(0), q.i(1), q.i(2) != 0, static_cast<int>(q.i(3)), q.i(4) != 0, q.s(5)};
+    }
+    void putOnceEntry(const std::string& key, const OnceEntry& e) override
+    {
+        Query(m_c, "INSERT INTO once_requests(key, owner, at, done, status, json, body) VALUES(?, ?, ?, ?, ?, ?, ?) "
+                   "ON CONFLICT(key) DO UPDATE SET owner = excluded.owner, at = excluded.at, done = excluded.done, "
+                   "status = excluded.status, json = excluded.json, body = excluded.body")(key)(e.owner)(e.at)(
+            static_cast<std::int64_t>(e.done))(static_cast<std::int64_t>(e.status))(static_cast<std::int64_t>(e.json))(
+            e.body)
+            .run();
+    }
+    void dropOnceEntry(const std::string& key, const std::string& owner) override
+    {
+        Query(m_c, "DELETE FROM once_requests WHERE key = ? AND owner = ?")(key)(owner).run();
+    }
+
+    std::string secret(const std::string& name, const std::string& fresh) override
+    {
+        Query(m_c, "INSERT INTO secrets(name, value) VALUES(?, ?) ON CONFLICT(name) DO NOTHING")(name)(fresh).run();
+        Query q(m_c, "SELECT value FROM secrets WHERE name = ?");
+        q(name);
+        if (!q.next()) throw SqliteError("secret " + name + " missing");
+        return q.s(0);
+    }
+    void pruneExpired(std::int64_t attemptsBefore, std::int64_t onceBefore) override
+    {
+        Query(m_c, "DELETE FROM login_attempts WHERE last < ?")(attemptsBefore).run();
+        Query(m_c, "DELETE FROM once_requests WHERE at < ?")(onceBefore).run();
     }
 
     VerifyReport verify() override
@@ -465,7 +585,7 @@ public:
     SqliteStore(std::string path, bool full) : m_path(std::move(path)), m_full(full)
     {
         m_writer = std::make_unique<Connection>(m_path, m_full);
-        m_writer->exec(Schema);
+        Migrate(*m_writer);
     }
     void read(const std::function<void(StoreTx&)>& work) override
     {
@@ -500,6 +620,29 @@ public:
     void write(const std::function<void(StoreTx&)>& work) override
     {
         std::lock_guard lock(m_writeMutex);
+        writeLocked(work);
+    }
+    void writeLight(const std::function<void(StoreTx&)>& work) override
+    {
+        std::lock_guard lock(m_writeMutex);
+        if (!m_full) return writeLocked(work);
+        // In WAL mode the next full commit flushes this one too.
+        m_writer->exec("PRAGMA synchronous=NORMAL");
+        struct Restore {
+            Connection& c;
+            ~Restore() { sqlite3_exec(c.db(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+        } restore{*m_writer};
+        writeLocked(work);
+    }
+    int schemaVersion() override
+    {
+        std::lock_guard lock(m_writeMutex);
+        return RecordedVersion(*m_writer);
+    }
+
+private:
+    void writeLocked(const std::function<void(StoreTx&)>& work)
+    {
         m_writer->exec("BEGIN IMMEDIATE");
         try {
             SqliteTx tx(*m_writer);
@@ -511,7 +654,6 @@ public:
         }
     }
 
-private:
     std::string m_path;
     bool m_full;
     std::mutex m_writeMutex;

@@ -2,6 +2,8 @@
 // The one interface between the actions and a storage engine. Everything here
 // is about accounts, money and draws; nothing about SQL. A second engine
 // implements Store and StoreTx and the actions do not change.
+#include "SchemaVersion.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,6 +33,7 @@ struct Account {
     std::int64_t referrer = 0; // 0: none
     std::int64_t refcol = 0;
     std::int64_t lastFaucet = 0;
+    std::int64_t lastAccrual = 0; // earnings brought up to date at this time
 };
 
 struct Leg {
@@ -88,6 +91,29 @@ struct InsufficientFunds : std::runtime_error {
     explicit InsufficientFunds(std::int64_t a) : std::runtime_error("insufficient funds"), account(a) {}
 };
 
+// Wrong passwords (or reset codes) for one login, counted in the database so
+// every instance pauses the login alike.
+struct LoginAttempts {
+    int count = 0;
+    std::int64_t first = 0, last = 0;
+};
+
+// A money request's claim and, once it has run, its answer: a repeat seen by
+// any instance gets this answer instead of running again.
+struct OnceEntry {
+    std::string owner; // the attempt that claimed it
+    std::int64_t at = 0;
+    bool done = false;
+    int status = 0;
+    bool json = false;
+    std::string body;
+};
+
+// The database holds a schema this build does not know: it must not touch it.
+struct SchemaTooNew : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 struct VerifyReport {
     std::vector<std::string> problems;
     std::int64_t balances = 0, entries = 0;
@@ -106,6 +132,7 @@ public:
     virtual void setPasswordHash(std::int64_t account, const std::string& hash) = 0;
     virtual void addReferral(std::int64_t account) = 0;
     virtual void setLastFaucet(std::int64_t account, std::int64_t at) = 0;
+    virtual void setLastAccrual(std::int64_t account, std::int64_t at) = 0;
 
     // Money: every leg becomes a ledger entry and a balance change; the legs of
     // one call must sum to zero per coin.
@@ -119,7 +146,9 @@ public:
     virtual std::vector<Investment> openInvestments(std::int64_t account) = 0;
     virtual std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t paidBefore, std::int64_t now) = 0;
     virtual void insertInvestment(const Investment& inv) = 0;
-    virtual void setInvestmentPaid(std::int64_t id, std::int64_t paid, bool closed) = 0;
+    // Conditional on the investment being open with paidBefore paid: false when
+    // someone else settled it first (the caller must then undo its work).
+    virtual bool setInvestmentPaid(std::int64_t id, std::int64_t paidBefore, std::int64_t paid, bool closed) = 0;
 
     virtual std::optional<std::string> depositAddress(std::int64_t account, const std::string& coinNetwork) = 0;
     // False when the address is already someone's.
@@ -141,9 +170,24 @@ public:
     virtual void addStake(std::int64_t draw, const Stake& s, std::int64_t now) = 0;
     // One entry per player, stakes summed.
     virtual std::vector<Stake> stakes(std::int64_t draw) = 0;
-    virtual void closeDraw(std::int64_t draw, std::int64_t winner, const std::string& name, std::int64_t payout,
+    // False when the draw was already closed (by another instance).
+    virtual bool closeDraw(std::int64_t draw, std::int64_t winner, const std::string& name, std::int64_t payout,
                            std::int64_t now) = 0;
     virtual std::vector<Winner> winners(const std::string& coin, int limit) = 0;
+
+    virtual std::optional<LoginAttempts> loginAttempts(const std::string& loginKey) = 0;
+    virtual void setLoginAttempts(const std::string& loginKey, const LoginAttempts& a) = 0;
+    virtual void clearLoginAttempts(const std::string& loginKey) = 0;
+
+    virtual std::optional<OnceEntry> onceEntry(const std::string& key) = 0;
+    virtual void putOnceEntry(const std::string& key, const OnceEntry& e) = 0;
+    // Only while the entry is still owner's.
+    virtual void dropOnceEntry(const std::string& key, const std::string& owner) = 0;
+
+    // The value stored under name; stores fresh first when there is none.
+    virtual std::string secret(const std::string& name, const std::string& fresh) = 0;
+    // Forgets login attempts last seen before attemptsBefore and request answers from before onceBefore.
+    virtual void pruneExpired(std::int64_t attemptsBefore, std::int64_t onceBefore) = 0;
 
     virtual VerifyReport verify() = 0;
 };
@@ -153,10 +197,24 @@ public:
     virtual ~Store() = default;
     // A consistent snapshot; may run beside writes.
     virtual void read(const std::function<void(StoreTx&)>& work) = 0;
-    // One transaction at a time; all or nothing. An exception undoes it and passes through.
+    // All or nothing, isolated as if transactions ran one at a time. An
+    // exception from work undoes it and passes through. work may run more than
+    // once (an engine retries a transaction that lost a race or a connection
+    // before its commit), so it must set everything it hands out afresh.
     virtual void write(const std::function<void(StoreTx&)>& work) = 0;
+    // The same for bookkeeping whose loss in a crash of the machine is harmless
+    // (claims, failure counters): its commit need not wait for the disk.
+    virtual void writeLight(const std::function<void(StoreTx&)>& work) = 0;
+    // The schema version this database holds after the migrations ran.
+    virtual int schemaVersion() = 0;
 };
 
 // The embedded default: SQLite in WAL mode. synchronousFull: every commit
-// reaches the disk before its answer.
+// reaches the disk before its answer. Runs the migrations; throws
+// SchemaTooNew for a database made by a newer build.
 std::unique_ptr<Store> OpenSqliteStore(const std::string& path, bool synchronousFull);
+
+// PostgreSQL through libpq: conninfo is a postgresql:// (or postgres://) URI.
+// poolSize: connections kept open for reuse. Runs the migrations (under an
+// advisory lock, so instances starting together do not race).
+std::unique_ptr<Store> OpenPostgresStore(const std::string& conninfo, int poolSize);

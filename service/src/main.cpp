@@ -36,6 +36,10 @@ Commands:
 Options:
   --data DIR        data folder (default: ./ambervale-data); holds ambervale.db, config.json,
                     ca.pem/ca.key (the local CA), server.pem/server.key, access.log
+  --store URI       keep accounts and money in PostgreSQL instead of DIR/ambervale.db:
+                    postgresql://USER@HOST:PORT/DATABASE (or postgres://...; libpq's URI form).
+                    Several instances may share one database.
+  --config FILE     the config file instead of DIR/config.json (written with the defaults when missing)
   --port N          HTTPS port (default 8443)
   --host NAME       host name or address the server certificate is made for (default 127.0.0.1)
   --bind ADDRESS    address to listen on (default 0.0.0.0)
@@ -54,6 +58,8 @@ struct Args {
     std::string command = "serve";
     std::vector<std::string> positional;
     fs::path data = "ambervale-data";
+    std::string store; // empty: SQLite in the data folder
+    fs::path config;   // empty: config.json in the data folder
     int port = 8443;
     std::string host = "127.0.0.1";
     std::string bind = "0.0.0.0";
@@ -95,6 +101,12 @@ Args Parse(int argc, char** argv)
             std::exit(0);
         } else if (s == "--data")
             a.data = value();
+        else if (s == "--store") {
+            a.store = value();
+            if (a.store.rfind("postgresql://", 0) != 0 && a.store.rfind("postgres://", 0) != 0)
+                Fail("--store takes a postgresql:// URI");
+        } else if (s == "--config")
+            a.config = value();
         else if (s == "--port")
             a.port = Number(value(), 1, 65535, "port");
         else if (s == "--host")
@@ -153,8 +165,10 @@ int main(int argc, char** argv)
     try {
         fs::create_directories(args.data);
         ::chmod(args.data.c_str(), 0700);
-        const Config config = Config::LoadOrCreate(args.data / "config.json");
-        auto store = OpenSqliteStore((args.data / "ambervale.db").string(), args.syncFull);
+        const Config config = Config::LoadOrCreate(args.config.empty() ? args.data / "config.json" : args.config);
+        // One connection per worker, plus the periodic sweep's.
+        auto store = args.store.empty() ? OpenSqliteStore((args.data / "ambervale.db").string(), args.syncFull)
+                                        : OpenPostgresStore(args.store, args.workers + 1);
         Clock clock;
 
         if (args.command == "verify") {

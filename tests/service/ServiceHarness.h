@@ -1,6 +1,10 @@
 #pragma once
 // The real ambervale-service for tests: its own data folder, a free loopback
 // port, HTTPS verified against the CA it makes, and its operator commands.
+// Each test program runs twice: on SQLite in the data folder, and (as
+// <test>.pg, AMBERVALE_TEST_ENGINE=postgresql) on a fresh PostgreSQL database
+// per service, made in the cluster AMBERVALE_TEST_PG names (a conninfo or URI
+// of a role that may create databases).
 #include "Digest.h"
 #include "FormEncoding.h"
 #include "Requests.h"
@@ -16,16 +20,93 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 namespace svc {
+
+inline bool OnPostgres()
+{
+    return qEnvironmentVariable("AMBERVALE_TEST_ENGINE") == QLatin1String("postgresql");
+}
+
+inline QString PgAdmin()
+{
+    return qEnvironmentVariable("AMBERVALE_TEST_PG");
+}
+
+// In initTestCase: the PostgreSQL run of a test program without a cluster is skipped, visibly.
+#define SVC_REQUIRE_STORE()                                                                                            \
+    do {                                                                                                               \
+        if (svc::OnPostgres() && svc::PgAdmin().isEmpty())                                                             \
+            QSKIP("AMBERVALE_TEST_PG is not set: no PostgreSQL cluster for this run");                                 \
+    } while (false)
+
+inline QString PsqlProgram()
+{
+    const QString found = QStandardPaths::findExecutable("psql");
+    return found.isEmpty() ? QStringLiteral("/usr/lib/postgresql/15/bin/psql") : found;
+}
+
+// The cluster's conninfo (URI or key=value words) with another database, as a URI.
+inline QString PgUri(const QString& admin, const QString& database)
+{
+    if (admin.startsWith("postgresql://") || admin.startsWith("postgres://")) {
+        const int q = admin.indexOf('?');
+        const QString base = q < 0 ? admin : admin.left(q);
+        const QString query = q < 0 ? QString() : admin.mid(q);
+        const int authorityStart = base.indexOf("://") + 3;
+        const int slash = base.indexOf('/', authorityStart);
+        return (slash < 0 ? base : base.left(slash)) + "/" + database + query;
+    }
+    QStringList params;
+    for (const QString& word : admin.split(' ', Qt::SkipEmptyParts)) {
+        const int eq = word.indexOf('=');
+        if (eq <= 0 || word.left(eq) == "dbname") continue;
+        params << word.left(eq) + "=" + QString::fromLatin1(QUrl::toPercentEncoding(word.mid(eq + 1)));
+    }
+    return "postgresql:///" + database + (params.isEmpty() ? QString() : "?" + params.join('&'));
+}
+
+struct PsqlResult {
+    int exitCode = -1;
+    QString out, err;
+};
+
+inline PsqlResult RunPsql(const QString& conninfo, const QString& sql)
+{
+    QProcess p;
+    p.start(PsqlProgram(), {"-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-d", conninfo, "-c", sql});
+    if (!p.waitForFinished(60000)) p.kill();
+    return PsqlResult{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                      QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+                      QString::fromUtf8(p.readAllStandardError()).trimmed()};
+}
+
+// A fresh database in the test cluster, dropped with the last service using it.
+class ServiceDatabase {
+public:
+    ServiceDatabase() : m_name("svc_" + QString::number(QRandomGenerator::global()->generate64(), 36))
+    {
+        const PsqlResult r = RunPsql(PgAdmin(), "CREATE DATABASE " + m_name);
+        if (r.exitCode != 0) qWarning("cannot create the database %s: %s", qPrintable(m_name), qPrintable(r.err));
+    }
+    ~ServiceDatabase() { RunPsql(PgAdmin(), "DROP DATABASE IF EXISTS " + m_name + " WITH (FORCE)"); }
+    QString uri() const { return PgUri(PgAdmin(), m_name); }
+
+private:
+    QString m_name;
+};
 
 inline const QStringList& Coins()
 {
@@ -124,14 +205,34 @@ private:
     boost::beast::flat_buffer m_buffer;
 };
 
-// The service process on a data folder of its own.
+// The service process on a data folder of its own; on PostgreSQL with a
+// database of its own, or the one of sharedWith (another instance).
 class Service {
 public:
-    explicit Service(QStringList extraArgs = {"--test-clock", "--sync", "normal"}) : m_extra(std::move(extraArgs))
+    static QStringList DefaultArgs() { return {"--test-clock", "--sync", "normal"}; }
+    explicit Service(QStringList extraArgs = DefaultArgs(), const Service* sharedWith = nullptr,
+                     const std::function<void(const QString& dataDir)>& prepare = {})
+        : m_extra(std::move(extraArgs))
     {
+        if (OnPostgres()) m_db = sharedWith ? sharedWith->m_db : std::make_shared<ServiceDatabase>();
+        if (prepare) prepare(dataDir());
         start();
     }
     ~Service() { stop(); }
+
+    // The store options every command of this instance takes.
+    QStringList storeArgs() const { return m_db ? QStringList{"--store", m_db->uri()} : QStringList{}; }
+    // One SQL statement on this instance's database; the output rows, fields split by "|".
+    PsqlResult sql(const QString& statement) const
+    {
+        if (m_db) return RunPsql(m_db->uri(), statement);
+        QProcess p;
+        p.start("sqlite3", {"-batch", dataDir() + "/ambervale.db", statement});
+        if (!p.waitForFinished(60000)) p.kill();
+        return PsqlResult{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                          QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+                          QString::fromUtf8(p.readAllStandardError()).trimmed()};
+    }
 
     static QString Binary() { return QStringLiteral(AMBERVALE_SERVICE_BINARY); }
     QString dataDir() const { return m_dir.path(); }
@@ -151,7 +252,7 @@ public:
         m_process.setProgram(Binary());
         m_process.setArguments(QStringList{"--data", dataDir(), "--port", QString::number(m_port), "--host",
                                            "127.0.0.1", "--bind", "127.0.0.1"} +
-                               m_extra);
+                               storeArgs() + m_extra);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
         QVERIFY2(m_process.waitForStarted(10000), "the service does not start");
@@ -182,15 +283,15 @@ public:
 
     struct CommandResult {
         int exitCode = -1;
-        QString out;
+        QString out, err;
     };
     CommandResult command(const QStringList& args) const
     {
         QProcess p;
-        p.start(Binary(), args + QStringList{"--data", dataDir()});
+        p.start(Binary(), args + QStringList{"--data", dataDir()} + storeArgs());
         p.waitForFinished(60000);
         return CommandResult{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                             QString::fromUtf8(p.readAllStandardOutput())};
+                             QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
     }
     bool verify() const { return command({"verify"}).exitCode == 0; }
 
@@ -205,6 +306,7 @@ public:
 
 private:
     QStringList m_extra;
+    std::shared_ptr<ServiceDatabase> m_db;
     QTemporaryDir m_dir;
     int m_port = 0;
     QProcess m_process;

@@ -44,7 +44,11 @@ class ServiceApiTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { m_service = std::make_unique<Service>(); }
+    void initTestCase()
+    {
+        SVC_REQUIRE_STORE();
+        m_service = std::make_unique<Service>();
+    }
     void cleanupTestCase()
     {
         // No text reply of this whole run began with "T" (the client would log in again at once).

@@ -36,6 +36,7 @@ class ServiceGuiTest : public QObject {
 private slots:
     void initTestCase()
     {
+        SVC_REQUIRE_STORE();
         m_service = std::make_unique<svc::Service>();
         QVERIFY(tls::TrustExtraCaFile(m_service->caFile()) > 0);
     }

@@ -30,6 +30,7 @@ class ServiceLoadTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { SVC_REQUIRE_STORE(); }
     void twoHundredConcurrentClients()
     {
         Service service;

@@ -43,6 +43,7 @@ class ServiceRulesTest : public QObject {
     }
 
 private slots:
+    void initTestCase() { SVC_REQUIRE_STORE(); }
     void cleanupTestCase() { m_shared.reset(); }
     void referralRewards()
     {
