@@ -8,11 +8,23 @@
 #include "Screens.h"
 #include "common/LabelBinding.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace {
 const QString RowValuePrefix = QStringLiteral("earned_inv_");
 const QString RowIconPrefix = QStringLiteral("image_coin_");
+
+// The package's data folder relative to the installed program (e.g. ../share/ambervale).
+#ifndef AMBERVALE_GUIDE_INSTALL_DIR
+#define AMBERVALE_GUIDE_INSTALL_DIR ""
+#endif
+QString InstalledGuideDirectory()
+{
+    const QString relative = QStringLiteral(AMBERVALE_GUIDE_INSTALL_DIR);
+    if (relative.isEmpty()) return {};
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + relative;
+}
 
 const QJsonObject& Balances()
 {
@@ -63,8 +75,9 @@ void TFormInfo::TabControl1Change()
     Guard(QStringLiteral("Error ChangeTab: "), [&] {
         QWidget* tab = ui.TabControl1->currentWidget();
         if (tab == ui.TabGuides) {
-            // Below the working directory, where the program is started from, not the program's folder.
-            ui.WebBrowser1->Navigate(community::GuideUrl(QDir::currentPath()));
+            // Below the working directory, where the program is started from, not the program's folder;
+            // an installed program started elsewhere shows the guide its package ships.
+            ui.WebBrowser1->Navigate(community::GuideUrl(QDir::currentPath(), InstalledGuideDirectory()));
         } else if (tab == ui.TabStatistic) {
             if (!State().LoggedIn) {
                 ::ShowMessage(community::NotLoggedInText());

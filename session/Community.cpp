@@ -2,6 +2,7 @@
 #include "NumberText.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 namespace community {
@@ -29,6 +30,14 @@ QString GuideAddress(const QString& workingDirectory)
 QUrl GuideUrl(const QString& workingDirectory)
 {
     return QUrl::fromLocalFile(QDir::fromNativeSeparators(GuidePath(workingDirectory)));
+}
+
+QUrl GuideUrl(const QString& workingDirectory, const QString& installedDirectory)
+{
+    if (QFileInfo::exists(GuidePath(workingDirectory)) || installedDirectory.isEmpty() ||
+        !QFileInfo::exists(GuidePath(installedDirectory)))
+        return GuideUrl(workingDirectory);
+    return GuideUrl(QDir::cleanPath(installedDirectory));
 }
 
 QString TotalEarned(const QString& earnedOnInvests, const QString& earnedOnReferrals)

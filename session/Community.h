@@ -19,6 +19,10 @@ QString HostPort(const QString& serverAddress);
 QString GuideAddress(const QString& workingDirectory);
 // The same address as a URL; a directory holding "#", "?" or "%" stays one path.
 QUrl GuideUrl(const QString& workingDirectory);
+// The guide below the working directory when it is there; otherwise the one
+// an installed program ships in installedDirectory (e.g. /usr/share/ambervale),
+// when that is there; otherwise the working directory's address all the same.
+QUrl GuideUrl(const QString& workingDirectory, const QString& installedDirectory);
 
 // Earned on investments plus earned on referrals, both in the client's number
 // format, as the shortest general text: "0,50000000" and "0,25000000" give

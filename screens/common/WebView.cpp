@@ -4,9 +4,11 @@
 #include "WebTrust.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QOpenGLContext>
 #include <QPluginLoader>
+#include <QSslConfiguration>
 #include <QVBoxLayout>
 
 // Exported by Qt GUI; what the application object does at start when
@@ -15,6 +17,11 @@ Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 #ifndef AMBERVALE_WEBENGINE_PLUGIN_BUILD_PATH
 #define AMBERVALE_WEBENGINE_PLUGIN_BUILD_PATH ""
+#endif
+// The installed plugin's folder relative to the installed program's (e.g.
+// ../lib/x86_64-linux-gnu/ambervale): Debian keeps private plugins out of /usr/bin.
+#ifndef AMBERVALE_WEBENGINE_PLUGIN_INSTALL_DIR
+#define AMBERVALE_WEBENGINE_PLUGIN_INSTALL_DIR ""
 #endif
 
 namespace {
@@ -33,8 +40,19 @@ WebView::WebView(QWidget* parent) : QWidget(parent)
 
 QString WebView::PluginPath()
 {
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/libambervale_webengine.so");
+    return PluginPathFor(QCoreApplication::applicationDirPath());
+}
+
+QString WebView::PluginPathFor(const QString& programDir)
+{
+    const QString file = QStringLiteral("libambervale_webengine.so");
+    const QString beside = programDir + QLatin1Char('/') + file;
     if (QFileInfo::exists(beside)) return beside;
+    const QString installDir = QStringLiteral(AMBERVALE_WEBENGINE_PLUGIN_INSTALL_DIR);
+    if (!installDir.isEmpty()) {
+        const QString installed = QDir::cleanPath(programDir + QLatin1Char('/') + installDir + QLatin1Char('/') + file);
+        if (QFileInfo::exists(installed)) return installed;
+    }
     return QStringLiteral(AMBERVALE_WEBENGINE_PLUGIN_BUILD_PATH);
 }
 
@@ -84,9 +102,17 @@ WebEngineBackend* WebView::Backend()
 
 bool WebView::AcceptCertificate(const QUrl& url, const QList<QSslCertificate>& chain)
 {
-    // What the HTTP clients trust: the service's host, signed by the client's extra CA.
-    return webtrust::AcceptUnknownAuthority(url, chain, webtrust::HostName(State().ServerAddress),
-                                            webtrust::ExtraCas());
+    // What the HTTP clients trust: the service's host, signed by the client's extra CA or by one in the
+    // system's list (where the service package puts its CA; the engine keeps a root list of its own).
+    return webtrust::AcceptUnknownAuthority(url, chain, webtrust::HostName(State().ServerAddress), TrustedCas());
+}
+
+QList<QSslCertificate> WebView::TrustedCas()
+{
+    QList<QSslCertificate> cas;
+    for (const QSslCertificate& c : webtrust::ExtraCas() + QSslConfiguration::systemCaCertificates())
+        if (!cas.contains(c)) cas << c;
+    return cas;
 }
 
 bool WebView::EnsureEngine()

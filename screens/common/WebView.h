@@ -18,13 +18,17 @@ public:
     QUrl Url() const { return m_url; }
     bool HasEngine() const { return m_view != nullptr; }
 
-    // Where the plugin is looked for: beside the program, then the build tree.
+    // Where the plugin is looked for: beside the program, then where the
+    // package installs it relative to the program, then the build tree.
     static QString PluginPath();
+    static QString PluginPathFor(const QString& programDir);
     // Why the engine could not be loaded, if it could not.
     static QString LoadError();
     // A page whose certificate the engine does not know the authority of is
     // shown only when the service's HTTP requests would trust it too.
     static bool AcceptCertificate(const QUrl& url, const QList<QSslCertificate>& chain);
+    // The CAs that check uses: the client's extra ones and the system's.
+    static QList<QSslCertificate> TrustedCas();
 
 signals:
     void loadFinished(bool ok);

@@ -1,0 +1,31 @@
+// Renders the program's SVG icon as a square PNG of the given size, for the
+// icon theme's fixed-size folders: render-icon IN.svg OUT.png SIZE
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: render-icon IN.svg OUT.png SIZE\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const int size = QByteArray(argv[3]).toInt();
+    QSvgRenderer svg(QString::fromLocal8Bit(argv[1]));
+    if (!svg.isValid() || size < 1 || size > 4096) {
+        std::fprintf(stderr, "render-icon: cannot render %s at %s\n", argv[1], argv[3]);
+        return 1;
+    }
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    svg.render(&painter);
+    painter.end();
+    return image.save(QString::fromLocal8Bit(argv[2]), "PNG") ? 0 : 1;
+}
