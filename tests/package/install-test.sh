@@ -43,6 +43,7 @@ client_deb="$(ls "$debs"/ambervale_*.deb)"
 service_deb="$(ls "$debs"/ambervale-service_*.deb)"
 
 root="$(mktemp -d /var/tmp/ambervale-root.XXXXXX)"
+chmod 755 "$root" # the root folder of the system inside: every user must reach its files
 cleanup() {
   local rc=$?
   # Nothing is mounted outside the steps' namespaces; refuse to delete through a mount all the same.

@@ -5,6 +5,7 @@
 #include "Community.h"
 #include "common/WebView.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -137,5 +138,13 @@ private slots:
     }
 };
 
-QTEST_MAIN(PackageLookupTest)
+int main(int argc, char** argv)
+{
+    // As a program that embeds the engine must, before the application exists;
+    // the last test loads the installed plugin, which checks it.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    PackageLookupTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_package_lookup.moc"
