@@ -6,48 +6,22 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QUrl>
 
 #include <memory>
 #include <vector>
 
 namespace svc {
 
-// The PostgreSQL server the tests may use (scripts/test.sh starts one), as a
-// conninfo whose role may create databases; empty when there is none.
-inline QString PgServer()
-{
-    return qEnvironmentVariable("AMBERVALE_TEST_PG");
-}
-
-// The conninfo of another database on the same server.
-inline QString WithDatabase(const QString& conninfo, const QString& name)
-{
-    if (conninfo.startsWith("postgresql://") || conninfo.startsWith("postgres://")) {
-        QUrl url(conninfo);
-        url.setPath("/" + name);
-        return url.toString();
-    }
-    return conninfo + " dbname=" + name; // the last keyword counts
-}
-
-inline QString PsqlBinary()
-{
-    const QString own = QStringLiteral("/usr/lib/postgresql/15/bin/psql");
-    return QFile::exists(own) ? own : QStringLiteral("psql");
-}
-
-// One SQL command through psql; its output (unaligned, no headers), or
+// One SQL command on a database; its output (unaligned, no headers), or
 // nothing when it failed.
 inline std::optional<QString> Psql(const QString& conninfo, const QString& sql)
 {
-    QProcess p;
-    p.start(PsqlBinary(), {"-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-d", conninfo, "-c", sql});
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        qWarning("psql failed: %s", p.readAllStandardError().constData());
+    const PsqlResult r = RunPsql(conninfo, sql);
+    if (r.exitCode != 0) {
+        qWarning("psql failed: %s", qPrintable(r.err));
         return std::nullopt;
     }
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    return r.out;
 }
 
 // A database of its own, dropped at the end (with whatever is still connected).
@@ -66,7 +40,7 @@ public:
     PgDatabase& operator=(const PgDatabase&) = delete;
 
     bool created() const { return m_created; }
-    QString conninfo() const { return WithDatabase(m_server, m_name); }
+    QString conninfo() const { return PgUri(m_server, m_name); }
 
 private:
     QString m_server, m_name;

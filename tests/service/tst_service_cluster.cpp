@@ -108,7 +108,7 @@ class ServiceClusterTest : public QObject {
 private slots:
     void initTestCase()
     {
-        m_server = PgServer();
+        m_server = PgAdmin();
         if (m_server.isEmpty())
             QSKIP("AMBERVALE_TEST_PG is not set (scripts/test.sh starts a throw-away PostgreSQL and sets it): "
                   "the instances have no database to share");
