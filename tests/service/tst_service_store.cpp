@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <latch>
+#include <memory>
+#include <vector>
 
 using namespace svc;
 
@@ -223,6 +225,37 @@ private slots:
                     .startsWith("Password changed"));
         u.password = "after-restart";
         QVERIFY(!Account(again, u).isEmpty());
+    }
+
+    // Instances starting together on one empty database take turns: the
+    // migrations and the house's opening reserve happen once.
+    void simultaneousStartsMigrateOnce()
+    {
+        REQUIRE_POSTGRES();
+        ServiceDatabase db;
+        std::vector<std::unique_ptr<QTemporaryDir>> dirs;
+        std::vector<std::unique_ptr<QProcess>> starts;
+        for (int i = 0; i < 4; ++i) {
+            dirs.push_back(std::make_unique<QTemporaryDir>());
+            starts.push_back(std::make_unique<QProcess>());
+            starts.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            starts.back()->start(Service::Binary(), {"add-account", QString("racer%1").arg(i), "pw", "--data",
+                                                     dirs.back()->path(), "--store", db.uri()});
+        }
+        for (auto& p : starts) {
+            QVERIFY(p->waitForFinished(120000));
+            QCOMPARE(p->exitCode(), 0);
+        }
+        QStringList expected;
+        for (int v = 1; v <= LatestSchemaVersion; ++v) expected << QString::number(v);
+        QCOMPARE(RunPsql(db.uri(), "SELECT version FROM schema_version ORDER BY version").out.split('\n'), expected);
+        QCOMPARE(RunPsql(db.uri(), "SELECT COUNT(*) FROM txns WHERE kind = 'reserve'").out,
+                 QString::number(Coins().size()));
+        QCOMPARE(RunPsql(db.uri(), "SELECT COUNT(*) FROM accounts WHERE login LIKE 'racer%'").out, QString("4"));
+        QProcess verify;
+        verify.start(Service::Binary(), {"verify", "--data", dirs.front()->path(), "--store", db.uri()});
+        QVERIFY(verify.waitForFinished(60000));
+        QCOMPARE(verify.exitCode(), 0);
     }
 
     void pausedLoginHoldsAcrossInstances()
