@@ -1,6 +1,11 @@
 -- Money operations: small swaps, each with a fresh session token (so none is
 -- taken for a repeat of the one before).
-local login = os.getenv("AMBERVALE_BENCH_LOGIN")
+-- Each request from one of the logins in AMBERVALE_BENCH_LOGINS (all with the same password), or
+-- from AMBERVALE_BENCH_LOGIN alone.
+local logins = {}
+for l in string.gmatch(os.getenv("AMBERVALE_BENCH_LOGINS") or os.getenv("AMBERVALE_BENCH_LOGIN"), "%S+") do
+  logins[#logins + 1] = l
+end
 local digest = os.getenv("AMBERVALE_BENCH_DIGEST")
 local hex = "0123456789ABCDEF"
 local counter = 0
@@ -25,7 +30,7 @@ end
 request = function()
   counter = counter + 1
   local pair = (counter % 2 == 0) and "cur0=USDT&cur1=DOGE" or "cur0=DOGE&cur1=USDT"
-  local body = "a=get_swap_coin&com=swap&" .. pair .. "&val=0.01&s=" .. login .. "&pass=" .. digest ..
+  local body = "a=get_swap_coin&com=swap&" .. pair .. "&val=0.01&s=" .. logins[math.random(#logins)] .. "&pass=" .. digest ..
                "&session=" .. token()
   return wrk.format("POST", "/api.php", {["Content-Type"] = "application/x-www-form-urlencoded; charset=utf-8"}, body)
 end

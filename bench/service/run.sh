@@ -9,6 +9,8 @@
 #                                                 machine: SQLite synchronous=NORMAL, PostgreSQL
 #                                                 synchronous_commit=off (default: both wait for the disk)
 #   AMBERVALE_BENCH_STORES="sqlite postgresql"    which stores to measure
+#   AMBERVALE_BENCH_ACCOUNTS=20                    the swaps run twice: all from one account (every
+#                                                 transaction on the same rows), then spread over this many
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -18,6 +20,7 @@ service="$build/bin/ambervale-service"
 rate="$build/bench/service/sqlite_rate"
 pgbin=/usr/lib/postgresql/15/bin
 stores="${AMBERVALE_BENCH_STORES:-sqlite postgresql}"
+accounts="${AMBERVALE_BENCH_ACCOUNTS:-20}"
 for tool in wrk nginx curl; do command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps.sh)"; exit 1; }; done
 case "$stores" in *postgresql*) [ -x "$pgbin/pgbench" ] || { echo "needs postgresql-15 (scripts/install-deps.sh)"; exit 1; } ;; esac
 sync=full
@@ -54,12 +57,16 @@ wait_answer() { # port ca
 store_args=()
 prepare() { # data
   "$service" init --data "$1" --host 127.0.0.1 "${store_args[@]}" >/dev/null
-  "$service" add-account bench bench-password --data "$1" "${store_args[@]}" >/dev/null
-  for c in "usdt 1000000" "doge 1000000" "btc 1"; do
-    # shellcheck disable=SC2086
-    "$service" credit bench $c --data "$1" "${store_args[@]}" >/dev/null
+  for login in bench $many; do
+    "$service" add-account "$login" bench-password --data "$1" "${store_args[@]}" >/dev/null
+    for c in "usdt 1000000" "doge 1000000" "btc 1"; do
+      # shellcheck disable=SC2086
+      "$service" credit "$login" $c --data "$1" "${store_args[@]}" >/dev/null
+    done
   done
 }
+many="$(seq -f 'bench%g' 2 "$accounts" | tr '\n' ' ')"
+logins=bench
 start_instance() { # data port
   # shellcheck disable=SC2086
   "$service" --data "$1" --port "$2" --host 127.0.0.1 --bind 127.0.0.1 "${store_args[@]}" \
@@ -82,10 +89,11 @@ results="$work/results.txt"
 run_wrk() {
   local name="$1" script="$2"
   shift 2
+  [ "${profile:-0}" = 1 ] && pg_mark
   local conns=$((200 / $#)) threads=$((2 / $# > 0 ? 2 / $# : 1)) i=0 files=() wrks=()
   for port in "$@"; do
     i=$((i + 1))
-    AMBERVALE_BENCH_BODY="$body" AMBERVALE_BENCH_LOGIN=bench AMBERVALE_BENCH_DIGEST="$digest" \
+    AMBERVALE_BENCH_BODY="$body" AMBERVALE_BENCH_LOGINS="$logins" AMBERVALE_BENCH_DIGEST="$digest" \
       wrk -t"$threads" -c"$conns" -d"${seconds}s" --latency -s "$script" "https://127.0.0.1:$port/api.php" \
       >"$work/wrk.$i.txt" 2>&1 &
     wrks+=($!)
@@ -103,6 +111,47 @@ run_wrk() {
     errors+="$(grep -E "Non-2xx|Socket errors|non-2xx or socket errors: [1-9]" "$f" | tr '\n' ' ' || true)"
   done
   printf '%-44s %8s replies/s   p99 %7s ms  %s\n' "$name" "$rps" "$p99" "$errors" | tee -a "$results"
+  [ "${profile:-0}" = 1 ] && pg_report "$name" "$last_requests"
+  return 0
+}
+
+swaps() { # label port...
+  local label="$1"
+  shift
+  logins=bench
+  run_wrk "$label: swaps, 1 account" "$here/money.lua" "$@"
+  [ "${profile:-0}" = 1 ] && pg_statements
+  logins="bench $many"
+  run_wrk "$label: swaps, $accounts accounts" "$here/money.lua" "$@"
+  logins=bench
+}
+
+# What the database did for the requests of one run.
+psql_bench() { "$pgbin/psql" -XAt -d "$benchuri" -c "$1"; }
+pg_mark() {
+  psql_bench "SELECT pg_stat_statements_reset()" >/dev/null
+  movements_before="$(psql_bench "SELECT count(*) FROM txns")"
+}
+pg_report() { # name requests
+  local counts moved
+  # Money runs count what was done (wrk leaves requests under way uncounted when it stops).
+  moved=$(($(psql_bench "SELECT count(*) FROM txns") - movements_before))
+  [ "$moved" -gt 0 ] && set -- "$1" "$moved"
+  # BEGIN and ROLLBACK are statements too: transactions and the ones undone (serialization failures).
+  counts="$(psql_bench "SELECT coalesce(sum(calls), 0), coalesce(sum(calls) FILTER (WHERE query ILIKE 'begin%'), 0),
+      coalesce(sum(calls) FILTER (WHERE query ILIKE 'rollback%'), 0)
+    FROM pg_stat_statements WHERE dbid = (SELECT oid FROM pg_database WHERE datname = 'bench')" | tr '|' ' ')"
+  # shellcheck disable=SC2086
+  set -- "$1" "$2" $counts
+  awk -v n="$1" -v r="$2" -v c="$3" -v x="$4" -v b="$5" \
+    'BEGIN { if (r > 0) printf "  %-42s %5.1f statements, %4.2f transactions, %4.2f rolled back\n", n, (c - x - b) / r, x / r, b / r }' \
+    >>"$work/profile.txt"
+}
+pg_statements() {
+  "$pgbin/psql" -X -d "$benchuri" -c "SELECT calls, round(total_exec_time::numeric, 0) AS total_ms,
+      round(mean_exec_time::numeric, 3) AS mean_ms, left(regexp_replace(query, '\s+', ' ', 'g'), 90) AS query
+    FROM pg_stat_statements WHERE dbid = (SELECT oid FROM pg_database WHERE datname = 'bench')
+    ORDER BY total_exec_time DESC LIMIT 10" >"$work/statements.txt" 2>&1 || true
 }
 
 echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg); 200 keep-alive TLS connections, ${seconds}s" \
@@ -170,7 +219,7 @@ wait "$nginx_pid" 2>/dev/null || true
 
 if [[ " $stores " == *" sqlite "* ]]; then
   run_wrk "sqlite, 1 instance: useraccount" "$here/useraccount.lua" "$sport"
-  run_wrk "sqlite, 1 instance: swaps (money ops)" "$here/money.lua" "$sport"
+  swaps "sqlite, 1 instance" "$sport"
   "$service" verify --data "$work/sqlite" | tail -1
   stop_instances
   printf '%-44s %8s tx/s (synchronous=%s)\n' "raw SQLite one-row tx" "$("$rate" "$work/raw.db" "$sync" 5)" "$sync" |
@@ -183,20 +232,13 @@ if [[ " $stores " == *" postgresql "* ]]; then
   "$service" init --data "$work/pg2" --host 127.0.0.1 >/dev/null
   port2="$(free_port)"
   start_instance "$work/pg1" "$sport"
+  profile=1
   run_wrk "postgresql, 1 instance: useraccount" "$here/useraccount.lua" "$sport"
-  "$pgbin/psql" -Xq -d "$benchuri" -c "SELECT pg_stat_statements_reset()" >/dev/null
-  run_wrk "postgresql, 1 instance: swaps (money ops)" "$here/money.lua" "$sport"
-  swaps="$last_requests"
-  # Where a money operation's time goes in the database: statements per swap, the costliest ones.
-  "$pgbin/psql" -X -d "$benchuri" -c "SELECT calls, round(total_exec_time::numeric, 0) AS total_ms,
-      round(mean_exec_time::numeric, 3) AS mean_ms, left(regexp_replace(query, '\s+', ' ', 'g'), 90) AS query
-    FROM pg_stat_statements WHERE dbid = (SELECT oid FROM pg_database WHERE datname = 'bench')
-    ORDER BY total_exec_time DESC LIMIT 12" >"$work/statements.txt" 2>&1 || true
-  "$pgbin/psql" -XAt -d "$benchuri" -c "SELECT sum(calls) FROM pg_stat_statements
-    WHERE dbid = (SELECT oid FROM pg_database WHERE datname = 'bench')" >"$work/calls.txt" 2>/dev/null || true
+  swaps "postgresql, 1 instance" "$sport"
+  profile=0
   start_instance "$work/pg2" "$port2"
   run_wrk "postgresql, 2 instances: useraccount" "$here/useraccount.lua" "$sport" "$port2"
-  run_wrk "postgresql, 2 instances: swaps (money ops)" "$here/money.lua" "$sport" "$port2"
+  swaps "postgresql, 2 instances" "$sport" "$port2"
   stop_instances
   "$service" verify --data "$work/pg1" "${store_args[@]}" | tail -1
   # The raw rate: one-row update transactions from 8 clients, the same durability.
@@ -209,9 +251,9 @@ UPDATE raw_rate SET n = n + 1 WHERE id = :id;' >"$work/raw.sql"
   printf '%-44s %8s tx/s (8 clients, synchronous_commit=%s)\n' "raw PostgreSQL one-row tx" "$tps" \
     "$([ "$sync" = normal ] && echo off || echo on)" | tee -a "$results"
   echo
-  echo "PostgreSQL statements during the one-instance swap run: $(cat "$work/calls.txt" 2>/dev/null) for $swaps" \
-    "requests ($(awk -v c="$(cat "$work/calls.txt" 2>/dev/null)" -v r="$swaps" 'BEGIN {if (r > 0) printf "%.1f", c / r}')" \
-    "per request)"
+  echo "PostgreSQL per request (per money movement done, for swaps), one instance:"
+  cat "$work/profile.txt"
+  echo "The costliest statements of the one-instance swaps from one account:"
   cat "$work/statements.txt"
 fi
 # Anything the instances complained about, counted.
