@@ -13,7 +13,9 @@
 #include "withdraw.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFile>
+#include <QTimer>
 
 TFormLogin* FormLogin = nullptr;
 TFormDashboard* FormDashboard = nullptr;
@@ -27,13 +29,18 @@ TFormSwap* FormSwap = nullptr;
 TFormFaucet* FormFaucet = nullptr;
 TFormLotto* FormLotto = nullptr;
 
-void CreateScreens()
+void CreateLoginScreen()
 {
+    if (FormLogin) return;
     Q_INIT_RESOURCE(screens);
     QFile style(QStringLiteral(":/style.qss"));
     if (style.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
-
     FormLogin = new TFormLogin;
+}
+
+void CreateOtherScreens()
+{
+    if (FormDashboard) return;
     FormDashboard = new TFormDashboard;
     FormDeposit = new TFormDeposit;
     FormInvest = new TFormInvest;
@@ -44,6 +51,45 @@ void CreateScreens()
     FormSwap = new TFormSwap;
     FormFaucet = new TFormFaucet;
     FormLotto = new TFormLotto;
+}
+
+void CreateScreens()
+{
+    CreateLoginScreen();
+    CreateOtherScreens();
+}
+
+namespace {
+
+// Creates the other screens once the login window has been painted: the user
+// sees the window sooner, and nothing reaches another screen before that.
+class AfterFirstPaint : public QObject {
+public:
+    explicit AfterFirstPaint(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // Queued, so the painted frame reaches the screen first.
+            QMetaObject::invokeMethod(qApp, &CreateOtherScreens, Qt::QueuedConnection);
+            deleteLater();
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void StartScreens()
+{
+    CreateLoginScreen();
+    new AfterFirstPaint(FormLogin);
+    // Should no paint come (a window system that never exposes the window),
+    // the screens still exist before the login screen's own start-up timer runs.
+    QTimer::singleShot(300, qApp, &CreateOtherScreens);
+    FormLogin->show();
 }
 
 QList<QWidget*> AllScreens()

@@ -30,6 +30,12 @@ extern TFormLotto* FormLotto;
 
 // Applies the style and creates all screens, none shown.
 void CreateScreens();
+// Start-up: applies the style, creates and shows the login screen, and creates
+// the other screens right after its first paint (in the same order).
+void StartScreens();
+// The two halves of CreateScreens(); each does nothing the second time.
+void CreateLoginScreen();
+void CreateOtherScreens();
 // Destroys them (tests start each case from a fresh set).
 void DestroyScreens();
 // In creation order.

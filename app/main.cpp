@@ -10,8 +10,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false); // the login screen alone ends the program
 
-    CreateScreens();
-    FormLogin->show();
+    StartScreens();
     const int rc = app.exec();
     DestroyScreens();
     return rc;

@@ -2,8 +2,9 @@
 # Start-up comparison, run from an existing build (builds nothing):
 #   bench/startup/run.sh <build-dir> [runs per program, default 10]
 # Times whole processes from launch to exit at the first paint of their first
-# window (startup_client = the program's own start-up, startup_bare = one plain
-# QWidget), alternating the two, offscreen and under Xvfb when available.
+# window (startup_client = the program's own start-up, startup_bare = a plain
+# Qt Widgets login form: two labels, two edits, two buttons), alternating the
+# two, offscreen and under Xvfb when available.
 # Reports medians of wall time and peak RSS, and client/bare ratios.
 set -euo pipefail
 
@@ -64,7 +65,8 @@ compare() { # label
   bt=$(median "$tmp/bare" 1); bm=$(median "$tmp/bare" 2); bc=$(median "$tmp/bare" 3)
   awk -v l="$label" -v n="$runs" -v ct="$ct" -v cm="$cm" -v cc="$cc" -v bt="$bt" -v bm="$bm" -v bc="$bc" 'BEGIN {
     printf "%-9s runs=%d  client %7.1f ms %6.1f MB (cpu %5.1f ms) | bare %7.1f ms %6.1f MB (cpu %5.1f ms)\n", l, n, ct, cm / 1024, cc, bt, bm / 1024, bc
-    printf "%-9s ratios client/bare: wall time %.2fx  peak RSS %.2fx  (cpu time %.2fx)\n", "", ct / bt, cm / bm, cc / bc }'
+    printf "%-9s ratios client/bare: wall time %.2fx  peak RSS %.2fx  (cpu time %.2fx)\n", "", ct / bt, cm / bm, cc / bc
+    printf "%-9s goal cpu <= 1.25x: %s   peak RSS <= 1.25x: %s\n", "", (cc / bc <= 1.25 ? "met" : "MISSED"), (cm / bm <= 1.25 ? "met" : "MISSED") }'
 }
 
 if [[ ${3:-} == --in-xvfb ]]; then

@@ -76,6 +76,26 @@ private slots:
         }
     }
 
+    // The program's own start-up: the login window first, the other ten right
+    // after its first paint, in the same order, before its start-up timer runs.
+    void startUpMakesTheOtherScreensRightAfterTheLoginWindowPaints()
+    {
+        DestroyScreens();
+        StartScreens();
+        QVERIFY(FormLogin && FormLogin->isVisible());
+        QVERIFY(!FormDashboard);
+        QCOMPARE(AllScreens().size(), 1);
+        QTRY_VERIFY(FormLotto != nullptr);
+        QStringList names;
+        for (QWidget* s : AllScreens()) names << s->objectName();
+        QCOMPARE(names,
+                 (QStringList{"FormLogin", "FormDashboard", "FormDeposit", "FormInvest", "FormWithdraw", "FormSetting",
+                              "FormRefferal", "FormInfo", "FormSwap", "FormFaucet", "FormLotto"}));
+        for (QWidget* s : AllScreens()) QCOMPARE(s->isVisible(), s == FormLogin);
+        // The login screen's start-up still asks for the platform settings.
+        QTRY_COMPARE(Requests("all_json_setting").size(), 1);
+    }
+
     void messageWithoutNameGoesToTheActiveScreenOnly()
     {
         Activate(FormDashboard);
