@@ -15,6 +15,8 @@ namespace webtrust {
 // be shown: an https address on the service's host whose chain verifies, for
 // that host and at that time, up to one of the extra CAs. Nothing else is
 // trusted here: the system's roots are the engine's own business.
+// Defined in WebTrustChain.cpp (library ambervale_webtrust, OpenSSL), which
+// only the web-engine plugin and its tests link.
 bool AcceptUnknownAuthority(const QUrl& url, const QList<QSslCertificate>& chain, const QString& serviceHost,
                             const QList<QSslCertificate>& extraCas,
                             const QDateTime& at = QDateTime::currentDateTimeUtc());

@@ -3,6 +3,7 @@
 // milliseconds at start, so it lives in a plugin loaded on first use.
 #include <QList>
 #include <QSslCertificate>
+#include <QString>
 #include <QtPlugin>
 #include <QUrl>
 
@@ -11,10 +12,11 @@ class QWidget;
 class WebEngineBackend {
 public:
     // Asked when the engine refuses a page only because it does not know the
-    // authority that signed the page's certificate (the chain starts with the
-    // server's own certificate); true lets the page load. Any other
-    // certificate error is refused without asking.
-    using CertificateCheck = bool (*)(const QUrl& url, const QList<QSslCertificate>& chain);
+    // authority that signed the page's certificate: the service's host and the
+    // CAs the client trusts at that moment. The plugin lets the page load when its
+    // chain verifies against those (webtrust::AcceptUnknownAuthority). Any
+    // other certificate error is refused without asking.
+    using CertificateCheck = void (*)(QString* serviceHost, QList<QSslCertificate>* trustedCas);
 
     virtual ~WebEngineBackend() = default;
     // A browser widget; it emits loadFinished(bool) after each navigation.
@@ -24,5 +26,5 @@ public:
     virtual void SetCertificateCheck(CertificateCheck check) = 0;
 };
 
-#define WebEngineBackend_iid "com.ambervale.WebEngineBackend/1.1"
+#define WebEngineBackend_iid "com.ambervale.WebEngineBackend/1.2"
 Q_DECLARE_INTERFACE(WebEngineBackend, WebEngineBackend_iid)

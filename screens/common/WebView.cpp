@@ -100,11 +100,12 @@ WebEngineBackend* WebView::Backend()
     return backend;
 }
 
-bool WebView::AcceptCertificate(const QUrl& url, const QList<QSslCertificate>& chain)
+void WebView::AcceptCertificate(QString* serviceHost, QList<QSslCertificate>* trustedCas)
 {
     // What the HTTP clients trust: the service's host, signed by the client's extra CA or by one in the
     // system's list (where the service package puts its CA; the engine keeps a root list of its own).
-    return webtrust::AcceptUnknownAuthority(url, chain, webtrust::HostName(State().ServerAddress), TrustedCas());
+    *serviceHost = webtrust::HostName(State().ServerAddress);
+    *trustedCas = TrustedCas();
 }
 
 QList<QSslCertificate> WebView::TrustedCas()

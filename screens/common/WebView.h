@@ -24,9 +24,9 @@ public:
     static QString PluginPathFor(const QString& programDir);
     // Why the engine could not be loaded, if it could not.
     static QString LoadError();
-    // A page whose certificate the engine does not know the authority of is
-    // shown only when the service's HTTP requests would trust it too.
-    static bool AcceptCertificate(const QUrl& url, const QList<QSslCertificate>& chain);
+    // What a page whose certificate authority the engine does not know is
+    // checked against: the service's host and TrustedCas().
+    static void AcceptCertificate(QString* serviceHost, QList<QSslCertificate>* trustedCas);
     // The CAs that check uses: the client's extra ones and the system's.
     static QList<QSslCertificate> TrustedCas();
 
