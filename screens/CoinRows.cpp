@@ -1,16 +1,64 @@
 #include "CoinRows.h"
+#include "common/ClickableLabel.h"
 #include "dashboard.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 
-void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix, CoinRowSize size)
+namespace {
+// A row whose spoken name follows its value label, so it is right whenever it is read.
+class CoinRowItem : public QListWidgetItem {
+public:
+    CoinRowItem(const QString& code, const QString& caption, QListWidget* list)
+        : QListWidgetItem(code, list), m_caption(caption)
+    {
+    }
+    void SetValueLabel(QLabel* label) { m_value = label; }
+
+    QVariant data(int role) const override
+    {
+        if (role == Qt::AccessibleTextRole && m_value)
+            return QStringLiteral("%1: %2 %3").arg(text(), m_caption, m_value->text());
+        return QListWidgetItem::data(role);
+    }
+
+private:
+    QString m_caption;
+    QPointer<QLabel> m_value;
+};
+
+// Enter or Space on a list: the current row is clicked.
+class RowKeys : public QObject {
+public:
+    explicit RowKeys(QListWidget* list) : QObject(list), m_list(list) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_list && event->type() == QEvent::KeyPress && IsActivationKey(static_cast<QKeyEvent*>(event))) {
+            QListWidgetItem* item = m_list->currentItem();
+            if (item && !item->isHidden()) emit m_list->itemClicked(item);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QListWidget* m_list;
+};
+} // namespace
+
+void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix,
+                    const QString& valueCaption, CoinRowSize size)
 {
+    list->installEventFilter(new RowKeys(list));
     for (const QString& code : TFormDashboard::ListCoins()) {
         const QString lower = code.toLower();
-        auto* item = new QListWidgetItem(code, list);
+        auto* item = new CoinRowItem(code, valueCaption, list);
         item->setForeground(Qt::transparent); // the row widget draws the code beside its icon
         auto* row = new QWidget;
         row->setObjectName(QStringLiteral("List_") + code);
@@ -26,6 +74,7 @@ void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString
         value->setTextFormat(Qt::PlainText);
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        item->SetValueLabel(value);
         layout->addWidget(icon);
         layout->addWidget(name);
         layout->addStretch();

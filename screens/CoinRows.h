@@ -14,8 +14,11 @@ struct CoinRowSize {
 
 // Rows in the dashboard's order. Each row holds a label valuePrefix + code
 // (lower case, text "0") and an icon iconPrefix + code. A long value is cut
-// rather than widening the window.
-void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix, CoinRowSize size = {});
+// rather than widening the window. A screen reader reads a row as its code,
+// valueCaption and the value the label shows at that moment. Enter or Space on
+// the list acts as a click on its current row.
+void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix,
+                    const QString& valueCaption, CoinRowSize size = {});
 
 // Draws the rows' icons; they cost start-up time, so screens call this when
 // the list is first seen.

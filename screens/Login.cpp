@@ -74,6 +74,7 @@ void TFormLogin::FormCreate()
 {
     SetRegistrationFieldsVisible(false);
     ui.PanelPrivacyPolicy->hide();
+    AddModalPanel(ui.PanelPrivacyPolicy, ui.Memo, ui.Button1, ui.Button1);
     ui.WebBrowser1->hide(); // never shown and given no address: nothing loads behind the user's back
     ui.VerApp->setText(QStringLiteral("v") + ReadFileVersion());
 }

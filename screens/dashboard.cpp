@@ -53,7 +53,8 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
 {
     ui.setupUi(this);
     InitScreen();
-    CreateCoinRows(ui.ListBox1, QStringLiteral("wall_"), QStringLiteral("img_coin_"), RowSize);
+    CreateCoinRows(ui.ListBox1, QStringLiteral("wall_"), QStringLiteral("img_coin_"), QStringLiteral("balance"),
+                   RowSize);
     ui.ListBox1->setCurrentRow(4); // DOGE
 
     TimeCheckBalance = new QTimer(this);
@@ -102,6 +103,7 @@ void TFormDashboard::FormCreate()
     ui.PanelErrorMessage->hide();
     ui.o_right_panel->hide();
     ui.get_network_deposit->hide();
+    AddModalPanel(ui.get_network_deposit, ui.Button3, nullptr, ui.Text2);
     for (QLabel* l : {ui.fullname_coin, ui.lab_wall_coin, ui.lab_inv_coin, ui.lab_APR_coin, ui.lab_rental_coin,
                       ui.lab_dohod_coin}) {
         l->setTextFormat(Qt::PlainText);

@@ -42,6 +42,7 @@ void TFormDeposit::ShowAddress(const QString& address)
     // Shown elided, copied whole.
     ui.lab_dep_address->setText(display::Elide(address));
     ui.lab_dep_address->setProperty("address", address);
+    ui.lab_dep_address->setAccessibleName(QStringLiteral("Deposit address ") + ui.lab_dep_address->text());
     HideLoading();
 }
 

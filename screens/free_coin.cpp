@@ -23,7 +23,6 @@ TFormFaucet::TFormFaucet(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashbo
 
     connect(ui.Button1, &QPushButton::clicked, this, &TFormFaucet::Button1Click);
     connect(ui.Button4, &QPushButton::clicked, this, &TFormFaucet::Button4Click);
-    connect(ui.conf_randomResult, &QLineEdit::returnPressed, this, &TFormFaucet::Button4Click);
     connect(ui.Text5, &ClickableLabel::clicked, this, &TFormFaucet::Text5Click);
 
     FormCreate();
@@ -32,6 +31,8 @@ TFormFaucet::TFormFaucet(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashbo
 void TFormFaucet::FormCreate()
 {
     ui.PanelErrorMessage->hide();
+    // Enter in the answer sends it, Escape closes the question.
+    AddModalPanel(ui.panel_captha, ui.conf_randomResult, ui.Button4, ui.Text5);
     ui.panel_captha->hide();
 }
 

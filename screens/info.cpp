@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTabBar>
 
 namespace {
 const QString RowValuePrefix = QStringLiteral("earned_inv_");
@@ -42,7 +43,7 @@ TFormInfo::TFormInfo(QWidget* parent) : SecondaryScreen(ReturnTarget::Opener, pa
 {
     ui.setupUi(this);
     InitScreen();
-    CreateCoinRows(ui.ListBox1, RowValuePrefix, RowIconPrefix);
+    CreateCoinRows(ui.ListBox1, RowValuePrefix, RowIconPrefix, QStringLiteral("earned on investments"));
 
     connect(ui.TabControl1, &QTabWidget::currentChanged, this, &TFormInfo::TabControl1Change);
     connect(ui.ListBox1, &QListWidget::itemClicked, this, &TFormInfo::ListBox1ItemClick);
@@ -57,6 +58,7 @@ TFormInfo::TFormInfo(QWidget* parent) : SecondaryScreen(ReturnTarget::Opener, pa
 void TFormInfo::FormCreate()
 {
     ui.PanelErrorMessage->hide();
+    ui.TabControl1->tabBar()->setAccessibleName(QStringLiteral("Information sections"));
 }
 
 void TFormInfo::FormShow()

@@ -29,6 +29,7 @@ TFormInvest::TFormInvest(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashbo
 
 void TFormInvest::FormCreate()
 {
+    AddModalPanel(ui.panel_confirm_pass, ui.conf_pass, ui.Button4, ui.Text5);
     ui.panel_confirm_pass->hide();
 }
 

@@ -17,7 +17,7 @@ TFormRefferal::TFormRefferal(QWidget* parent) : SecondaryScreen(ReturnTarget::Da
 {
     ui.setupUi(this);
     InitScreen();
-    CreateCoinRows(ui.ListBox1, QStringLiteral("earned_ref_"), RowIconPrefix);
+    CreateCoinRows(ui.ListBox1, QStringLiteral("earned_ref_"), RowIconPrefix, QStringLiteral("earned on referrals"));
 
     connect(ui.lab_ref_code, &ClickableLabel::clicked, this, &TFormRefferal::lab_ref_codeClick);
     connect(ui.lab_ref_link, &ClickableLabel::clicked, this, &TFormRefferal::lab_ref_linkClick);
@@ -40,6 +40,8 @@ void TFormRefferal::FormShow()
         ui.lab_ref_code->setText(json::MemberText(*st.UserAccountJson, QStringLiteral("refcode")));
         ui.lab_refcol->setText(json::MemberText(*st.UserAccountJson, QStringLiteral("refcol")));
         ui.lab_ref_link->setText(community::InviteLink(community::HostPort(st.ServerAddress), ui.lab_ref_code->text()));
+        ui.lab_ref_code->setAccessibleName(QStringLiteral("Referral code ") + ui.lab_ref_code->text());
+        ui.lab_ref_link->setAccessibleName(QStringLiteral("Invite link ") + ui.lab_ref_link->text());
         if (!st.BalanceJson) throw json::JsonError(QStringLiteral("no account balances have been loaded"));
         BindLabelsByName(this, QStringLiteral("earn"), *st.BalanceJson);
     });

@@ -7,11 +7,14 @@
 #include "Requests.h"
 #include "Screens.h"
 
+#include <QTabBar>
+
 TFormSetting::TFormSetting(QWidget* parent) : SecondaryScreen(ReturnTarget::Opener, parent)
 {
     ui.setupUi(this);
     InitScreen();
 
+    ui.TabControl1->tabBar()->setAccessibleName(QStringLiteral("Settings sections"));
     connect(ui.Button6, &QPushButton::clicked, this, &TFormSetting::Button6Click);
     connect(ui.Button7, &QPushButton::clicked, this, &TFormSetting::Button7Click);
 }

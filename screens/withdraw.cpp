@@ -25,6 +25,7 @@ TFormWithdraw::TFormWithdraw(QWidget* parent) : SecondaryScreen(ReturnTarget::Da
 
 void TFormWithdraw::FormCreate()
 {
+    AddModalPanel(ui.panel_confirm_pass, ui.conf_pass, ui.Button4, ui.Text5);
     ui.panel_confirm_pass->hide();
     ui.Button1->setEnabled(false);
 }

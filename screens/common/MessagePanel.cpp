@@ -1,6 +1,7 @@
 #include "MessagePanel.h"
 #include "DisplayText.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -9,6 +10,7 @@
 
 MessagePanel::MessagePanel(QWidget* parent) : QFrame(parent)
 {
+    setAccessibleName(QStringLiteral("Message"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 8, 10, 8);
 
@@ -21,15 +23,20 @@ MessagePanel::MessagePanel(QWidget* parent) : QFrame(parent)
 
     m_scroll = new QScrollArea(this);
     m_scroll->setObjectName(QStringLiteral("message_scroll"));
+    m_scroll->setAccessibleName(QStringLiteral("Message text"));
+    m_scroll->setAccessibleDescription(QStringLiteral("Scrolls a long message"));
     m_scroll->setWidget(m_label);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+    m_scroll->setStyleSheet(
+        QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
     layout->addWidget(m_scroll);
 
     m_close = new QPushButton(QStringLiteral("\u274CClose"), this);
     m_close->setObjectName(QStringLiteral("Button2"));
+    m_close->setAccessibleName(QStringLiteral("Close the message"));
+    m_close->setAccessibleDescription(QStringLiteral("Enter or Escape closes it too"));
     layout->addWidget(m_close);
     connect(m_close, &QPushButton::clicked, this, &QWidget::hide);
     hide();
@@ -55,7 +62,8 @@ void MessagePanel::Present(const QString& text)
     }
     const int width = std::max(40, container->width() - 20);
     const QMargins m = layout()->contentsMargins();
-    const int textWidth = std::max(20, width - m.left() - m.right() - m_scroll->verticalScrollBar()->sizeHint().width());
+    const int textWidth =
+        std::max(20, width - m.left() - m.right() - m_scroll->verticalScrollBar()->sizeHint().width());
     const int wanted = m.top() + m.bottom() + layout()->spacing() + m_label->heightForWidth(textWidth) +
                        m_close->sizeHint().height() + 4;
     const int height = std::min(wanted, std::max(60, container->height() - 10));
@@ -63,4 +71,7 @@ void MessagePanel::Present(const QString& text)
     m_scroll->verticalScrollBar()->setValue(0);
     show();
     raise();
+    // Read out at once: the focus stays where the user was working.
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }

@@ -1,6 +1,7 @@
 #include "Screen.h"
 #include "AppState.h"
 #include "ClickableLabel.h"
+#include "FocusRing.h"
 #include "FrameAnimation.h"
 #include "Login.h"
 #include "MessagePanel.h"
@@ -13,6 +14,8 @@
 #include <QLineEdit>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -20,11 +23,19 @@ Screen::Screen(QWidget* parent) : QWidget(parent, Qt::Window) {}
 
 void Screen::InitScreen()
 {
+    FocusRing::Install();
     if (const QScreen* s = QGuiApplication::primaryScreen()) {
         const QRect area = s->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
     if (MessagePanel* panel = Panel()) panel->hide();
+    // The clear buttons of the search fields.
+    const auto edits = findChildren<QLineEdit*>();
+    for (QLineEdit* edit : edits) {
+        const auto buttons = edit->findChildren<QAbstractButton*>();
+        for (QAbstractButton* button : buttons)
+            if (button->accessibleName().isEmpty()) button->setAccessibleName(QStringLiteral("Clear the text"));
+    }
     if (auto* back = findChild<ClickableLabel*>(QStringLiteral("btn_back")))
         connect(back, &ClickableLabel::clicked, this, &Screen::btn_backClick);
     if (auto* picture = findChild<QLabel*>(QStringLiteral("LoadingAnim"))) {
@@ -112,6 +123,8 @@ void Screen::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (event->spontaneous()) return;
+    if (!focusWidget())
+        if (QWidget* first = FirstFocusControl()) first->setFocus(Qt::OtherFocusReason);
     // A screen that is shown comes to the front at once, so that what its show
     // handler reports lands on it rather than on the screen it replaces.
     QApplication::setActiveWindow(this);
@@ -155,4 +168,133 @@ void CentreIn(QWidget* panel, const QRect& area)
     const QSize size = panel->size().expandedTo(panel->sizeHint());
     panel->setGeometry(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size));
     panel->raise();
+}
+
+// ---- keyboard ----
+
+bool TakesTabFocus(const QWidget* widget)
+{
+    return widget && widget->isVisible() && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus) &&
+           !widget->focusProxy();
+}
+
+void Press(QWidget* control)
+{
+    if (!control || !control->isEnabled()) return;
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        button->click();
+    else if (auto* label = qobject_cast<ClickableLabel*>(control))
+        label->click();
+    else if (auto* frame = qobject_cast<ClickableFrame*>(control))
+        frame->click();
+}
+
+void Screen::AddModalPanel(QWidget* panel, QWidget* first, QWidget* confirm, QWidget* cancel)
+{
+    m_panels.append({panel, first, confirm, cancel, nullptr, 0});
+    panel->installEventFilter(this);
+}
+
+Screen::ModalPanel* Screen::OpenPanel()
+{
+    ModalPanel* open = nullptr;
+    for (ModalPanel& m : m_panels)
+        if (m.panel && m.panel->isVisible() && (!open || m.shownAt > open->shownAt)) open = &m;
+    return open;
+}
+
+Screen::ModalPanel* Screen::PanelHolding(const QWidget* widget)
+{
+    for (ModalPanel& m : m_panels)
+        if (m.panel && m.panel->isVisible() && widget && m.panel->isAncestorOf(widget)) return &m;
+    return nullptr;
+}
+
+QWidget* Screen::FirstFocusControl() const
+{
+    const auto widgets = findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (qobject_cast<ClickableLabel*>(w) || qobject_cast<ClickableFrame*>(w)) continue;
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(this) && !w->focusProxy() &&
+            !w->isWindow())
+            return w;
+    }
+    return nullptr;
+}
+
+void Screen::keyPressEvent(QKeyEvent* event)
+{
+    MessagePanel* message = Panel();
+    const bool messageShown = message && message->isVisible();
+    if (event->key() == Qt::Key_Escape) {
+        if (messageShown) {
+            Press(message->closeButton());
+        } else if (ModalPanel* open = OpenPanel()) {
+            Press(open->cancel);
+        } else {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QWidget* focused = focusWidget();
+        ModalPanel* holding = PanelHolding(focused);
+        if (auto* button = qobject_cast<QPushButton*>(focused); button && button->isVisible()) {
+            Press(button); // buttons outside dialogs take only Space by themselves
+        } else if (holding && holding->confirm) {
+            Press(holding->confirm);
+        } else if (messageShown) {
+            Press(message->closeButton());
+        } else {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool Screen::focusNextPrevChild(bool next)
+{
+    QWidget* focused = focusWidget();
+    ModalPanel* holding = PanelHolding(focused);
+    if (!holding) return QWidget::focusNextPrevChild(next);
+    // Round the panel's own controls only: what lies under it is out of reach.
+    QWidget* w = focused;
+    for (int steps = 0; steps < 10000; ++steps) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (w == focused) break;
+        if (holding->panel->isAncestorOf(w) && TakesTabFocus(w)) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            break;
+        }
+    }
+    return true;
+}
+
+bool Screen::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+        for (ModalPanel& m : m_panels) {
+            if (m.panel != watched) continue;
+            // Only the panel's own showing and hiding, not its screen's.
+            if (event->type() == QEvent::Show && m.panel->isVisible()) {
+                m.shownAt = ++m_showCount;
+                QWidget* focused = focusWidget();
+                if (!m.panel->isAncestorOf(focused)) m.returnFocus = focused;
+                // A mouse user clicks where they want to type: their focus stays put.
+                if (FocusRing::KeyboardInUse() && m.first && m.first->isEnabled())
+                    m.first->setFocus(Qt::OtherFocusReason);
+            } else if (event->type() == QEvent::Hide && m.panel->isHidden()) {
+                const QWidget* focused = focusWidget();
+                if ((!focused || m.panel->isAncestorOf(focused)) && m.returnFocus && TakesTabFocus(m.returnFocus))
+                    m.returnFocus->setFocus(Qt::OtherFocusReason);
+                m.returnFocus = nullptr;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -2,6 +2,8 @@
 // Base of the eleven screens: top-level, created once, only shown and hidden.
 #include "FormEncoding.h"
 
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <exception>
@@ -41,6 +43,12 @@ protected:
     void OpenConfirmPanel(QWidget* panel);
     void SendConfirmed(QWidget* panel, QLineEdit* password, const std::function<FormFields(const QString&)>& fields);
 
+    // A panel shown over the screen that holds the keyboard while it is open:
+    // when a keyboard user opens it the focus moves to first, and back where it
+    // was when it closes; Tab and Shift+Tab stay inside it, Enter (on a control
+    // that is not a button) acts as confirm and Escape as cancel. confirm may be null.
+    void AddModalPanel(QWidget* panel, QWidget* first, QWidget* confirm, QWidget* cancel);
+
     // The LoadingAnim picture with its gifload animation, where the form has one.
     void ShowLoading();
     void HideLoading();
@@ -53,6 +61,12 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Escape closes the message panel, else the open modal panel; Enter presses
+    // the focused button, else confirms the panel holding the focus, else closes
+    // the message panel. Keys the focused control uses never get here.
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 protected slots:
     // Keeps the animation running exactly while its picture is visible.
@@ -62,7 +76,25 @@ protected slots:
 
 private:
     MessagePanel* Panel() const;
+
+    struct ModalPanel {
+        QPointer<QWidget> panel, first, confirm, cancel;
+        QPointer<QWidget> returnFocus; // where the focus was when the panel opened
+        quint64 shownAt = 0;
+    };
+    QList<ModalPanel> m_panels;
+    quint64 m_showCount = 0;
+    ModalPanel* OpenPanel();                         // the visible one shown last
+    ModalPanel* PanelHolding(const QWidget* widget); // the visible one around widget
+    // The control that had the focus first before the clickable labels and
+    // frames took part in it: the screens keep the focus they opened with.
+    QWidget* FirstFocusControl() const;
 };
+
+// Acts on a button, a clickable label or a clickable frame as a click does.
+void Press(QWidget* control);
+// The control takes part in Tab now.
+bool TakesTabFocus(const QWidget* widget);
 
 // A screen opened from the dashboard or, for settings and information, from
 // the screen named by SettingsReturnTo; closing it shows that screen again.
