@@ -28,7 +28,13 @@ using namespace std::chrono_literals;
 // One server connection with the statements prepared on it.
 class Connection {
 public:
-    explicit Connection(const std::string& info) : m_c(info) {}
+    Connection(const std::string& info, bool synchronousFull) : m_c(info)
+    {
+        if (!synchronousFull) {
+            pqxx::nontransaction t(m_c);
+            t.exec("SET synchronous_commit TO off");
+        }
+    }
     pqxx::connection& get() { return m_c; }
     // Prepared on first use, under a name of its own; keyed by the literal's address.
     const std::string& statement(const char* sql)
@@ -486,7 +492,8 @@ enum class Kind { Read, Write, LightWrite };
 
 class PostgresStore final : public Store {
 public:
-    PostgresStore(std::string info, int poolSize) : m_info(std::move(info)), m_poolSize(std::max(1, poolSize))
+    PostgresStore(std::string info, int poolSize, bool synchronousFull)
+        : m_info(std::move(info)), m_poolSize(std::max(1, poolSize)), m_full(synchronousFull)
     {
         retrying([&](Connection& c) { migrate(c); });
     }
@@ -538,7 +545,7 @@ private:
                 return c;
             }
         }
-        return std::make_unique<Connection>(m_info);
+        return std::make_unique<Connection>(m_info, m_full);
     }
     void release(std::unique_ptr<Connection> c)
     {
@@ -674,13 +681,14 @@ private:
 
     std::string m_info;
     int m_poolSize;
+    bool m_full;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<Connection>> m_pool;
 };
 
 } // namespace
 
-std::unique_ptr<Store> OpenPostgresStore(const std::string& conninfo, int poolSize)
+std::unique_ptr<Store> OpenPostgresStore(const std::string& conninfo, int poolSize, bool synchronousFull)
 {
-    return std::make_unique<PostgresStore>(conninfo, poolSize);
+    return std::make_unique<PostgresStore>(conninfo, poolSize, synchronousFull);
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <ctime>
 #include <functional>
+#include <iostream>
 #include <optional>
 #include <thread>
 
@@ -268,8 +269,8 @@ Reply Service::api(const Fields& f)
     try {
         return dispatch(*action, f);
     } catch (const std::exception& e) {
-        Reply r = Reply::Text(msg::Internal, 500);
-        return r;
+        std::cerr << "ambervale-service: " << *action << ": " << e.what() << std::endl;
+        return Reply::Text(msg::Internal, 500);
     }
 }
 
@@ -334,6 +335,9 @@ Reply Service::once(const Fields& f, const std::function<Reply()>& run)
     Reply r;
     try {
         r = run();
+    } catch (const std::exception& e) {
+        std::cerr << "ambervale-service: " << f.get("a") << ": " << e.what() << std::endl;
+        r = Reply::Text(msg::Internal, 500);
     } catch (...) {
         r = Reply::Text(msg::Internal, 500);
     }

@@ -215,6 +215,7 @@ public:
 std::unique_ptr<Store> OpenSqliteStore(const std::string& path, bool synchronousFull);
 
 // PostgreSQL through libpq: conninfo is a postgresql:// (or postgres://) URI.
-// poolSize: connections kept open for reuse. Runs the migrations (under an
-// advisory lock, so instances starting together do not race).
-std::unique_ptr<Store> OpenPostgresStore(const std::string& conninfo, int poolSize);
+// poolSize: connections kept open for reuse. synchronousFull false: commits
+// do not wait for the server's disk (synchronous_commit off). Runs the
+// migrations (under an advisory lock, so instances starting together do not race).
+std::unique_ptr<Store> OpenPostgresStore(const std::string& conninfo, int poolSize, bool synchronousFull);

@@ -47,6 +47,7 @@ Options:
   --workers N       database and password-hashing threads (default 4)
   --sync MODE       full (default): every commit reaches the disk before its answer;
                     normal: survives a crash of the service but not of the machine
+                    (SQLite synchronous=NORMAL; PostgreSQL synchronous_commit=off)
   --read-timeout S  seconds a client has for its TLS handshake and for each whole request (default 15);
                     idle keep-alive connections close after it too
   --test-clock      accept the action "x_clock_advance" (field "seconds") that moves the
@@ -168,7 +169,7 @@ int main(int argc, char** argv)
         const Config config = Config::LoadOrCreate(args.config.empty() ? args.data / "config.json" : args.config);
         // One connection per worker, plus the periodic sweep's.
         auto store = args.store.empty() ? OpenSqliteStore((args.data / "ambervale.db").string(), args.syncFull)
-                                        : OpenPostgresStore(args.store, args.workers + 1);
+                                        : OpenPostgresStore(args.store, args.workers + 1, args.syncFull);
         Clock clock;
 
         if (args.command == "verify") {
