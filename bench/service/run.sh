@@ -90,6 +90,9 @@ run_wrk() {
   local name="$1" script="$2"
   shift 2
   [ "${profile:-0}" = 1 ] && pg_mark
+  local cpu_service cpu_pg
+  cpu_service="$(cpu_ticks "${pids[@]}")"
+  cpu_pg="$(cpu_ticks $(pg_pids))"
   local conns=$((200 / $#)) threads=$((2 / $# > 0 ? 2 / $# : 1)) i=0 files=() wrks=()
   for port in "$@"; do
     i=$((i + 1))
@@ -112,6 +115,12 @@ run_wrk() {
   done
   printf '%-44s %8s replies/s   p99 %7s ms  %s\n' "$name" "$rps" "$p99" "$errors" | tee -a "$results"
   [ "${profile:-0}" = 1 ] && pg_report "$name" "$last_requests"
+  if [ "$name" != "${name#*instance}" ] && [ "$last_requests" -gt 0 ]; then
+    awk -v n="$name" -v r="$last_requests" -v s=$(($(cpu_ticks "${pids[@]}") - cpu_service)) \
+      -v p=$(($(cpu_ticks $(pg_pids)) - cpu_pg)) -v hz="$(getconf CLK_TCK)" -v t="$seconds" \
+      'BEGIN { printf "  %-42s %6.0f us in the service, %6.0f us in PostgreSQL (%.0f %% and %.0f %% of 2 cores)\n",
+               n, s / hz / r * 1e6, p / hz / r * 1e6, s / hz / t / 2 * 100, p / hz / t / 2 * 100 }' >>"$work/cpu.txt"
+  fi
   return 0
 }
 
@@ -124,6 +133,22 @@ swaps() { # label port...
   logins="bench $many"
   run_wrk "$label: swaps, $accounts accounts" "$here/money.lua" "$@"
   logins=bench
+}
+
+# CPU time (clock ticks) the processes used so far.
+cpu_ticks() {
+  local total=0 p
+  for p in "$@"; do
+    [ -r "/proc/$p/stat" ] || continue
+    total=$((total + $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$p/stat")))
+  done
+  echo "$total"
+}
+pg_pids() { # the postmaster and its children
+  [ -n "$pgdir" ] && [ -r "$pgdir/data/postmaster.pid" ] || return 0
+  local main
+  main="$(head -1 "$pgdir/data/postmaster.pid")"
+  echo "$main $(pgrep -P "$main" -d ' ' || true)"
 }
 
 # What the database did for the requests of one run.
@@ -250,11 +275,13 @@ UPDATE raw_rate SET n = n + 1 WHERE id = :id;' >"$work/raw.sql"
     awk '/^tps/ {printf "%.0f", $3}')"
   printf '%-44s %8s tx/s (8 clients, synchronous_commit=%s)\n' "raw PostgreSQL one-row tx" "$tps" \
     "$([ "$sync" = normal ] && echo off || echo on)" | tee -a "$results"
-  echo
   echo "PostgreSQL per request (per money movement done, for swaps), one instance:"
   cat "$work/profile.txt"
   echo "The costliest statements of the one-instance swaps from one account:"
   cat "$work/statements.txt"
 fi
+echo
+echo "CPU per reply (both cores are shared with wrk and whatever else runs):"
+cat "$work/cpu.txt"
 # Anything the instances complained about, counted.
 { grep -v -E "listening|stopping|stopped" "$work/service.err" || true; } | sort | uniq -c | head -5
