@@ -499,7 +499,13 @@ public:
     }
 
     void read(const std::function<void(StoreTx&)>& work) override { run(Kind::Read, work); }
-    void write(const std::function<void(StoreTx&)>& work) override { run(Kind::Write, work); }
+    void write(const std::function<void(StoreTx&)>& work) override
+    {
+        // Money movements all touch the house's balance rows: inside one instance they take turns
+        // rather than fail one another's serialization and run again; instances still race.
+        std::lock_guard lock(m_writeMutex);
+        run(Kind::Write, work);
+    }
     void writeLight(const std::function<void(StoreTx&)>& work) override { run(Kind::LightWrite, work); }
     int schemaVersion() override
     {
@@ -684,6 +690,7 @@ private:
     bool m_full;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<Connection>> m_pool;
+    std::mutex m_writeMutex;
 };
 
 } // namespace
