@@ -9,14 +9,14 @@ build="${AMBERVALE_PKG_BUILD:-build-pkg}"
 out="$(realpath -m "${1:-$build/debs}")"
 
 need=()
-for tool in dpkg-buildflags dpkg-shlibdeps lintian fakeroot; do
+for tool in dpkg-buildflags dpkg-shlibdeps lintian; do
   command -v "$tool" >/dev/null || need+=("$tool")
 done
 if [ ${#need[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends dpkg-dev lintian fakeroot
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends dpkg-dev lintian
 fi
 scripts/install-deps.sh
 

@@ -25,9 +25,9 @@ mirror="${AMBERVALE_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 cache="${AMBERVALE_INSTALL_TEST_CACHE:-/var/cache/ambervale-install-test}"
 
 [ "$(id -u)" -eq 0 ] || skip "needs root (debootstrap, chroot, namespaces)"
-if ! command -v debootstrap >/dev/null || ! command -v unshare >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap util-linux >/dev/null 2>&1 ||
-    skip "debootstrap cannot be installed"
+if ! command -v debootstrap >/dev/null || ! command -v unshare >/dev/null || ! command -v ip >/dev/null; then
+  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    debootstrap util-linux iproute2; } >/dev/null 2>&1 || skip "debootstrap cannot be installed"
 fi
 host="$(echo "$mirror" | sed -E 's#^[a-z]+://([^/:]+).*#\1#')"
 timeout 20 bash -c "exec 3<>/dev/tcp/$host/80" 2>/dev/null || skip "no network to $mirror"
@@ -42,15 +42,21 @@ debs="$(realpath "$debs")"
 client_deb="$(ls "$debs"/ambervale_*.deb)"
 service_deb="$(ls "$debs"/ambervale-service_*.deb)"
 
-root="$(mktemp -d /var/tmp/ambervale-root.XXXXXX)"
-chmod 755 "$root" # the root folder of the system inside: every user must reach its files
+work="$(mktemp -d /var/tmp/ambervale-install-test.XXXXXX)"
+root="$work/root"
+mkdir -m 755 "$root" # the root folder of the system inside: every user must reach its files
 cleanup() {
   local rc=$?
-  # Nothing is mounted outside the steps' namespaces; refuse to delete through a mount all the same.
-  if findmnt -rn -o TARGET | grep -q "^$root"; then
-    echo "install test: mounts left below $root, not removing it" >&2
+  # Nothing is mounted outside the steps' namespaces; should anything be, it is
+  # unmounted, and nothing is deleted through a mount.
+  local mounted
+  for mounted in $(findmnt -rn -o TARGET | grep "^$work/" | sort -r || true); do
+    umount -l "$mounted" || true
+  done
+  if findmnt -rn -o TARGET | grep -q "^$work/"; then
+    echo "install test: mounts left below $work, not removing it" >&2
   else
-    rm -rf --one-file-system "$root"
+    rm -rf --one-file-system "$work"
   fi
   exit "$rc"
 }
@@ -84,12 +90,12 @@ in_root() {
 
 echo "== debootstrap bookworm (minbase) into $root"
 mkdir -p "$cache/debootstrap"
-debootstrap --variant=minbase --cache-dir="$cache/debootstrap" bookworm "$root" "$mirror" >"$root.debootstrap.log" 2>&1 || {
-  tail -20 "$root.debootstrap.log"
-  rm -f "$root.debootstrap.log"
+# In a mount namespace of its own too: the mounts it makes inside the root cannot outlive it.
+unshare --mount --propagation private debootstrap --variant=minbase --cache-dir="$cache/debootstrap" \
+  bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 || {
+  tail -20 "$work/debootstrap.log"
   exit 1
 }
-rm -f "$root.debootstrap.log"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 security="${mirror%/debian}/debian-security"
 cat >"$root/etc/apt/sources.list" <<EOF
@@ -147,8 +153,9 @@ as_service() { setpriv --reuid="$user" --regid="$user" --init-groups -- "$@"; }
 password=demo-$RANDOM$RANDOM
 as_service ambervale-service add-account demo "$password" --data /var/lib/ambervale-service \
   --config /etc/ambervale-service/config.json >/dev/null
+# Not through as_service: $! must be the service itself, not a shell running it.
 # shellcheck disable=SC2086 # the unit's command line, split as systemd splits it (no quoting in it)
-as_service $exec_start >/tmp/service.out 2>&1 &
+setpriv --reuid="$user" --regid="$user" --init-groups -- $exec_start >/tmp/service.out 2>&1 &
 service=$!
 for _ in $(seq 300); do
   (exec 3<>/dev/tcp/127.0.0.1/8443) 2>/dev/null && break
@@ -196,7 +203,13 @@ fi
 # Stopped as systemd stops it: SIGTERM, and a clean exit.
 kill "$client"
 kill -TERM "$service"
-wait "$service" || { echo "FAIL: the service did not stop cleanly on SIGTERM"; exit 1; }
+rc=0
+wait "$service" || rc=$?
+if [ "$rc" -ne 0 ]; then
+  echo "FAIL: the service did not stop cleanly on SIGTERM (exit status $rc):"
+  cat /tmp/service.out
+  exit 1
+fi
 as_service ambervale-service verify --data /var/lib/ambervale-service --config /etc/ambervale-service/config.json
 echo "the installed client found the installed service"
 EOF
