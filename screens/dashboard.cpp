@@ -108,7 +108,10 @@ void TFormDashboard::FormCreate()
                       ui.lab_dohod_coin}) {
         l->setTextFormat(Qt::PlainText);
         // Server figures of any length are cut at the label's edge: the window keeps its designed size.
-        l->setSizePolicy(QSizePolicy::Ignored, l->sizePolicy().verticalPolicy());
+        // The stretch gives the label the room its row's spacer would take, else it is drawn 0 wide.
+        QSizePolicy policy(QSizePolicy::Ignored, l->sizePolicy().verticalPolicy());
+        policy.setHorizontalStretch(1);
+        l->setSizePolicy(policy);
     }
 }
 

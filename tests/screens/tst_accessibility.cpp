@@ -305,6 +305,24 @@ private slots:
         QCOMPARE(RowName(FormInfo, "eth"), QStringLiteral("ETH: earned on investments 7,25000000"));
     }
 
+    // The dashboard's figures have room for their text: a label drawn 0 wide
+    // says nothing to anyone who reads the screen.
+    void dashboardFiguresAreDrawnWhole()
+    {
+        LogInThroughService();
+        SelectCoin("btc");
+        for (const char* name :
+             {"fullname_coin", "lab_wall_coin", "lab_inv_coin", "lab_APR_coin", "lab_rental_coin", "lab_dohod_coin"}) {
+            auto* label = Child<QLabel>(FormDashboard, name);
+            QVERIFY2(!label->text().isEmpty(), name);
+            QVERIFY2(label->width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                     qPrintable(QStringLiteral("%1 is %2 px wide for \"%3\"")
+                                    .arg(QLatin1String(name))
+                                    .arg(label->width())
+                                    .arg(label->text())));
+        }
+    }
+
     // Tab visits every control on view of each screen, top to bottom, and
     // Shift+Tab goes the same way back; the dashboard's navigation images are
     // among the stops.
