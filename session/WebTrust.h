@@ -13,8 +13,9 @@ namespace webtrust {
 
 // Whether a page the engine refused for an unknown certificate authority may
 // be shown: an https address on the service's host whose chain verifies, for
-// that host and at that time, up to one of the extra CAs. Nothing else is
-// trusted here: the system's roots are the engine's own business.
+// that host and at that time, up to one of the given CAs (the client's extra
+// ones and the system's list, where the service package puts its CA). Pages of
+// any other host are the engine's own business.
 // Defined in WebTrustChain.cpp (library ambervale_webtrust, OpenSSL), which
 // only the web-engine plugin and its tests link.
 bool AcceptUnknownAuthority(const QUrl& url, const QList<QSslCertificate>& chain, const QString& serviceHost,
