@@ -506,6 +506,12 @@ private slots:
         QTRY_VERIFY(FormDashboard->isVisible());
         QVERIFY(!FormDeposit->isVisible());
         QTRY_COMPARE(QApplication::activeWindow(), FormDashboard);
+
+        // The navigation strip's images open their screens from the keyboard too.
+        TabTo(QStringLiteral("Image4"));
+        Key(Qt::Key_Space);
+        QTRY_VERIFY(FormLotto->isVisible());
+        QVERIFY(!FormDashboard->isVisible());
     }
 
     // A mouse user sees no focus mark: clicking hides it, and a click gives
