@@ -284,4 +284,4 @@ echo
 echo "CPU per reply (both cores are shared with wrk and whatever else runs):"
 cat "$work/cpu.txt"
 # Anything the instances complained about, counted.
-{ grep -v -E "listening|stopping|stopped" "$work/service.err" || true; } | sort | uniq -c | head -5
+{ grep -v -E "^$|listening|stopping|stopped" "$work/service.err" || true; } | sort | uniq -c | head -5
