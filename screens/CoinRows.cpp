@@ -77,8 +77,9 @@ void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString
         item->SetValueLabel(value);
         layout->addWidget(icon);
         layout->addWidget(name);
-        layout->addStretch();
-        layout->addWidget(value);
+        // The value takes the rest of the row itself: beside a spacer a label
+        // that asks for no width (it must not widen the window) is drawn 0 wide.
+        layout->addWidget(value, 1);
         row->setAttribute(Qt::WA_TransparentForMouseEvents); // clicks select the row underneath
         item->setSizeHint(QSize(0, size.height));
         list->setItemWidget(item, row);

@@ -9,6 +9,7 @@
 #include "Screens.h"
 #include "dashboard.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QIcon>
 #include <QLineEdit>
@@ -20,6 +21,7 @@ namespace {
 constexpr int WinnerColumns = 3;
 constexpr int WinnerRowHeight = 26;
 constexpr int WinnerFontSize = 14;
+constexpr int ConfirmArmingMs = 400;
 
 QString BalanceOf(const QString& coinUpper)
 {
@@ -199,6 +201,12 @@ void TFormLotto::Button2Click()
                         QMessageBox::Yes | QMessageBox::No, this);
     confirm.setDefaultButton(QMessageBox::No);
     confirm.setTextFormat(Qt::PlainText);
+    // The second click of a double-click on "Send" must not answer a box the
+    // user has not seen: "Yes" takes no click, key or mnemonic until the box
+    // has been in view for a moment.
+    QAbstractButton* yes = confirm.button(QMessageBox::Yes);
+    yes->setEnabled(false);
+    QTimer::singleShot(ConfirmArmingMs, yes, [yes] { yes->setEnabled(true); });
     const int answer = confirm.exec();
     RegainFront();
     if (answer != QMessageBox::Yes) return;

@@ -63,10 +63,7 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
     connect(TimeCheckBalance, &QTimer::timeout, this, &TFormDashboard::TimeCheckBalanceTimer);
     TimeCheckBalance->start();
 
-    NetHTTP_Get_Deposit = clients::Make(QStringLiteral("NetHTTP_Get_Deposit"), clients::Preset::Screen, this);
-    connect(NetHTTP_Get_Deposit, &HttpClient::RequestCompleted, this,
-            &TFormDashboard::NetHTTP_Get_DepositRequestCompleted);
-    connect(NetHTTP_Get_Deposit, &HttpClient::RequestError, this, &TFormDashboard::NetHTTP_Get_DepositRequestError);
+    NetHTTP_Get_Deposit = MakeDepositClient();
 
     connect(ui.ListBox1, &QListWidget::itemClicked, this, &TFormDashboard::ListBox1ItemClick);
     connect(ui.SearchBox1, &QLineEdit::textChanged, this, &TFormDashboard::SearchBox1Change);
@@ -385,10 +382,19 @@ void TFormDashboard::Text2Click()
     ui.get_network_deposit->hide();
 }
 
+HttpClient* TFormDashboard::MakeDepositClient()
+{
+    HttpClient* client = clients::Make(QStringLiteral("NetHTTP_Get_Deposit"), clients::Preset::Screen, this);
+    connect(client, &HttpClient::RequestCompleted, this, &TFormDashboard::NetHTTP_Get_DepositRequestCompleted);
+    connect(client, &HttpClient::RequestError, this, &TFormDashboard::NetHTTP_Get_DepositRequestError);
+    return client;
+}
+
 void TFormDashboard::Get_Deposit_Address()
 {
     AppState& st = State();
     hide();
+    FormDeposit->ClearAddress();
     FormDeposit->show();
     FormDeposit->Prepare(QStringLiteral("Coin: ") + ui.fullname_coin->text(),
                          QStringLiteral("Network: ") + st.CurrentNetwork);
@@ -399,15 +405,26 @@ void TFormDashboard::Get_Deposit_Address()
                 numtext::ParseAmount(json::MemberText(limits, QStringLiteral("Mindep_") + st.CurrentCoin))) +
                 QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin),
             QLatin1Char('+') + json::MemberText(limits, QStringLiteral("bonus_deposit")) + QStringLiteral(" %"));
-        NetHTTP_Get_Deposit->Post(st.SecureApiUrl(), // never over plain HTTP: there it could be swapped
-
-                                  api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork), st.UserLogin,
-                                                      st.PassHash, digest::Gen_New_Session()));
+        const FormFields fields = api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork),
+                                                      st.UserLogin, st.PassHash, digest::Gen_New_Session());
+        if (m_depositInFlight) {
+            // The earlier request answers for the coin and network it asked about:
+            // its client is left to finish unheard and goes once it has.
+            HttpClient* old = NetHTTP_Get_Deposit;
+            disconnect(old, nullptr, this, nullptr);
+            connect(old, &HttpClient::RequestCompleted, old, &QObject::deleteLater);
+            connect(old, &HttpClient::RequestError, old, &QObject::deleteLater);
+            NetHTTP_Get_Deposit = MakeDepositClient();
+        }
+        // Never over plain HTTP: there the address could be swapped.
+        NetHTTP_Get_Deposit->Post(st.SecureApiUrl(), fields);
+        m_depositInFlight = true;
     });
 }
 
 void TFormDashboard::NetHTTP_Get_DepositRequestCompleted(const QString& body)
 {
+    m_depositInFlight = false;
     if (const std::optional<QString> address = deposit::ReadAddress(body)) {
         FormDeposit->ShowAddress(*address);
     } else {
@@ -419,6 +436,9 @@ void TFormDashboard::NetHTTP_Get_DepositRequestCompleted(const QString& body)
 
 void TFormDashboard::NetHTTP_Get_DepositRequestError(const QString& description)
 {
+    m_depositInFlight = false;
     FormDeposit->EndLoading();
-    ::ShowMessage(QStringLiteral("Error:") + description);
+    // The deposit screen keeps the failure beside its empty address, also when
+    // another screen is in front.
+    ::ShowMessage(QStringLiteral("Error:") + description, QStringLiteral("FormDeposit"));
 }

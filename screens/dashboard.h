@@ -73,5 +73,9 @@ private:
     bool m_iconsDrawn = false;
     void SetNavigationStripOpen(bool open);
     void PickNetwork(const QString& network);
+    // The address client; a new one takes over when a request is still in the
+    // air, so that the old one's late answer (another coin's address) goes unheard.
+    HttpClient* MakeDepositClient();
+    bool m_depositInFlight = false;
     QPoint m_swipeStart;
 };

@@ -46,10 +46,19 @@ void TFormDeposit::ShowAddress(const QString& address)
     HideLoading();
 }
 
+void TFormDeposit::ClearAddress()
+{
+    ui.ImgQrCode->clear();
+    ui.lab_dep_address->clear();
+    ui.lab_dep_address->setProperty("address", QVariant());
+    ui.lab_dep_address->setAccessibleName(QStringLiteral("Deposit address"));
+}
+
 void TFormDeposit::lab_dep_addressClick()
 {
     const QVariant whole = ui.lab_dep_address->property("address");
     const QString address = whole.isValid() ? whole.toString() : ui.lab_dep_address->text();
+    if (address.isEmpty()) return; // nothing to copy while no address is shown
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(address);
     ::ShowMessage(QStringLiteral("You copied your deposit address: ") + address);
 }

@@ -12,6 +12,9 @@ public:
     void SetTerms(const QString& minimumText, const QString& bonusText);
     // The address arrived: text and QR code, the loading indicator gone.
     void ShowAddress(const QString& address);
+    // No address and no QR code: before every request, so that a slow or failed
+    // one never leaves another coin's address to be copied or scanned.
+    void ClearAddress();
     void EndLoading() { HideLoading(); }
 
 public slots:

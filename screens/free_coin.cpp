@@ -91,6 +91,9 @@ void TFormFaucet::Button4Click()
     FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(),
                                            api::FreeCoin(st.UserLogin, st.PassHash, FormLogin->Gen_New_Session()));
     ui.panel_captha->hide();
+    // The reward is in the account now: fetched at once rather than at the
+    // dashboard's next refresh.
+    if (st.LoggedIn) FormLogin->CheckBalance(QStringLiteral("useraccount"));
 }
 
 void TFormFaucet::Text5Click()

@@ -46,7 +46,12 @@ void TFormInvest::SetTitle(const QString& text)
 
 void TFormInvest::SetInvestedAmount(const QString& text)
 {
-    ui.val_invest_coin->setText(text);
+    // Another coin may hold the same amount: its figures (and the dashboard's
+    // daily line) are still due, in its own unit.
+    if (ui.val_invest_coin->text() == text)
+        val_invest_coinChangeTracking();
+    else
+        ui.val_invest_coin->setText(text);
 }
 
 void TFormInvest::Button3Click()
@@ -112,6 +117,8 @@ void TFormInvest::EndingRental()
 void TFormInvest::Button1Click()
 {
     OpenConfirmPanel(ui.panel_confirm_pass);
+    // The panel asks for one thing: what is typed next is the password.
+    ui.conf_pass->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormInvest::Text5Click()
@@ -121,9 +128,13 @@ void TFormInvest::Text5Click()
 
 void TFormInvest::Button4Click()
 {
+    const bool sending = !ui.conf_pass->text().isEmpty();
     SendConfirmed(ui.panel_confirm_pass, ui.conf_pass, [this](const QString& digest) {
         const AppState& st = State();
         return api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), st.CurrentCoin,
                                ui.val_invest_coin->text(), st.UserLogin, digest, FormLogin->Gen_New_Session());
     });
+    // The answer is in: the balances it changed are fetched now, so that "MAX"
+    // offers only what is still held.
+    if (sending && State().LoggedIn) FormLogin->CheckBalance(QStringLiteral("useraccount"));
 }

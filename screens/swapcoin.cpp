@@ -154,13 +154,14 @@ void TFormSwap::NetHTTP_get_swapRequestCompleted(const QString& body)
             m_swapPriceText = q.priceText;
             ui.price_c0_c1->setText(m_swapPriceText + QLatin1Char(' ') + ui.ComboBox2->currentText());
             DetachReverse();
-            ui.cur0_to_cur1->setText(q.quoted);
+            ui.cur0_to_cur1->setText(swapquote::ShownAmount(q.quoted));
             AttachReverse();
+            m_quoteFailure.clear();
+        } catch (const swapquote::ServiceText& refusal) {
+            // The service's own words, not a parse error about them.
+            QuoteFailed(refusal.message());
         } catch (const std::exception& e) {
-            ::ShowMessage(QStringLiteral("Error Result Swap: ") + ErrorText(e), QStringLiteral("FormSwap"));
-            // No rate to convert back with until the next good quote.
-            DetachReverse();
-            ui.cur0_to_cur1->setText(QStringLiteral("0"));
+            QuoteFailed(QStringLiteral("Error Result Swap: ") + ErrorText(e));
         }
         return;
     }
@@ -169,11 +170,23 @@ void TFormSwap::NetHTTP_get_swapRequestCompleted(const QString& body)
     SendDeferredQuote();
 }
 
+void TFormSwap::QuoteFailed(const QString& message)
+{
+    m_quoteFailure = message;
+    ::ShowMessage(message, QStringLiteral("FormSwap"));
+    // No rate to convert back with until the next good quote.
+    DetachReverse();
+    ui.cur0_to_cur1->setText(QStringLiteral("0"));
+}
+
 void TFormSwap::NetHTTP_get_swapRequestError(const QString& description)
 {
     HideLoading();
     ReplyArrived();
-    ::ShowMessage(QStringLiteral("get_swap Error:") + description);
+    const QString message = QStringLiteral("get_swap Error:") + description;
+    // A quote that never came is a failed quote: no swap at an unknown price.
+    if (m_swapCommand == QLatin1String("get")) m_quoteFailure = message;
+    ::ShowMessage(message);
     SendDeferredQuote();
 }
 
@@ -182,7 +195,7 @@ void TFormSwap::cur0_to_cur1ChangeTracking()
     if (ui.cur0_to_cur1->text().isEmpty()) return;
     DetachAmount();
     try {
-        ui.edit_val->setText(swapquote::ReverseAmount(m_swapRate, ui.cur0_to_cur1->text()));
+        ui.edit_val->setText(swapquote::ReverseAmountToSend(m_swapRate, ui.cur0_to_cur1->text()));
     } catch (const std::exception&) {
         // A "to" amount that is not a number converts to nothing; the amount stays.
     }
@@ -191,6 +204,11 @@ void TFormSwap::cur0_to_cur1ChangeTracking()
 
 void TFormSwap::Button1Click()
 {
+    if (!m_quoteFailure.isEmpty()) {
+        // The last quote failed: the swap would go out at a price nobody saw.
+        ::ShowMessage(m_quoteFailure, QStringLiteral("FormSwap"));
+        return;
+    }
     m_swapCommand = QStringLiteral("swap");
     ShowLoading();
     const AppState& st = State();

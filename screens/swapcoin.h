@@ -52,6 +52,9 @@ private:
     // A quote that came due while a swap was in the air leaves once its answer is
     // handled.
     void SendDeferredQuote();
+    // Shows why the quote failed and keeps it: "Swap" repeats it and sends
+    // nothing until a quote succeeds.
+    void QuoteFailed(const QString& message);
 
     Ui::TFormSwap ui;
     QString m_swapCommand;
@@ -61,4 +64,5 @@ private:
     QMetaObject::Connection m_amount;
     int m_pending = 0;
     bool m_quoteDeferred = false;
+    QString m_quoteFailure;
 };

@@ -74,6 +74,8 @@ void TFormWithdraw::ComboBox1Change()
 void TFormWithdraw::Button1Click()
 {
     OpenConfirmPanel(ui.panel_confirm_pass);
+    // The panel asks for one thing: what is typed next is the password.
+    ui.conf_pass->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormWithdraw::Text5Click()
@@ -83,9 +85,13 @@ void TFormWithdraw::Text5Click()
 
 void TFormWithdraw::Button4Click()
 {
+    const bool sending = !ui.conf_pass->text().isEmpty();
     SendConfirmed(ui.panel_confirm_pass, ui.conf_pass, [this](const QString& digest) {
         const AppState& st = State();
         return api::Withdraw(st.CurrentCoin, ui.Edit1->text(), st.CurrentNetwork, ui.val_withdraw_coin->text(),
                              st.UserLogin, digest, FormLogin->Gen_New_Session());
     });
+    // The answer is in: the balances it changed are fetched now, so that "MAX"
+    // offers only what is still held.
+    if (sending && State().LoggedIn) FormLogin->CheckBalance(QStringLiteral("useraccount"));
 }

@@ -73,6 +73,35 @@ QString Fixed8(double value)
     return QString::fromStdString((value < 0 ? "-" : "") + digits.substr(0, intLen) + "," + fraction);
 }
 
+QString Truncated8(double value)
+{
+    if (!std::isfinite(value)) return General(value);
+    if (value == 0) return QStringLiteral("0");
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    const std::string s(buf);
+    const auto ePos = s.find('e');
+    const std::string digits = s.substr(0, 1) + s.substr(2, ePos - 2); // 15 digits
+    const int exponent = std::atoi(s.c_str() + ePos + 1);
+    std::string whole, fraction;
+    if (exponent < 0) {
+        whole = "0";
+        fraction = std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    } else if (static_cast<size_t>(exponent) + 1 >= digits.size()) {
+        whole = digits + std::string(static_cast<size_t>(exponent) + 1 - digits.size(), '0');
+    } else {
+        whole = digits.substr(0, static_cast<size_t>(exponent) + 1);
+        fraction = digits.substr(static_cast<size_t>(exponent) + 1);
+    }
+    if (fraction.size() > 8) fraction.resize(8);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (whole == "0" && fraction.empty()) return QStringLiteral("0");
+    std::string out = value < 0 ? "-" : "";
+    out += whole;
+    if (!fraction.empty()) out += "," + fraction;
+    return QString::fromStdString(out);
+}
+
 QString General(double value)
 {
     if (value == 0) return QStringLiteral("0");

@@ -30,6 +30,12 @@ int ParseWhole(const QString& text);
 // scientific notation is used (1E308, -2,5E20).
 QString Fixed8(double value);
 
+// At most eight digits after ",", the rest cut off (rounded toward zero, as the
+// service takes amounts), trailing zeros dropped, never in exponent form:
+// 0,40000000000001 gives 0,4 and 1,23456789999 gives 1,23456789. The value is
+// first taken to 15 significant digits, so that 0,1 × 3 reads 0,3, not 0,29999999.
+QString Truncated8(double value);
+
 // Shortest text with at most 15 significant digits; exponent form below
 // 0.00001 and from 10^15 up, written like 5E-6 or 1,5E15.
 QString General(double value);

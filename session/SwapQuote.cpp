@@ -2,6 +2,7 @@
 #include "MoneyInput.h"
 #include "NumberText.h"
 
+#include <QRegularExpression>
 #include <cmath>
 #include <stdexcept>
 
@@ -11,8 +12,14 @@ Quote ReadQuote(const QString& body, const QString& amountField)
 {
     Quote q;
     q.quoted = money::WorkingCopy(body);
-    const double quoted = numtext::ParseNumber(q.quoted);
-    const double amount = numtext::ParseNumber(amountField);
+    double quoted = 0;
+    try {
+        quoted = numtext::ParseNumber(q.quoted);
+    } catch (const numtext::ConversionError&) {
+        if (body.trimmed().isEmpty()) throw;
+        throw ServiceText(body);
+    }
+    const double amount = numtext::ParseAmount(amountField);
     // A zero on either side would put "INF" or "NAN" on screen as a price.
     if (quoted == 0 || amount == 0) throw std::domain_error("Floating point division by zero");
     const double rate = amount / quoted;
@@ -30,6 +37,18 @@ QString ReverseAmount(const QString& swapRate, const QString& toField)
     const double from = rate * to;
     if (!std::isfinite(from)) throw std::domain_error("Floating point overflow");
     return numtext::General(from);
+}
+
+QString ShownAmount(const QString& quoted)
+{
+    static const QRegularExpression plain(QStringLiteral(R"(^\d+(,\d{0,8})?$)"));
+    if (plain.match(quoted).hasMatch()) return quoted;
+    return numtext::Truncated8(numtext::ParseAmount(quoted));
+}
+
+QString ReverseAmountToSend(const QString& swapRate, const QString& toField)
+{
+    return numtext::Truncated8(numtext::ParseNumber(ReverseAmount(swapRate, toField)));
 }
 
 QString PriceCaption(const QString& fromCoin)

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Check(q.quoted == money::WorkingCopy(body), "the quoted amount is the reply with ','");
     const double quoted = numtext::ParseNumber(q.quoted);
-    const double amount = numtext::ParseNumber(amountField);
+    const double amount = numtext::ParseAmount(amountField);
     Check(quoted != 0 && amount != 0, "no quote from a zero");
 
     double rate = 0;

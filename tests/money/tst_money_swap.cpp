@@ -13,6 +13,10 @@ private slots:
     void readQuoteRejects();
     void reverseAmount_data();
     void reverseAmount();
+    void amountsToSend_data();
+    void amountsToSend();
+    void shownAmount_data();
+    void shownAmount();
     void reverseAmountRejects();
     void priceCaption();
 };
@@ -39,6 +43,11 @@ void MoneySwapTest::readQuote_data()
                                        << "3"
                                        << "0,5"
                                        << "2,00000000";
+    QTest::newRow("amount typed with a point") << "5000"
+                                               << "0.5"
+                                               << "5000"
+                                               << "0,0001"
+                                               << "10000,00000000";
     QTest::newRow("tiny rate in exponent form") << "1000000"
                                                 << "1"
                                                 << "1000000"
@@ -70,8 +79,6 @@ void MoneySwapTest::readQuoteRejects_data()
                                << "1" << true;
     QTest::newRow("empty body") << ""
                                 << "1" << true;
-    QTest::newRow("amount typed with a point") << "5000"
-                                               << "0.5" << true;
     QTest::newRow("amount letters") << "5000"
                                     << "abc" << true;
     QTest::newRow("quote of zero") << "0"
@@ -85,8 +92,19 @@ void MoneySwapTest::readQuoteRejects()
     QFETCH(QString, body);
     QFETCH(QString, amount);
     QFETCH(bool, conversion);
-    if (conversion)
+    if (conversion) {
         QVERIFY_THROWS_EXCEPTION(numtext::ConversionError, swapquote::ReadQuote(body, amount));
+        // A body that is text is the service's own words, kept whole.
+        bool serviceText = false;
+        try {
+            swapquote::ReadQuote(body, amount);
+        } catch (const swapquote::ServiceText& e) {
+            serviceText = true;
+            QCOMPARE(e.message(), body);
+        } catch (const numtext::ConversionError&) {
+        }
+        QCOMPARE(serviceText, !body.isEmpty() && amount == QLatin1String("1"));
+    }
     else
         QVERIFY_THROWS_EXCEPTION(std::domain_error, swapquote::ReadQuote(body, amount));
 }
@@ -116,6 +134,54 @@ void MoneySwapTest::reverseAmount()
     QFETCH(QString, to);
     QFETCH(QString, from);
     QCOMPARE(swapquote::ReverseAmount(rate, to), from);
+}
+
+void MoneySwapTest::amountsToSend_data()
+{
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("from");
+    QTest::newRow("a third of 2") << "0,333333333333333"
+                                  << "2"
+                                  << "0,66666666";
+    QTest::newRow("exact") << "0,0004"
+                           << "1000"
+                           << "0,4";
+    QTest::newRow("below the eighth decimal") << "1E-6"
+                                              << "0,001"
+                                              << "0";
+    QTest::newRow("large") << "2500"
+                           << "1000000,123456789"
+                           << "2500000308,64197";
+}
+
+void MoneySwapTest::amountsToSend()
+{
+    QFETCH(QString, rate);
+    QFETCH(QString, to);
+    QFETCH(QString, from);
+    QCOMPARE(swapquote::ReverseAmountToSend(rate, to), from);
+}
+
+void MoneySwapTest::shownAmount_data()
+{
+    QTest::addColumn<QString>("quoted");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("whole") << "5000"
+                           << "5000";
+    QTest::newRow("eight decimals kept as sent") << "0,50000000"
+                                                 << "0,50000000";
+    QTest::newRow("thirteen cut to eight") << "5000,1234567891234"
+                                           << "5000,12345678";
+    QTest::newRow("exponent form") << "2,5E-5"
+                                   << "0,000025";
+}
+
+void MoneySwapTest::shownAmount()
+{
+    QFETCH(QString, quoted);
+    QFETCH(QString, shown);
+    QCOMPARE(swapquote::ShownAmount(quoted), shown);
 }
 
 void MoneySwapTest::reverseAmountRejects()

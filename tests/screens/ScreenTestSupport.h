@@ -138,6 +138,26 @@ inline void Activate(QWidget* screen)
     QTRY_COMPARE(QApplication::activeWindow(), screen);
 }
 
+// Every coin row's value label (prefix + code) of screen's list is on view and
+// wide enough for the whole of its text: a figure drawn 0 wide shows nothing.
+inline bool RowValuesDrawnWhole(QWidget* screen, const QString& prefix, QString* why)
+{
+    for (const QString& code : Catalogue()) {
+        auto* label = Child<QLabel>(screen, prefix + code);
+        const int need = label->fontMetrics().horizontalAdvance(label->text());
+        if (label->text().isEmpty() || !label->isVisible() || label->width() < need) {
+            *why = QStringLiteral("%1 is %2 px wide for \"%3\" (%4 px), %5")
+                       .arg(label->objectName())
+                       .arg(label->width())
+                       .arg(label->text())
+                       .arg(need)
+                       .arg(label->isVisible() ? "visible" : "hidden");
+            return false;
+        }
+    }
+    return true;
+}
+
 // Base of every screen test: a fresh fake service and fresh screens talking to
 // it for each case, torn down after it. Derived classes add private slots as
 // test cases and may script the service in Script().

@@ -75,6 +75,29 @@ private slots:
         QVERIFY(Child<QLabel>(FormDashboard, "image_main")->pixmap().toImage() != dogeIcon);
     }
 
+    // Every row of the coin list shows its balance, wide enough to be read.
+    void everyRowShowsItsBalanceWhole()
+    {
+        LogIn(SettingsReply(), AccountReply("12345.6789"));
+        Activate(FormDashboard);
+        QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("12345,67890000"));
+        QString why;
+        QTRY_VERIFY2(RowValuesDrawnWhole(FormDashboard, "wall_", &why), qPrintable(why));
+    }
+
+    // The daily line is in the selected coin's unit, also when the coins hold
+    // the same invested amount (every coin holds 0.5 here, at 12 %).
+    void dailyEarningIsInTheSelectedCoinsUnit()
+    {
+        Activate(FormDashboard);
+        auto* daily = Child<QLabel>(FormDashboard, "lab_dohod_coin");
+        QCOMPARE(daily->text(), QStringLiteral("0,00017857 DOGE/Day"));
+        for (const QString coin : {"btc", "eth", "matic", "doge"}) {
+            SelectCoin(coin);
+            QCOMPARE(daily->text(), "0,00017857 " + coin.toUpper() + "/Day");
+        }
+    }
+
     void aprIsAWholeNumber()
     {
         SetLimit("APR_doge", "015");

@@ -8,6 +8,7 @@
 #include "deposit.h"
 
 #include <QClipboard>
+#include <QHash>
 #include <QListWidget>
 #include <QPushButton>
 #include <ZXing/ReadBarcode.h>
@@ -43,14 +44,25 @@ class DepositTest : public ScreenTest {
     Q_OBJECT
     QString address = HexAddress;
     int delayMs = 0;
+    bool drop = false;
+    // Answers for one coin_get_a value, ahead of the common one: body, delay.
+    QHash<QString, QPair<QString, int>> perCoin;
     QMutex mutex;
 
-    void Answer(const QString& body, int delay = 0)
+    void Answer(const QString& body, int delay = 0, bool dropIt = false)
     {
         QMutexLocker lock(&mutex);
         address = body;
         delayMs = delay;
+        drop = dropIt;
     }
+    void AnswerFor(const QString& coin, const QString& body, int delay)
+    {
+        QMutexLocker lock(&mutex);
+        perCoin.insert(coin, {body, delay});
+    }
+    QString AddressText() const { return Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(); }
+    bool NoQrCode() const { return Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().isNull(); }
     void Select(const QString& code)
     {
         auto* list = Child<QListWidget>(FormDashboard, "ListBox1");
@@ -73,11 +85,21 @@ class DepositTest : public ScreenTest {
     void Script() override
     {
         Answer(HexAddress);
-        fake->setHandler([this](const RecordedRequest&) {
+        {
+            QMutexLocker lock(&mutex);
+            perCoin.clear();
+        }
+        fake->setHandler([this](const RecordedRequest& request) {
             QMutexLocker lock(&mutex);
             ScriptedReply r;
             r.body = address.toUtf8();
             r.delayMs = delayMs;
+            r.dropConnection = drop;
+            if (const auto it = perCoin.constFind(request.field("coin_get_a")); it != perCoin.constEnd()) {
+                r.body = it->first.toUtf8();
+                r.delayMs = it->second;
+                r.dropConnection = false;
+            }
             return r;
         });
     }
@@ -314,21 +336,81 @@ private slots:
         QVERIFY(!FormDeposit->isVisible());
     }
 
-    void secondRequestShowsNewCoinBesideTheOldAddress()
+    // While the next address is awaited the screen names the new coin and shows
+    // no address at all: the old one belongs to another coin.
+    void secondRequestClearsTheOldAddress()
     {
         Deposit("btc");
-        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
-        const QImage oldPicture = Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage();
+        QTRY_COMPARE(AddressText(), HexAddress);
+        QVERIFY(!NoQrCode());
         FormDeposit->close();
         Answer(MixedAddress, 500);
         Deposit("usdt", Child<QPushButton>(FormDashboard, "Button6"));
         QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("usdt"));
         QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: trc20"));
-        QCOMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
-        QCOMPARE(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage(), oldPicture);
+        QCOMPARE(AddressText(), QString());
+        QVERIFY(NoQrCode());
         QVERIFY(!Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
         QVERIFY(Child<FrameAnimation>(FormDeposit, "gifload")->Enabled());
-        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), MixedAddress);
+        QTRY_COMPARE(AddressText(), MixedAddress);
+        QCOMPARE(Decode(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage()), MixedAddress);
+    }
+
+    // A request that fails (service down, connection dropped) or hangs leaves the
+    // address and QR code empty; a failure is said on the deposit screen, and a
+    // click copies nothing.
+    void failedRequestLeavesNoAddress_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("service down") << "down";
+        QTest::newRow("connection dropped") << "dropped";
+        QTest::newRow("stuck") << "stuck";
+    }
+    void failedRequestLeavesNoAddress()
+    {
+        QFETCH(QString, failure);
+        Deposit("btc");
+        QTRY_COMPARE(AddressText(), HexAddress);
+        FormDeposit->close();
+        if (failure == "down") State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
+        if (failure == "dropped") Answer(QString(), 0, true);
+        if (failure == "stuck") Answer(MixedAddress, 60000);
+        QGuiApplication::clipboard()->clear();
+        Deposit("eth");
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("eth"));
+        if (failure == "stuck") {
+            QTRY_COMPARE(Deposits().size(), 2);
+            QTest::qWait(300);
+            QVERIFY(!Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(PanelShown(FormDeposit), 15000);
+            QVERIFY(PanelText(FormDeposit).startsWith("Error:"));
+            QVERIFY(Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
+        }
+        QCOMPARE(AddressText(), QString());
+        QVERIFY(NoQrCode());
+        Click(FormDeposit, "lab_dep_address");
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+        QVERIFY(!PanelText(FormDeposit).startsWith("You copied"));
+    }
+
+    // An answer for a coin the user has left behind never lands under the next
+    // coin's name, whichever arrives first.
+    void lateAnswerForAnEarlierCoinIsIgnored()
+    {
+        AnswerFor("btc", HexAddress, 1500);
+        AnswerFor("eth", MixedAddress, 0);
+        Deposit("btc");
+        QTRY_COMPARE(Deposits().size(), 1);
+        FormDeposit->close();
+        Deposit("eth");
+        QTRY_COMPARE(AddressText(), MixedAddress);
+        // The btc answer comes in after this: the screen still shows eth's.
+        QTest::qWait(3000);
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("eth"));
+        QCOMPARE(AddressText(), MixedAddress);
+        QCOMPARE(Decode(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage()), MixedAddress);
+        QVERIFY(!PanelShown(FormDeposit));
     }
 
     void oddRepliesAreShownAsPlainText_data()

@@ -56,6 +56,7 @@ private slots:
 
     void rightAnswerClaims()
     {
+        const QString login = State().UserLogin; // the account refresh after the answer rereads it
         Click(FormFaucet, "Button1");
         Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
         Click(FormFaucet, "Button4");
@@ -64,13 +65,28 @@ private slots:
         QStringList names;
         for (const auto& f : claims.first().fields) names << f.first;
         QCOMPARE(names, (QStringList{"a", "s", "pass", "session"})); // the answer is not sent
-        QCOMPARE(claims.first().field("s"), State().UserLogin);
+        QCOMPARE(claims.first().field("s"), login);
         QCOMPARE(claims.first().field("pass"), State().PassHash);
         QVERIFY(!QuestionShown());
         QVERIFY(PanelShown(FormFaucet));
         QCOMPARE(PanelText(FormFaucet), QStringLiteral("You received 0.01 USDT <b>!</b>"));
         // A second claim needs a new question.
         QVERIFY(!Child(FormFaucet, "Button4")->isVisible());
+    }
+
+    // The reward is in: the account is fetched at once, not at the dashboard's
+    // next refresh.
+    void claimRefreshesTheAccountAtOnce()
+    {
+        LogIn(SettingsReply(), AccountReply("0.25"));
+        QCOMPARE(State().BalanceJson->value("wall_usdt").toString(), QStringLiteral("0,25000000"));
+        Click(FormFaucet, "Button1");
+        Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
+        Click(FormFaucet, "Button4");
+        QCOMPARE(Requests("free_coin").size(), 1);
+        QTRY_COMPARE(Requests("useraccount").size(), 1);
+        QTRY_COMPARE(State().BalanceJson->value("wall_usdt").toString(), QStringLiteral("0,50000000"));
+        QVERIFY(FormFaucet->isVisible());
     }
 
     void wrongAnswers_data()

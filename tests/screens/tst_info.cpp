@@ -97,6 +97,17 @@ private slots:
         QCOMPARE(Child<QLineEdit>(FormInfo, "SearchBox1")->placeholderText(), QStringLiteral("search..."));
     }
 
+    // Every row of the statistics list shows its figure, wide enough to be read.
+    void everyRowShowsItsFigureWhole()
+    {
+        LogIn(SettingsReply(), AccountReply("12345.6789"));
+        OpenFromDashboard();
+        ClickTab("TabStatistic");
+        QCOMPARE(Text("earned_inv_btc"), QStringLiteral("12345,67890000"));
+        QString why;
+        QTRY_VERIFY2(RowValuesDrawnWhole(FormInfo, "earned_inv_", &why), qPrintable(why));
+    }
+
     void notLoggedInStatistics()
     {
         OpenFromLogin();

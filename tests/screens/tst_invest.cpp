@@ -106,6 +106,7 @@ private slots:
         QCOMPARE(Figures().first(), QStringLiteral("0,30000000 BTC"));
         QCOMPARE(Figures().last(), QStringLiteral("0,00089286 BTC"));
 
+        const QString login = State().UserLogin; // the account refresh after the answer rereads it
         fake->enqueue(Reply("Investment accepted"));
         OpenConfirmation("s3cret");
         Click(FormInvest, "Button4");
@@ -116,7 +117,7 @@ private slots:
         QCOMPARE(r.field("rental_code"), QStringLiteral("3"));
         QCOMPARE(r.field("coin"), QStringLiteral("btc"));
         QCOMPARE(r.field("value"), QStringLiteral("2.5"));
-        QCOMPARE(r.field("s"), State().UserLogin);
+        QCOMPARE(r.field("s"), login);
         QCOMPARE(r.field("pass"), digest::MD5("s3cret"));
         QVERIFY(IsToken(r.field("session")));
         // The answer is on screen, the panel closed and the password gone.
@@ -307,6 +308,46 @@ private slots:
         QVERIFY2(PanelText(FormInvest).startsWith("MessageResult:"), qPrintable(PanelText(FormInvest)));
         QVERIFY(Child(FormInvest, "panel_confirm_pass")->isHidden());
         QVERIFY(Child<QLineEdit>(FormInvest, "conf_pass")->text().isEmpty());
+    }
+
+    // The answer is in and the account is fetched at once: "MAX" offers only
+    // what is still held, and the user stays on the invest screen.
+    void answerRefreshesTheAccountAtOnce()
+    {
+        QJsonObject before = AccountReply("0.5");
+        before["wall_btc"] = "2.5";
+        QJsonObject after = AccountReply("0.5");
+        after["wall_btc"] = "1";
+        fake->setHandler([after](const RecordedRequest& r) {
+            return Reply(r.field("a") == QLatin1String("invest_coin") ? QByteArray("Investment accepted") : Json(after));
+        });
+        OpenForBtc("10", before);
+        QCOMPARE(Amount()->text(), QStringLiteral("2,50000000"));
+        OpenConfirmation("pw");
+        Click(FormInvest, "Button4");
+        QCOMPARE(PanelText(FormInvest), QStringLiteral("Investment accepted"));
+        QTRY_COMPARE(Requests("useraccount").size(), 1);
+        QTRY_COMPARE(State().UserAccountJson->value("wall_btc").toString(), QStringLiteral("1"));
+        Click(FormInvest, "Button3");
+        QCOMPARE(Amount()->text(), QStringLiteral("1,00000000"));
+        QVERIFY(FormInvest->isVisible());
+        QVERIFY(!FormDashboard->isVisible());
+    }
+
+    // The confirmation panel opened with the mouse takes the keyboard: typing
+    // goes into the password, not into the amount or nowhere.
+    void confirmationTakesTheTyping()
+    {
+        OpenForBtc("10");
+        const QString amount = Amount()->text();
+        Amount()->setFocus();
+        QTest::mouseClick(Child<QPushButton>(FormInvest, "Button1"), Qt::LeftButton);
+        auto* password = Child<QLineEdit>(FormInvest, "conf_pass");
+        QVERIFY(password->isVisible());
+        QTRY_COMPARE(QApplication::focusWidget(), password);
+        QTest::keyClicks(QApplication::focusWidget(), "pw");
+        QCOMPARE(password->text(), QStringLiteral("pw"));
+        QCOMPARE(Amount()->text(), amount);
     }
 
     void closingReturnsToTheDashboard()

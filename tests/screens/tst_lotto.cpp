@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QMutex>
+#include <QPushButton>
 #include <QTimer>
 
 using namespace support;
@@ -111,6 +112,21 @@ class LottoTest : public ScreenTest {
     }
 
     QString Text(const char* name) const { return Child<QLabel>(FormLotto, name)->text(); }
+
+    // Answers "Yes" in the confirmation box as soon as it takes a click, polling
+    // from inside the box's own event loop.
+    void ConfirmOnceArmed()
+    {
+        auto* poll = new QTimer(this);
+        poll->setInterval(20);
+        connect(poll, &QTimer::timeout, poll, [poll] {
+            auto* box = qobject_cast<QMessageBox*>(ActiveModal());
+            if (!box || !box->button(QMessageBox::Yes)->isEnabled()) return;
+            poll->deleteLater();
+            PressModalButton(QMessageBox::Yes);
+        });
+        poll->start();
+    }
 
 private slots:
     void coinListStartsAtTheFifthCoin()
@@ -324,6 +340,44 @@ private slots:
         QCOMPARE(fake->requestCount(), before); // no purchase, no account request, no refresh
     }
 
+    // A double-click on "Send": the second click lands on the box that has just
+    // opened, on "Yes" at worst (or a hurried "Y" key). Nothing is staked; the
+    // box stays open for a real answer.
+    void doubleClickOnSendStakesNothing_data()
+    {
+        QTest::addColumn<QString>("second");
+        QTest::newRow("click on Yes") << "click";
+        QTest::newRow("Y key") << "y";
+    }
+    void doubleClickOnSendStakesNothing()
+    {
+        QFETCH(QString, second);
+        Open();
+        fake->clearRequests();
+        Type(FormLotto, "Edit1", "5");
+        bool stillOpen = false;
+        bool noIsDefault = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(ActiveModal());
+            if (!box) return;
+            noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+            QAbstractButton* yes = box->button(QMessageBox::Yes);
+            if (second == "click")
+                QTest::mouseClick(yes, Qt::LeftButton, {}, yes->rect().center());
+            else
+                QTest::keyClick(box, Qt::Key_Y);
+            QTest::qWait(250); // a key press clicks after a short animation
+            stillOpen = ActiveModal() == box;
+            if (stillOpen) PressModalButton(QMessageBox::No);
+        });
+        QTest::mouseClick(Child<QPushButton>(FormLotto, "Button2"), Qt::LeftButton);
+        QVERIFY(noIsDefault);
+        QVERIFY(stillOpen);
+        QTest::qWait(200);
+        QCOMPARE(Requests("buylottonew").size(), 0);
+        QCOMPARE(Requests("useraccount").size(), 0);
+    }
+
     void purchaseConfirmed()
     {
         Open();
@@ -331,7 +385,7 @@ private slots:
         const QString login = State().UserLogin;
         const QString digest = State().PassHash;
         Type(FormLotto, "Edit1", "5");
-        QTimer::singleShot(0, this, [] { PressModalButton(QMessageBox::Yes); });
+        ConfirmOnceArmed();
         Click(FormLotto, "Button2");
 
         const QList<RecordedRequest> buys = Requests("buylottonew");

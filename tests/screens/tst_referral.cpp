@@ -54,6 +54,16 @@ private slots:
         QCOMPARE(Text("earned_ref_matic"), QStringLiteral("0,12500000"));
     }
 
+    // Every row of the earnings list shows its figure, wide enough to be read.
+    void everyRowShowsItsFigureWhole()
+    {
+        LogIn(SettingsReply(), AccountReply("12345.6789"));
+        Open();
+        QCOMPARE(Text("earned_ref_btc"), QStringLiteral("12345,67890000"));
+        QString why;
+        QTRY_VERIFY2(RowValuesDrawnWhole(FormRefferal, "earned_ref_", &why), qPrintable(why));
+    }
+
     // A JSON number shows as its number text, a string unchanged.
     void referralCount_data()
     {

@@ -187,16 +187,55 @@ private slots:
         QVERIFY(!PanelShown(FormSwap));
     }
 
-    void quoteThatIsNoNumberShowsTheErrorAndStopsTheConversion()
+    // A refusal comes as the service's sentence and is shown as it is, never
+    // wrapped in a parse error about it; the conversion stops.
+    void quoteRefusalIsShownAsTheServiceText_data()
     {
-        Answer("Pair not available");
+        QTest::addColumn<QString>("body");
+        QTest::newRow("same coins") << "Please choose two different coins,";
+        QTest::newRow("pair") << "Pair not available";
+        QTest::newRow("ends in a point") << "Amount too small.";
+    }
+    void quoteRefusalIsShownAsTheServiceText()
+    {
+        QFETCH(QString, body);
+        Answer(body.toUtf8());
         OpenSwap();
         WaitForQuote(1);
-        QVERIFY2(PanelText(FormSwap).startsWith("Error Result Swap: "), qPrintable(PanelText(FormSwap)));
+        QTRY_VERIFY(PanelShown(FormSwap));
+        QCOMPARE(PanelText(FormSwap), body);
         QCOMPARE(ToAmount()->text(), QStringLiteral("0"));
         Type(FormSwap, "cur0_to_cur1", "5");
         QCOMPARE(Amount()->text(), QStringLiteral("1"));
         QVERIFY(!QuoteTimer()->isActive());
+    }
+
+    // The "to" amount a quote fills in has at most eight decimals, cut off as
+    // the service cuts amounts; the reverse conversion too.
+    void amountsShowAtMostEightDecimals_data()
+    {
+        QTest::addColumn<QByteArray>("quote");
+        QTest::addColumn<QString>("toShown");
+        QTest::addColumn<QString>("typedTo");
+        QTest::addColumn<QString>("fromShown");
+        QTest::newRow("eight decimals") << QByteArray("0.00002461") << "0,00002461" << "0,00001" << "0,40633888";
+        QTest::newRow("thirteen decimals") << QByteArray("5000.1234567891234") << "5000,12345678" << "1000"
+                                           << "0,19999506";
+        QTest::newRow("a third") << QByteArray("3") << "3" << "2" << "0,66666666";
+    }
+    void amountsShowAtMostEightDecimals()
+    {
+        QFETCH(QByteArray, quote);
+        QFETCH(QString, toShown);
+        QFETCH(QString, typedTo);
+        QFETCH(QString, fromShown);
+        Answer(quote);
+        OpenSwap();
+        WaitForQuote(1);
+        QCOMPARE(ToAmount()->text(), toShown);
+        Type(FormSwap, "cur0_to_cur1", typedTo);
+        QCOMPARE(Amount()->text(), fromShown);
+        QVERIFY(!PanelShown(FormSwap));
     }
 
     void toAmountThatIsNoNumberConvertsToNothing_data()
@@ -236,14 +275,84 @@ private slots:
         QCOMPARE(ToAmount()->text(), QStringLiteral("0"));
     }
 
-    void amountWithAPointIsSentAsTypedAndFailsTheQuote()
+    // "0.5" and "0,5" are the same amount: sent as typed, quoted, swapped.
+    void amountIsReadWithAPointOrAComma_data()
     {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("point") << "0.5";
+        QTest::newRow("comma") << "0,5";
+    }
+    void amountIsReadWithAPointOrAComma()
+    {
+        QFETCH(QString, typed);
         OpenSwap();
-        Type(FormSwap, "edit_val", "0.5");
+        Type(FormSwap, "edit_val", typed);
         WaitForQuote(1);
-        QCOMPARE(Requests("get_swap_coin").first().field("val"), QStringLiteral("0.5"));
-        QVERIFY(PanelText(FormSwap).startsWith("Error Result Swap: "));
-        QCOMPARE(ToAmount()->text(), QStringLiteral("0"));
+        QCOMPARE(Requests("get_swap_coin").first().field("val"), typed);
+        QVERIFY2(!PanelShown(FormSwap), qPrintable(PanelText(FormSwap)));
+        QCOMPARE(ToAmount()->text(), QStringLiteral("5000"));
+        QCOMPARE(Price(), QStringLiteral("10000,00000000 USDT"));
+        QCOMPARE(FormSwap->SwapRate(), QStringLiteral("0,0001"));
+        Click(FormSwap, "Button1");
+        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+        QList<RecordedRequest> swaps;
+        for (const RecordedRequest& r : Requests("get_swap_coin"))
+            if (r.field("com") == QLatin1String("swap")) swaps << r;
+        QCOMPARE(swaps.size(), 1);
+        QCOMPARE(swaps.first().field("val"), typed);
+    }
+
+    // A swap whose quote failed is not sent: "Swap" only says why, until a
+    // quote succeeds.
+    void failedQuoteSendsNoSwap_data()
+    {
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<QByteArray>("quote");
+        QTest::addColumn<bool>("drop");
+        QTest::addColumn<QString>("shown"); // what the panel starts with
+        QTest::newRow("refusal") << "1" << QByteArray("Please choose two different coins,") << false
+                                 << "Please choose two different coins,";
+        QTest::newRow("amount with letters") << "abc" << QByteArray("5000") << false << "Error Result Swap: ";
+        QTest::newRow("connection dropped") << "1" << QByteArray("5000") << true << "get_swap Error:";
+    }
+    void failedQuoteSendsNoSwap()
+    {
+        QFETCH(QString, amount);
+        QFETCH(QByteArray, quote);
+        QFETCH(bool, drop);
+        QFETCH(QString, shown);
+        Answer(quote);
+        {
+            QMutexLocker lock(&script->mutex);
+            script->drop = drop;
+        }
+        OpenSwap();
+        Type(FormSwap, "edit_val", amount);
+        QTRY_COMPARE_WITH_TIMEOUT(Requests("get_swap_coin").size(), 1, 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(PanelShown(FormSwap), 15000);
+        QVERIFY2(PanelText(FormSwap).startsWith(shown), qPrintable(PanelText(FormSwap)));
+        QTRY_VERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+        Click(FormSwap, "Button2"); // the panel closed
+        QVERIFY(!PanelShown(FormSwap));
+        const int accountRequests = Requests("useraccount").size();
+        Click(FormSwap, "Button1");
+        QVERIFY(PanelShown(FormSwap));
+        QVERIFY2(PanelText(FormSwap).startsWith(shown), qPrintable(PanelText(FormSwap)));
+        QTest::qWait(300);
+        for (const RecordedRequest& r : Requests("get_swap_coin")) QCOMPARE(r.field("com"), QStringLiteral("get"));
+        QCOMPARE(Requests("useraccount").size(), accountRequests);
+
+        // A good quote lifts it.
+        {
+            QMutexLocker lock(&script->mutex);
+            script->quote = "5000";
+            script->drop = false;
+        }
+        Type(FormSwap, "edit_val", "2");
+        QTRY_COMPARE_WITH_TIMEOUT(ToAmount()->text(), QStringLiteral("5000"), 6000);
+        QTRY_VERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+        Click(FormSwap, "Button1");
+        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
     }
 
     void swapCarriesBothCoinsAndRefreshesTheAccount()

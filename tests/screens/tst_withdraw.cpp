@@ -105,6 +105,7 @@ private slots:
     {
         OpenForBtc();
         Type(FormWithdraw, "Edit1", "bc1q addr&=+");
+        const QString login = State().UserLogin; // the account refresh after the answer rereads it
         Type(FormWithdraw, "val_withdraw_coin", "0.5");
         Send("s3cret");
         const QList<RecordedRequest> sent = Requests("withdraw");
@@ -115,7 +116,7 @@ private slots:
         QCOMPARE(r.field("addr"), QStringLiteral("bc1q addr&=+"));
         QCOMPARE(r.field("network"), QStringLiteral("Main"));
         QCOMPARE(r.field("val"), QStringLiteral("0.5"));
-        QCOMPARE(r.field("s"), State().UserLogin);
+        QCOMPARE(r.field("s"), login);
         QCOMPARE(r.field("pass"), digest::MD5("s3cret"));
         QVERIFY(IsToken(r.field("session")));
         QCOMPARE(PanelText(FormWithdraw), QStringLiteral("Withdrawal queued"));
@@ -225,6 +226,46 @@ private slots:
         QVERIFY(!timerRan);
         QCOMPARE(PanelText(FormWithdraw), QStringLiteral("Done late"));
         QTRY_VERIFY(timerRan);
+    }
+
+    // The answer is in and the account is fetched at once: "MAX" offers only
+    // what is still held, and the user stays on the withdraw screen.
+    void answerRefreshesTheAccountAtOnce()
+    {
+        QJsonObject before = AccountReply("0.5");
+        before["wall_btc"] = "2.5";
+        QJsonObject after = AccountReply("0.5");
+        after["wall_btc"] = "1";
+        fake->setHandler([after](const RecordedRequest& r) {
+            return Reply(r.field("a") == QLatin1String("withdraw") ? QByteArray("Withdrawal accepted") : Json(after));
+        });
+        OpenForBtc(before);
+        Click(FormWithdraw, "Button3");
+        QCOMPARE(Amount()->text(), QStringLiteral("2,50000000"));
+        Click(FormWithdraw, "Button1");
+        Type(FormWithdraw, "conf_pass", "pw");
+        Click(FormWithdraw, "Button4");
+        QCOMPARE(PanelText(FormWithdraw), QStringLiteral("Withdrawal accepted"));
+        QTRY_COMPARE(Requests("useraccount").size(), 1);
+        QTRY_COMPARE(State().UserAccountJson->value("wall_btc").toString(), QStringLiteral("1"));
+        Click(FormWithdraw, "Button3");
+        QCOMPARE(Amount()->text(), QStringLiteral("1,00000000"));
+        QVERIFY(FormWithdraw->isVisible());
+    }
+
+    // The confirmation panel opened with the mouse takes the keyboard: typing
+    // goes into the password.
+    void confirmationTakesTheTyping()
+    {
+        OpenForBtc();
+        Type(FormWithdraw, "val_withdraw_coin", "0.5");
+        QTest::mouseClick(Child<QPushButton>(FormWithdraw, "Button1"), Qt::LeftButton);
+        auto* password = Child<QLineEdit>(FormWithdraw, "conf_pass");
+        QVERIFY(password->isVisible());
+        QTRY_COMPARE(QApplication::focusWidget(), password);
+        QTest::keyClicks(QApplication::focusWidget(), "pw");
+        QCOMPARE(password->text(), QStringLiteral("pw"));
+        QCOMPARE(Amount()->text(), QStringLiteral("0.5"));
     }
 
     void serviceThatNeverAnswersGivesMessageResult()
