@@ -18,6 +18,10 @@ std::string ClientDigest(std::string_view utf8);
 // quarter of it (16 MiB) so a registration costs ~20 ms on a small machine.
 std::string HashDigest(const std::string& digest);
 bool VerifyDigest(const std::string& storedHash, const std::string& digest);
+// The same slow check for a login without an account, against a hash made at
+// first use that no digest matches: always false, in the time a wrong password
+// of a real account takes, so the time does not tell which logins exist.
+bool VerifyNothing(const std::string& digest);
 
 // A keyed hash with this process's own random key, for secrets kept in memory.
 std::string Mac(std::string_view text);

@@ -83,6 +83,16 @@ Config Config::LoadOrCreate(const std::filesystem::path& path)
         j["lottery_fee_percent"] = c.lotteryFeePercent;
         j["lottery_players"] = c.lotteryPlayers;
         j["reset_code_seconds"] = c.resetCodeSeconds;
+        j["login_failures_per_address"] = c.loginFailuresPerAddress;
+        j["login_failure_window_seconds"] = c.loginFailureWindowSeconds;
+        j["login_failures_per_login"] = c.loginFailuresPerLogin;
+        j["login_failure_login_window_seconds"] = c.loginFailureLoginWindowSeconds;
+        j["reset_code_attempts"] = c.resetCodeAttempts;
+        j["reset_requests_per_login"] = c.resetRequestsPerLogin;
+        j["reset_requests_per_address"] = c.resetRequestsPerAddress;
+        j["reset_request_window_seconds"] = c.resetRequestWindowSeconds;
+        j["registrations_per_address"] = c.registrationsPerAddress;
+        j["registration_window_seconds"] = c.registrationWindowSeconds;
         for (const Coin& coin : c.coins) {
             ordered_json o;
             o["code"] = coin.code;
@@ -113,6 +123,19 @@ Config Config::LoadOrCreate(const std::filesystem::path& path)
     c.lotteryFeePercent = j.value("lottery_fee_percent", c.lotteryFeePercent);
     c.lotteryPlayers = j.value("lottery_players", c.lotteryPlayers);
     c.resetCodeSeconds = j.value("reset_code_seconds", c.resetCodeSeconds);
+    c.loginFailuresPerAddress = j.value("login_failures_per_address", c.loginFailuresPerAddress);
+    c.loginFailureWindowSeconds = j.value("login_failure_window_seconds", c.loginFailureWindowSeconds);
+    c.loginFailuresPerLogin = j.value("login_failures_per_login", c.loginFailuresPerLogin);
+    c.loginFailureLoginWindowSeconds = j.value("login_failure_login_window_seconds", c.loginFailureLoginWindowSeconds);
+    c.resetCodeAttempts = j.value("reset_code_attempts", c.resetCodeAttempts);
+    c.resetRequestsPerLogin = j.value("reset_requests_per_login", c.resetRequestsPerLogin);
+    c.resetRequestsPerAddress = j.value("reset_requests_per_address", c.resetRequestsPerAddress);
+    c.resetRequestWindowSeconds = j.value("reset_request_window_seconds", c.resetRequestWindowSeconds);
+    c.registrationsPerAddress = j.value("registrations_per_address", c.registrationsPerAddress);
+    c.registrationWindowSeconds = j.value("registration_window_seconds", c.registrationWindowSeconds);
+    for (int limit : {c.loginFailuresPerAddress, c.loginFailuresPerLogin, c.resetCodeAttempts, c.resetRequestsPerLogin,
+                      c.resetRequestsPerAddress, c.registrationsPerAddress})
+        if (limit < 1) throw std::runtime_error("config: every limit must be at least 1");
     if (j.contains("coins")) {
         c.coins.clear();
         for (const auto& o : j["coins"]) {

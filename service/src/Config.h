@@ -39,6 +39,18 @@ struct Config {
     int lotteryFeePercent = 3;
     int lotteryPlayers = 20;
     std::int64_t resetCodeSeconds = 900;
+    // Accounts under attack. Wrong passwords (and security codes) pause a login for
+    // one client address; a ceiling per login whatever the address.
+    int loginFailuresPerAddress = 5;
+    std::int64_t loginFailureWindowSeconds = 300;
+    int loginFailuresPerLogin = 30;
+    std::int64_t loginFailureLoginWindowSeconds = 3600;
+    int resetCodeAttempts = 5; // wrong guesses of one code before it is retired
+    int resetRequestsPerLogin = 3;
+    int resetRequestsPerAddress = 10;
+    std::int64_t resetRequestWindowSeconds = 3600;
+    int registrationsPerAddress = 10;
+    std::int64_t registrationWindowSeconds = 3600;
     std::vector<Rental> rentals{{1, 90, 35}, {2, 180, 25}, {3, 365, 15}, {4, 730, 10}};
 
     const Coin* find(const std::string& code) const;

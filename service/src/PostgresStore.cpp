@@ -112,7 +112,24 @@ CREATE TABLE secrets(name TEXT PRIMARY KEY, value TEXT NOT NULL);
 CREATE UNIQUE INDEX lotto_one_open_draw ON lotto_draws(coin) WHERE closed IS NULL;
 )sql";
 
-const char* const Migrations[] = {Migration1, Migration2};
+// Accounts under attack: failures counted per login and client address, rate
+// limits, one outstanding reset code per login with an attempt budget, and the
+// clear code kept only until delivered. Codes issued under the old rules go.
+const char* Migration3 = R"sql(
+DROP TABLE login_attempts;
+CREATE TABLE counters(
+  kind TEXT NOT NULL, key TEXT NOT NULL, count INTEGER NOT NULL, first BIGINT NOT NULL, last BIGINT NOT NULL,
+  PRIMARY KEY(kind, key));
+CREATE INDEX counters_last ON counters(last);
+DELETE FROM reset_codes;
+DELETE FROM reset_outbox;
+ALTER TABLE reset_codes ADD COLUMN attempts INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX reset_codes_account ON reset_codes(account_id);
+ALTER TABLE reset_outbox ADD COLUMN account_id BIGINT NOT NULL DEFAULT 0;
+CREATE INDEX reset_outbox_account ON reset_outbox(account_id);
+)sql";
+
+const char* const Migrations[] = {Migration1, Migration2, Migration3};
 static_assert(std::size(Migrations) == LatestSchemaVersion);
 
 // Any number: instances migrating one database at once take turns on it.
@@ -318,24 +335,38 @@ public:
     {
         q("INSERT INTO reset_codes(account_id, code_hash, expires) VALUES($1, $2, $3)", account, codeHash, expires);
     }
-    bool useResetCode(std::int64_t account, const std::string& codeHash, std::int64_t now) override
+    std::optional<ResetCode> resetCode(std::int64_t account, std::int64_t now) override
     {
-        return !q("UPDATE reset_codes SET used = 1 WHERE id = (SELECT id FROM reset_codes WHERE account_id = $1 "
-                  "AND code_hash = $2 AND used = 0 AND expires > $3 LIMIT 1) RETURNING id",
-                  account, codeHash, now)
-                    .empty();
+        auto r = q("SELECT id, code_hash, attempts, expires FROM reset_codes WHERE account_id = $1 AND used = 0 "
+                   "AND expires > $2 ORDER BY id DESC LIMIT 1",
+                   account, now);
+        if (r.empty()) return std::nullopt;
+        return ResetCode{I(r[0][0]), S(r[0][1]), static_cast<int>(I(r[0][2])), I(r[0][3])};
+    }
+    void countResetCodeAttempt(std::int64_t code) override
+    {
+        q("UPDATE reset_codes SET attempts = attempts + 1 WHERE id = $1", code);
+    }
+    void retireResetCodes(std::int64_t account) override
+    {
+        q("DELETE FROM reset_codes WHERE account_id = $1", account);
+        q("DELETE FROM reset_outbox WHERE account_id = $1", account);
     }
     void insertResetMail(const ResetMail& m) override
     {
-        q("INSERT INTO reset_outbox(login, code, created, expires) VALUES($1, $2, $3, $4)", m.login, m.code, m.created,
-          m.expires);
+        q("INSERT INTO reset_outbox(login, code, created, expires, account_id) VALUES($1, $2, $3, $4, $5)", m.login,
+          m.code, m.created, m.expires, m.account);
     }
     std::vector<ResetMail> resetMails() override
     {
         std::vector<ResetMail> out;
-        for (const auto& r : q("SELECT id, login, code, created, expires FROM reset_outbox ORDER BY id"))
-            out.push_back(ResetMail{I(r[0]), S(r[1]), S(r[2]), I(r[3]), I(r[4])});
+        for (const auto& r : q("SELECT id, login, code, created, expires, account_id FROM reset_outbox ORDER BY id"))
+            out.push_back(ResetMail{I(r[0]), S(r[1]), S(r[2]), I(r[3]), I(r[4]), I(r[5])});
         return out;
+    }
+    void dropResetMails(const std::vector<std::int64_t>& ids) override
+    {
+        for (std::int64_t id : ids) q("DELETE FROM reset_outbox WHERE id = $1", id);
     }
 
     std::optional<Draw> openDraw(const std::string& coin) override
@@ -389,21 +420,21 @@ public:
         return out;
     }
 
-    std::optional<LoginAttempts> loginAttempts(const std::string& key) override
+    std::optional<Counter> counter(const std::string& kind, const std::string& key) override
     {
-        auto r = q("SELECT count, first, last FROM login_attempts WHERE login_key = $1", key);
+        auto r = q("SELECT count, first, last FROM counters WHERE kind = $1 AND key = $2", kind, key);
         if (r.empty()) return std::nullopt;
-        return LoginAttempts{static_cast<int>(I(r[0][0])), I(r[0][1]), I(r[0][2])};
+        return Counter{static_cast<int>(I(r[0][0])), I(r[0][1]), I(r[0][2])};
     }
-    void setLoginAttempts(const std::string& key, const LoginAttempts& a) override
+    void setCounter(const std::string& kind, const std::string& key, const Counter& c) override
     {
-        q("INSERT INTO login_attempts(login_key, count, first, last) VALUES($1, $2, $3, $4) "
-          "ON CONFLICT(login_key) DO UPDATE SET count = excluded.count, first = excluded.first, last = excluded.last",
-          key, static_cast<std::int64_t>(a.count), a.first, a.last);
+        q("INSERT INTO counters(kind, key, count, first, last) VALUES($1, $2, $3, $4, $5) "
+          "ON CONFLICT(kind, key) DO UPDATE SET count = excluded.count, first = excluded.first, last = excluded.last",
+          kind, key, static_cast<std::int64_t>(c.count), c.first, c.last);
     }
-    void clearLoginAttempts(const std::string& key) override
+    void dropCounter(const std::string& kind, const std::string& key) override
     {
-        q("DELETE FROM login_attempts WHERE login_key = $1", key);
+        q("DELETE FROM counters WHERE kind = $1 AND key = $2", kind, key);
     }
 
     std::optional<OnceEntry> onceEntry(const std::string& key) override
@@ -433,10 +464,15 @@ public:
         if (r.empty()) throw std::runtime_error("secret " + name + " missing");
         return S(r[0][0]);
     }
-    void pruneExpired(std::int64_t attemptsBefore, std::int64_t onceBefore) override
+    void pruneExpired(std::int64_t, std::int64_t onceBefore) override
     {
-        q("DELETE FROM login_attempts WHERE last < $1", attemptsBefore);
         q("DELETE FROM once_requests WHERE at < $1", onceBefore);
+    }
+    void pruneAccountState(std::int64_t countersBefore, std::int64_t now) override
+    {
+        q("DELETE FROM counters WHERE last < $1", countersBefore);
+        q("DELETE FROM reset_codes WHERE expires <= $1 OR used != 0", now);
+        q("DELETE FROM reset_outbox WHERE expires <= $1", now);
     }
 
     VerifyReport verify() override

@@ -177,7 +177,7 @@ private:
             ++m_shared.busy;
             net::post(m_shared.workers, [self = shared_from_this(), fields = std::move(fields), method, path,
                                          action = std::move(action), login = std::move(login)]() mutable {
-                Reply r = self->m_shared.service.api(fields);
+                Reply r = self->m_shared.service.api(fields, RequestContext{self->m_ip});
                 net::post(self->m_stream.get_executor(),
                           [self, r = std::move(r), method, path, action, login]() mutable {
                               --self->m_shared.busy;

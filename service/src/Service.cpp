@@ -5,7 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <sodium.h>
 
+#include <arpa/inet.h>
+
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <iostream>
@@ -39,6 +42,13 @@ const char* Changed = "Password changed. Log in again with the new password.";
 const char* BadOld = "Wrong old password or security code.";
 const char* BadNew = "Please enter a new password of 1 to 128 characters.";
 const char* ResetSent = "If this login exists, a security code valid for 15 minutes has been sent to its owner.";
+const char* FirstDeposit = "Withdrawals open with your first deposit: welcome and referral rewards cannot be withdrawn "
+                           "before it.";
+std::string RegistrationsPaused(std::int64_t s)
+{
+    return "Please wait " + std::to_string((s + 59) / 60) +
+           " minute(s) before registering again: many accounts were registered from your address.";
+}
 std::string NotEnough(const std::string& coin)
 {
     return "Not enough " + coin + " in the wallet.";
@@ -57,17 +67,84 @@ constexpr std::int64_t OnceWindowSeconds = 120;
 // A claim whose answer has not come after this long belongs to an attempt
 // that died with its instance: a repeat may run instead.
 constexpr std::int64_t OnceLeaseSeconds = 60;
-constexpr int MaxLoginFailures = 5;
 constexpr std::int64_t LoginWindowSeconds = 300;
+// Security codes: eight digits, typed from the message like a short number.
+constexpr int ResetCodeDigits = 8;
 
-// Seconds a login must still wait, 0 when attempts are allowed: after
-// MaxLoginFailures within the window it is paused for the rest of it.
-std::int64_t PausedFor(const std::optional<LoginAttempts>& a, std::int64_t now)
+// Kinds of counters (Counter, in the database).
+namespace counted {
+const std::string LoginAddress = "login-address"; // wrong passwords and codes: address + " " + login key
+const std::string Login = "login";                // the same for a login from every address
+const std::string ResetLogin = "reset-login";     // "resetpass" for a login
+const std::string ResetAddress = "reset-address"; // "resetpass" from an address
+const std::string Register = "register-address";  // registrations from an address
+} // namespace counted
+
+// Seconds until another event may be counted: limit events within window
+// from the first one, then nothing until that window has passed.
+std::int64_t WaitFor(const std::optional<Counter>& c, int limit, std::int64_t window, std::int64_t now)
 {
-    if (!a) return 0;
-    if (now - a->first >= LoginWindowSeconds && now - a->last >= LoginWindowSeconds) return 0;
-    if (a->count < MaxLoginFailures) return 0;
-    return std::max<std::int64_t>(1, a->last + LoginWindowSeconds - now);
+    if (!c || now - c->first >= window || now < c->first) return 0;
+    if (c->count < limit) return 0;
+    return std::max<std::int64_t>(1, c->first + window - now);
+}
+
+Counter Counted(const std::optional<Counter>& c, std::int64_t window, std::int64_t now)
+{
+    if (!c || now - c->first >= window || now < c->first) return Counter{1, now, now};
+    return Counter{c->count + 1, c->first, now};
+}
+
+struct Limit {
+    const std::string& kind;
+    std::string key;
+    int limit;
+    std::int64_t window;
+};
+
+// Counts one event under every limit, or none when any is reached; the
+// seconds to wait then. One transaction: parallel requests cannot slip past.
+std::int64_t TakeAll(StoreTx& tx, const std::vector<Limit>& limits, std::int64_t now)
+{
+    std::vector<std::optional<Counter>> seen;
+    std::int64_t wait = 0;
+    for (const Limit& l : limits) {
+        seen.push_back(tx.counter(l.kind, l.key));
+        wait = std::max(wait, WaitFor(seen.back(), l.limit, l.window, now));
+    }
+    if (wait) return wait;
+    for (size_t i = 0; i < limits.size(); ++i)
+        tx.setCounter(limits[i].kind, limits[i].key, Counted(seen[i], limits[i].window, now));
+    return 0;
+}
+
+thread_local const RequestContext* t_request = nullptr;
+
+// The client address a limit counts by: an IPv4 address as it is (an IPv4
+// client on an IPv6 socket too), an IPv6 address by its /64, the network one
+// client usually holds whole.
+std::string ClientAddress()
+{
+    const std::string ip = t_request ? t_request->address : std::string();
+    if (ip.empty()) return "-";
+    unsigned char bytes[16];
+    if (inet_pton(AF_INET6, ip.c_str(), bytes) != 1) return ip;
+    static const unsigned char mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    char text[INET6_ADDRSTRLEN];
+    if (std::memcmp(bytes, mapped, 12) == 0 && inet_ntop(AF_INET, bytes + 12, text, sizeof text)) return text;
+    std::memset(bytes + 8, 0, 8);
+    if (!inet_ntop(AF_INET6, bytes, text, sizeof text)) return ip;
+    return std::string(text) + "/64";
+}
+
+std::string AddressLoginKey(const std::string& loginKey)
+{
+    return ClientAddress() + " " + loginKey; // an address holds no space: the split is unambiguous
+}
+
+bool LooksLikeCode(const std::string& s)
+{
+    return s.size() == static_cast<size_t>(ResetCodeDigits) && s.find_first_not_of("0123456789") == std::string::npos;
 }
 
 std::string Upper(std::string s)
@@ -254,8 +331,13 @@ bool Service::servesAtOnce(const std::string& target) const
     return target.rfind("/lotto/", 0) != 0;
 }
 
-Reply Service::api(const Fields& f)
+Reply Service::api(const Fields& f, const RequestContext& context)
 {
+    struct Scope {
+        const RequestContext* before;
+        ~Scope() { t_request = before; }
+    } scope{t_request};
+    t_request = &context;
     for (const auto& [name, value] : f.list()) {
         if (name.size() > 32 || value.size() > MaxField || !ValidUtf8(value)) return Reply::Text(msg::BadField);
         for (unsigned char c : value)
@@ -354,20 +436,47 @@ Reply Service::once(const Fields& f, const std::function<Reply()>& run)
     return r;
 }
 
-void Service::loginFailed(const std::string& key, std::int64_t now)
+std::int64_t Service::addressWait(StoreTx& tx, const std::string& key, std::int64_t now)
+{
+    return WaitFor(tx.counter(counted::LoginAddress, AddressLoginKey(key)), m_config.loginFailuresPerAddress,
+                   m_config.loginFailureWindowSeconds, now);
+}
+
+std::int64_t Service::reserveAttempt(const std::string& key, std::int64_t now, bool perAddress, bool perLogin)
+{
+    std::vector<Limit> limits;
+    if (perAddress)
+        limits.push_back({counted::LoginAddress, AddressLoginKey(key), m_config.loginFailuresPerAddress,
+                          m_config.loginFailureWindowSeconds});
+    if (perLogin)
+        limits.push_back(
+            {counted::Login, key, m_config.loginFailuresPerLogin, m_config.loginFailureLoginWindowSeconds});
+    std::int64_t wait = 0;
+    m_store.writeLight([&](StoreTx& tx) { wait = TakeAll(tx, limits, now); });
+    return wait;
+}
+
+void Service::attemptSucceeded(const std::string& key, bool perLoginReserved)
 {
     m_store.writeLight([&](StoreTx& tx) {
-        LoginAttempts a = tx.loginAttempts(key).value_or(LoginAttempts{});
-        if (a.count == 0 || now - a.first >= LoginWindowSeconds) a = LoginAttempts{0, now, now};
-        ++a.count;
-        a.last = now;
-        tx.setLoginAttempts(key, a);
+        tx.dropCounter(counted::LoginAddress, AddressLoginKey(key));
+        if (!perLoginReserved) return;
+        auto c = tx.counter(counted::Login, key);
+        if (c && c->count > 1)
+            tx.setCounter(counted::Login, key, Counter{c->count - 1, c->first, c->last});
+        else if (c)
+            tx.dropCounter(counted::Login, key);
     });
 }
 
-void Service::loginSucceeded(const std::string& key, const std::optional<LoginAttempts>& before)
+bool Service::hasDeposited(std::int64_t account)
 {
-    if (before) m_store.writeLight([&](StoreTx& tx) { tx.clearLoginAttempts(key); });
+    bool deposited = false;
+    m_store.read([&](StoreTx& tx) {
+        deposited = false;
+        for (const auto& [coin, f] : tx.figures(account)) deposited = deposited || f.depVal > 0;
+    });
+    return deposited;
 }
 
 Reply Service::settings() const
@@ -390,30 +499,32 @@ std::optional<Account> Service::authenticate(const Fields& f, Reply* refusal)
     const std::string key = AsciiLower(*login);
     const std::int64_t now = m_clock.now();
     std::optional<Account> a;
-    std::optional<LoginAttempts> attempts;
+    std::int64_t wait = 0;
     m_store.read([&](StoreTx& tx) {
-        attempts = tx.loginAttempts(key);
         a.reset();
-        if (!key.empty() && key[0] != '#' && !PausedFor(attempts, now)) a = tx.accountByKey(key);
+        wait = addressWait(tx, key, now);
+        if (!wait && !key.empty() && key[0] != '#') a = tx.accountByKey(key);
     });
-    if (const std::int64_t wait = PausedFor(attempts, now)) {
+    if (wait) {
         *refusal = Reply::Text(msg::Paused(wait));
         return std::nullopt;
     }
-    bool ok = false;
-    if (a) {
-        ok = m_digests.check(key, a->passwordHash, *pass);
-        if (!ok && auth::VerifyDigest(a->passwordHash, *pass)) {
-            ok = true;
-            m_digests.remember(key, a->passwordHash, *pass);
-        }
+    // A digest verified minutes ago is no guess: the owner's refreshes pass even while
+    // strangers keep the login's own ceiling reached.
+    if (a && m_digests.check(key, a->passwordHash, *pass)) return a;
+    // The attempt counts before the slow hash, so parallel guesses cannot pass the limit.
+    if ((wait = reserveAttempt(key, now, true, true))) {
+        *refusal = Reply::Text(msg::Paused(wait));
+        return std::nullopt;
     }
+    // An unknown login costs the same slow hash as a wrong password.
+    const bool ok = a ? auth::VerifyDigest(a->passwordHash, *pass) : auth::VerifyNothing(*pass);
     if (!ok) {
-        loginFailed(key, now);
         *refusal = Reply::Text(msg::WrongLogin);
         return std::nullopt;
     }
-    loginSucceeded(key, attempts);
+    m_digests.remember(key, a->passwordHash, *pass);
+    attemptSucceeded(key, true);
     return a;
 }
 
@@ -450,7 +561,7 @@ std::string Service::accountJson(StoreTx& tx, const Account& a, std::int64_t now
 }
 
 std::optional<Reply> Service::registerAccount(const std::string& login, const std::string& digest,
-                                              const std::string& ref, Account* created)
+                                              const std::string& ref, Account* created, bool byClient)
 {
     if (login.empty() || login.size() > 100 || login[0] == '#') return Reply::Text(msg::BadLogin);
     if (!auth::IsHexDigest(digest)) return Reply::Text(msg::BadDigest);
@@ -463,6 +574,17 @@ std::optional<Reply> Service::registerAccount(const std::string& login, const st
     });
     if (taken) return Reply::Text(msg::LoginTaken);
     if (!ref.empty() && !referrer) return Reply::Text(msg::BadRef);
+    if (byClient) {
+        std::int64_t wait = 0;
+        const std::int64_t at = m_clock.now();
+        m_store.writeLight([&](StoreTx& tx) {
+            wait = TakeAll(tx,
+                           {{counted::Register, ClientAddress(), m_config.registrationsPerAddress,
+                             m_config.registrationWindowSeconds}},
+                           at);
+        });
+        if (wait) return Reply::Text(msg::RegistrationsPaused(wait));
+    }
     Account a;
     a.login = login;
     a.loginKey = key;
@@ -516,7 +638,8 @@ Reply Service::account(const Fields& f, bool registering)
     std::optional<Account> a;
     if (registering) {
         Account created;
-        if (auto refusal = registerAccount(f.get("s"), f.get("pass"), f.get("ref"), &created)) return *refusal;
+        if (auto refusal = registerAccount(f.get("s"), f.get("pass"), f.get("ref"), &created, true))
+            return *refusal;
         a = created;
     } else {
         // The 20-second refresh: with a remembered digest, one read answers it.
@@ -527,7 +650,7 @@ Reply Service::account(const Fields& f, bool registering)
         if (auth::IsHexDigest(pass) && !key.empty() && key[0] != '#')
             m_store.read([&](StoreTx& tx) {
                 a.reset();
-                if (PausedFor(tx.loginAttempts(key), now)) return;
+                if (addressWait(tx, key, now)) return;
                 auto found = tx.accountByKey(key);
                 if (!found || !m_digests.check(key, found->passwordHash, pass)) return;
                 a = found;
@@ -702,6 +825,7 @@ Reply Service::withdraw(const Fields& f)
     const std::int64_t fee = money::MulDiv(*amount, m_config.withdrawPercent, 100) + c->minWithdraw / 10;
     const std::int64_t net = *amount - fee;
     if (net <= 0) return Reply::Text("After the fee of " + money::Format(fee) + " " + code + " nothing would be sent.");
+    if (!hasDeposited(a->id)) return Reply::Text(msg::FirstDeposit);
     const std::int64_t now = m_clock.now();
     try {
         m_store.write([&](StoreTx& tx) {
@@ -767,26 +891,45 @@ Reply Service::changePass(const Fields& f)
     const std::string proof = f.get("pass");
     const std::int64_t now = m_clock.now();
     std::optional<Account> a;
-    std::optional<LoginAttempts> attempts;
     m_store.read([&](StoreTx& tx) {
-        attempts = tx.loginAttempts(key);
         a.reset();
         if (!key.empty() && key[0] != '#') a = tx.accountByKey(key);
     });
-    if (const std::int64_t wait = PausedFor(attempts, now)) return Reply::Text(msg::Paused(wait));
+    // Codes and passwords count together against this address, before either is checked.
+    if (const std::int64_t wait = reserveAttempt(key, now, true, false)) return Reply::Text(msg::Paused(wait));
     bool ok = false;
-    if (a && proof.size() == 6 && proof.find_first_not_of("0123456789") == std::string::npos)
+    if (a && LooksLikeCode(proof)) {
+        const std::string guess = auth::KeyedHash(m_sharedKey, std::to_string(a->id) + ":" + proof);
+        // Guess and budget in one transaction: parallel guesses at one code get no more than the budget.
         m_store.write([&](StoreTx& tx) {
-            ok = tx.useResetCode(a->id, auth::KeyedHash(m_sharedKey, std::to_string(a->id) + ":" + proof), now);
+            ok = false;
+            auto code = tx.resetCode(a->id, now);
+            if (!code) return;
+            ok = code->codeHash.size() == guess.size() &&
+                 sodium_memcmp(code->codeHash.data(), guess.data(), guess.size()) == 0;
+            if (ok || code->attempts + 1 >= m_config.resetCodeAttempts)
+                tx.retireResetCodes(a->id); // used, or its budget spent
+            else
+                tx.countResetCodeAttempt(code->id);
         });
-    if (a && !ok && !proof.empty()) ok = auth::VerifyDigest(a->passwordHash, auth::ClientDigest(proof));
-    if (!ok) {
-        loginFailed(key, now);
-        return Reply::Text(msg::BadOld);
     }
-    loginSucceeded(key, attempts);
+    bool perLoginReserved = false;
+    if (!ok && !proof.empty()) {
+        // The password road also answers to the login's ceiling; a valid code does not,
+        // so strangers guessing from many addresses cannot keep the owner out.
+        if (const std::int64_t wait = reserveAttempt(key, now, false, true)) return Reply::Text(msg::Paused(wait));
+        perLoginReserved = true;
+        const std::string digest = auth::ClientDigest(proof);
+        ok = a ? auth::VerifyDigest(a->passwordHash, digest) : auth::VerifyNothing(digest);
+    }
+    if (!ok) return Reply::Text(msg::BadOld);
+    attemptSucceeded(key, perLoginReserved);
     const std::string hash = auth::HashDigest(auth::ClientDigest(newPass));
-    m_store.write([&](StoreTx& tx) { tx.setPasswordHash(a->id, hash); });
+    m_store.write([&](StoreTx& tx) {
+        tx.setPasswordHash(a->id, hash);
+        tx.retireResetCodes(a->id); // a new password leaves no code behind
+        tx.dropCounter(counted::Login, key); // nor old guesses at the old one
+    });
     m_digests.forget(key);
     return Reply::Text(msg::Changed);
 }
@@ -796,15 +939,27 @@ Reply Service::resetPass(const Fields& f)
     if (!f.find("s")) return Reply::Text(msg::Missing);
     const std::string key = AsciiLower(f.get("s"));
     const std::int64_t now = m_clock.now();
+    // Counted for every login, known or not: the answer and the work are the same.
+    std::int64_t wait = 0;
+    m_store.writeLight([&](StoreTx& tx) {
+        wait = TakeAll(tx,
+                       {{counted::ResetLogin, key, m_config.resetRequestsPerLogin, m_config.resetRequestWindowSeconds},
+                        {counted::ResetAddress, ClientAddress(), m_config.resetRequestsPerAddress,
+                         m_config.resetRequestWindowSeconds}},
+                       now);
+    });
+    if (wait) return Reply::Text(msg::ResetSent);
     std::optional<Account> a;
     if (!key.empty() && key[0] != '#') m_store.read([&](StoreTx& tx) { a = tx.accountByKey(key); });
     if (a) {
-        char code[8];
-        std::snprintf(code, sizeof code, "%06u", randombytes_uniform(1'000'000));
+        char code[16];
+        std::snprintf(code, sizeof code, "%0*u", ResetCodeDigits, randombytes_uniform(100'000'000));
         const std::int64_t expires = now + m_config.resetCodeSeconds;
+        // One outstanding code per login: the new one retires the older ones and their mails.
         m_store.write([&](StoreTx& tx) {
+            tx.retireResetCodes(a->id);
             tx.insertResetCode(a->id, auth::KeyedHash(m_sharedKey, std::to_string(a->id) + ":" + code), expires);
-            tx.insertResetMail(ResetMail{0, a->login, code, now, expires});
+            tx.insertResetMail(ResetMail{0, a->login, code, now, expires, a->id});
         });
     }
     return Reply::Text(msg::ResetSent);
@@ -937,6 +1092,10 @@ void Service::sweep()
     for (const Coin& c : m_config.coins) settleDraws(c.code, now);
     m_store.writeLight(
         [&](StoreTx& tx) { tx.pruneExpired(now - LoginWindowSeconds, now - OnceWindowSeconds - OnceLeaseSeconds); });
+    const std::int64_t longest =
+        std::max({m_config.loginFailureWindowSeconds, m_config.loginFailureLoginWindowSeconds,
+                  m_config.resetRequestWindowSeconds, m_config.registrationWindowSeconds});
+    m_store.writeLight([&](StoreTx& tx) { tx.pruneAccountState(now - longest, now); });
 }
 
 std::string Service::players(const std::string& coin)

@@ -37,6 +37,11 @@ private:
     std::vector<std::pair<std::string, std::string>> m_list;
 };
 
+// What the HTTP layer knows of a request besides its fields.
+struct RequestContext {
+    std::string address; // the client's IP address as text; empty for the operator's commands
+};
+
 struct Reply {
     int status = 200;
     std::string contentType = "text/html; charset=utf-8";
@@ -56,7 +61,8 @@ public:
     Service(Store& store, Config config, Clock& clock, Options options);
 
     // POST api.php; may block on the database and on password hashing: call it off the I/O threads.
-    Reply api(const Fields& fields);
+    // context: while api runs, the rules that limit per client address see it (clientAddress()).
+    Reply api(const Fields& fields, const RequestContext& context = {});
     // GET; target includes any query.
     Reply get(const std::string& target);
     // True when api() would answer without touching the database or hashing.
@@ -94,8 +100,9 @@ private:
     void accrueIfDue(std::int64_t account, std::int64_t now, bool force);
     void settleDraws(const std::string& coin, std::int64_t now);
     void drawWinner(StoreTx& tx, const Draw& d, std::int64_t now);
+    // byClient: a registration through the API, limited per client address.
     std::optional<Reply> registerAccount(const std::string& login, const std::string& digest, const std::string& ref,
-                                         Account* created);
+                                         Account* created, bool byClient = false);
     std::string players(const std::string& coin);
     std::string winners(const std::string& coin);
 
@@ -104,9 +111,18 @@ private:
     // running twice.
     Reply once(const Fields& f, const std::function<Reply()>& run);
 
-    // Wrong passwords, counted in the database.
-    void loginFailed(const std::string& loginKey, std::int64_t now);
-    void loginSucceeded(const std::string& loginKey, const std::optional<LoginAttempts>& before);
+    // Attempts at a login, counted in the database before the slow check so
+    // parallel guesses and other instances see them. Seconds to wait, 0 when
+    // the login may be tried from the request's address.
+    std::int64_t addressWait(StoreTx& tx, const std::string& loginKey, std::int64_t now);
+    // Takes one attempt: from the request's address, and/or under the login's
+    // own ceiling. 0 when taken, else the seconds to wait.
+    std::int64_t reserveAttempt(const std::string& loginKey, std::int64_t now, bool perAddress, bool perLogin);
+    // The attempt was right: the address's failures are forgotten and a
+    // reserved place under the login's ceiling is given back.
+    void attemptSucceeded(const std::string& loginKey, bool perLoginReserved);
+    // Welcome and referral money stays in the service until the account's first deposit.
+    bool hasDeposited(std::int64_t account);
 
     Store& m_store;
     Config m_config;

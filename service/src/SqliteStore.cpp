@@ -172,7 +172,24 @@ CREATE TABLE secrets(name TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
 CREATE UNIQUE INDEX lotto_one_open_draw ON lotto_draws(coin) WHERE closed IS NULL;
 )sql";
 
-const char* const Migrations[] = {Migration1, Migration2};
+// Accounts under attack: failures counted per login and client address, rate
+// limits, one outstanding reset code per login with an attempt budget, and the
+// clear code kept only until delivered. Codes issued under the old rules go.
+const char* Migration3 = R"sql(
+DROP TABLE login_attempts;
+CREATE TABLE counters(
+  kind TEXT NOT NULL, key TEXT NOT NULL, count INTEGER NOT NULL, first INTEGER NOT NULL, last INTEGER NOT NULL,
+  PRIMARY KEY(kind, key)) WITHOUT ROWID;
+CREATE INDEX counters_last ON counters(last);
+DELETE FROM reset_codes;
+DELETE FROM reset_outbox;
+ALTER TABLE reset_codes ADD COLUMN attempts INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX reset_codes_account ON reset_codes(account_id);
+ALTER TABLE reset_outbox ADD COLUMN account_id INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX reset_outbox_account ON reset_outbox(account_id);
+)sql";
+
+const char* const Migrations[] = {Migration1, Migration2, Migration3};
 static_assert(std::size(Migrations) == LatestSchemaVersion);
 
 int RecordedVersion(Connection& c)
@@ -402,27 +419,39 @@ public:
               "INSERT INTO reset_codes(account_id, code_hash, expires) VALUES(?, ?, ?)")(account)(codeHash)(expires)
             .run();
     }
-    bool useResetCode(std::int64_t account, const std::string& codeHash, std::int64_t now) override
+    std::optional<ResetCode> resetCode(std::int64_t account, std::int64_t now) override
     {
-        Query q(m_c, "UPDATE reset_codes SET used = 1 WHERE id = (SELECT id FROM reset_codes WHERE account_id = ? "
-                     "AND code_hash = ? AND used = 0 AND expires > ? LIMIT 1) RETURNING id");
-        q(account)(codeHash)(now);
-        const bool found = q.next();
-        if (found) q.run();
-        return found;
+        Query q(m_c, "SELECT id, code_hash, attempts, expires FROM reset_codes WHERE account_id = ? AND used = 0 "
+                     "AND expires > ? ORDER BY id DESC LIMIT 1");
+        q(account)(now);
+        if (!q.next()) return std::nullopt;
+        return ResetCode{q.i(0), q.s(1), static_cast<int>(q.i(2)), q.i(3)};
+    }
+    void countResetCodeAttempt(std::int64_t code) override
+    {
+        Query(m_c, "UPDATE reset_codes SET attempts = attempts + 1 WHERE id = ?")(code).run();
+    }
+    void retireResetCodes(std::int64_t account) override
+    {
+        Query(m_c, "DELETE FROM reset_codes WHERE account_id = ?")(account).run();
+        Query(m_c, "DELETE FROM reset_outbox WHERE account_id = ?")(account).run();
     }
     void insertResetMail(const ResetMail& m) override
     {
-        Query(m_c, "INSERT INTO reset_outbox(login, code, created, expires) VALUES(?, ?, ?, ?)")(m.login)(m.code)(
-            m.created)(m.expires)
+        Query(m_c, "INSERT INTO reset_outbox(login, code, created, expires, account_id) VALUES(?, ?, ?, ?, ?)")(
+            m.login)(m.code)(m.created)(m.expires)(m.account)
             .run();
     }
     std::vector<ResetMail> resetMails() override
     {
         std::vector<ResetMail> out;
-        Query q(m_c, "SELECT id, login, code, created, expires FROM reset_outbox ORDER BY id");
-        while (q.next()) out.push_back(ResetMail{q.i(0), q.s(1), q.s(2), q.i(3), q.i(4)});
+        Query q(m_c, "SELECT id, login, code, created, expires, account_id FROM reset_outbox ORDER BY id");
+        while (q.next()) out.push_back(ResetMail{q.i(0), q.s(1), q.s(2), q.i(3), q.i(4), q.i(5)});
         return out;
+    }
+    void dropResetMails(const std::vector<std::int64_t>& ids) override
+    {
+        for (std::int64_t id : ids) Query(m_c, "DELETE FROM reset_outbox WHERE id = ?")(id).run();
     }
 
     std::optional<Draw> openDraw(const std::string& coin) override
@@ -478,23 +507,23 @@ public:
         return out;
     }
 
-    std::optional<LoginAttempts> loginAttempts(const std::string& key) override
+    std::optional<Counter> counter(const std::string& kind, const std::string& key) override
     {
-        Query q(m_c, "SELECT count, first, last FROM login_attempts WHERE login_key = ?");
-        q(key);
+        Query q(m_c, "SELECT count, first, last FROM counters WHERE kind = ? AND key = ?");
+        q(kind)(key);
         if (!q.next()) return std::nullopt;
-        return LoginAttempts{static_cast<int>(q.i(0)), q.i(1), q.i(2)};
+        return Counter{static_cast<int>(q.i(0)), q.i(1), q.i(2)};
     }
-    void setLoginAttempts(const std::string& key, const LoginAttempts& a) override
+    void setCounter(const std::string& kind, const std::string& key, const Counter& c) override
     {
-        Query(m_c, "INSERT INTO login_attempts(login_key, count, first, last) VALUES(?, ?, ?, ?) "
-                   "ON CONFLICT(login_key) DO UPDATE SET count = excluded.count, first = excluded.first, "
-                   "last = excluded.last")(key)(static_cast<std::int64_t>(a.count))(a.first)(a.last)
+        Query(m_c, "INSERT INTO counters(kind, key, count, first, last) VALUES(?, ?, ?, ?, ?) "
+                   "ON CONFLICT(kind, key) DO UPDATE SET count = excluded.count, first = excluded.first, "
+                   "last = excluded.last")(kind)(key)(static_cast<std::int64_t>(c.count))(c.first)(c.last)
             .run();
     }
-    void clearLoginAttempts(const std::string& key) override
+    void dropCounter(const std::string& kind, const std::string& key) override
     {
-        Query(m_c, "DELETE FROM login_attempts WHERE login_key = ?")(key).run();
+        Query(m_c, "DELETE FROM counters WHERE kind = ? AND key = ?")(kind)(key).run();
     }
 
     std::optional<OnceEntry> onceEntry(const std::string& key) override
@@ -526,10 +555,15 @@ public:
         if (!q.next()) throw SqliteError("secret " + name + " missing");
         return q.s(0);
     }
-    void pruneExpired(std::int64_t attemptsBefore, std::int64_t onceBefore) override
+    void pruneExpired(std::int64_t, std::int64_t onceBefore) override
     {
-        Query(m_c, "DELETE FROM login_attempts WHERE last < ?")(attemptsBefore).run();
         Query(m_c, "DELETE FROM once_requests WHERE at < ?")(onceBefore).run();
+    }
+    void pruneAccountState(std::int64_t countersBefore, std::int64_t now) override
+    {
+        Query(m_c, "DELETE FROM counters WHERE last < ?")(countersBefore).run();
+        Query(m_c, "DELETE FROM reset_codes WHERE expires <= ? OR used != 0")(now).run();
+        Query(m_c, "DELETE FROM reset_outbox WHERE expires <= ?")(now).run();
     }
 
     VerifyReport verify() override

@@ -61,10 +61,21 @@ struct Withdrawal {
     std::int64_t amount = 0, fee = 0, net = 0, created = 0;
 };
 
+// A security code waiting to be delivered; the clear code lives only here, and
+// only until delivery (reset_codes keeps a keyed hash).
 struct ResetMail {
     std::int64_t id = 0;
     std::string login, code;
     std::int64_t created = 0, expires = 0;
+    std::int64_t account = 0;
+};
+
+// The outstanding security code of an account (there is at most one).
+struct ResetCode {
+    std::int64_t id = 0;
+    std::string codeHash;
+    int attempts = 0; // wrong guesses so far
+    std::int64_t expires = 0;
 };
 
 struct Stake {
@@ -91,9 +102,10 @@ struct InsufficientFunds : std::runtime_error {
     explicit InsufficientFunds(std::int64_t a) : std::runtime_error("insufficient funds"), account(a) {}
 };
 
-// Wrong passwords (or reset codes) for one login, counted in the database so
-// every instance pauses the login alike.
-struct LoginAttempts {
+// Events of one kind for one key (wrong passwords of a login from an address,
+// reset requests, registrations from an address), counted in the database so
+// every instance applies the same limit. count events since first, the latest at last.
+struct Counter {
     int count = 0;
     std::int64_t first = 0, last = 0;
 };
@@ -159,10 +171,15 @@ public:
     virtual std::vector<Withdrawal> withdrawals() = 0;
 
     virtual void insertResetCode(std::int64_t account, const std::string& codeHash, std::int64_t expires) = 0;
-    // Consumes a valid code of the account; false when none matches.
-    virtual bool useResetCode(std::int64_t account, const std::string& codeHash, std::int64_t now) = 0;
+    // The account's unexpired code, if any.
+    virtual std::optional<ResetCode> resetCode(std::int64_t account, std::int64_t now) = 0;
+    virtual void countResetCodeAttempt(std::int64_t code) = 0;
+    // Every code of the account goes, with its undelivered mail.
+    virtual void retireResetCodes(std::int64_t account) = 0;
     virtual void insertResetMail(const ResetMail& m) = 0;
     virtual std::vector<ResetMail> resetMails() = 0;
+    // Delivered: the clear codes are forgotten.
+    virtual void dropResetMails(const std::vector<std::int64_t>& ids) = 0;
 
     virtual std::optional<Draw> openDraw(const std::string& coin) = 0;
     virtual std::vector<Draw> openDraws() = 0;
@@ -175,9 +192,9 @@ public:
                            std::int64_t now) = 0;
     virtual std::vector<Winner> winners(const std::string& coin, int limit) = 0;
 
-    virtual std::optional<LoginAttempts> loginAttempts(const std::string& loginKey) = 0;
-    virtual void setLoginAttempts(const std::string& loginKey, const LoginAttempts& a) = 0;
-    virtual void clearLoginAttempts(const std::string& loginKey) = 0;
+    virtual std::optional<Counter> counter(const std::string& kind, const std::string& key) = 0;
+    virtual void setCounter(const std::string& kind, const std::string& key, const Counter& c) = 0;
+    virtual void dropCounter(const std::string& kind, const std::string& key) = 0;
 
     virtual std::optional<OnceEntry> onceEntry(const std::string& key) = 0;
     virtual void putOnceEntry(const std::string& key, const OnceEntry& e) = 0;
@@ -188,6 +205,8 @@ public:
     virtual std::string secret(const std::string& name, const std::string& fresh) = 0;
     // Forgets login attempts last seen before attemptsBefore and request answers from before onceBefore.
     virtual void pruneExpired(std::int64_t attemptsBefore, std::int64_t onceBefore) = 0;
+    // Forgets counters last seen before countersBefore, reset codes expired by now and their mails.
+    virtual void pruneAccountState(std::int64_t countersBefore, std::int64_t now) = 0;
 
     virtual VerifyReport verify() = 0;
 };

@@ -191,12 +191,19 @@ int main(int argc, char** argv)
             return 0;
         }
         if (args.command == "reset-codes") {
+            // Printed is delivered: the clear codes then leave the database.
             std::vector<ResetMail> list;
             store->read([&](StoreTx& tx) { list = tx.resetMails(); });
             std::cout << "id\tcreated (UTC)\tlogin\tcode\tvalid until (UTC)\n";
-            for (const ResetMail& m : list)
+            std::vector<std::int64_t> delivered;
+            for (const ResetMail& m : list) {
                 std::cout << m.id << "\t" << Time(m.created) << "\t" << m.login << "\t" << m.code << "\t"
                           << Time(m.expires) << "\n";
+                delivered.push_back(m.id);
+            }
+            std::cout.flush();
+            if (!std::cout) Fail("the reset codes could not be printed; they stay in the outbox");
+            store->write([&](StoreTx& tx) { tx.dropResetMails(delivered); });
             return 0;
         }
 

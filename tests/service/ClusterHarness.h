@@ -97,6 +97,7 @@ public:
     bool start(QString* why)
     {
         if (!m_port) {
+            WriteTestConfig(dataDir());
             if (command({"init", "--host", "127.0.0.1"}).exitCode != 0) return fail(why, "init failed");
             QTcpServer probe;
             if (!probe.listen(QHostAddress::LocalHost, 0)) return fail(why, "no free port");

@@ -15,6 +15,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -115,6 +116,17 @@ inline const QStringList& Coins()
     return codes;
 }
 
+// The tests register many accounts and ask for many codes from one loopback
+// address: the per-address limits of config.json are lifted, unless the test
+// wrote a config.json of its own first (to test those limits).
+inline void WriteTestConfig(const QString& dataDir)
+{
+    QFile f(dataDir + "/config.json");
+    if (f.exists() || !f.open(QIODevice::WriteOnly)) return;
+    f.write(R"({"registrations_per_address": 1000000, "reset_requests_per_address": 1000000})"
+            "\n");
+}
+
 // A well-formed token that differs from every other one: lets a test send
 // the "same" request twice on purpose, or never by accident.
 inline QString FreshToken()
@@ -140,7 +152,9 @@ struct Response {
 // Not thread-safe: one per thread.
 class Client {
 public:
-    Client(int port, const QString& caFile) : m_port(port), m_ctx(boost::asio::ssl::context::tls_client)
+    // source: the loopback address to connect from (127.0.0.2 ... stands for another client machine).
+    Client(int port, const QString& caFile, std::string source = {})
+        : m_port(port), m_source(std::move(source)), m_ctx(boost::asio::ssl::context::tls_client)
     {
         boost::system::error_code ec;
         m_ctx.load_verify_file(caFile.toStdString(), ec); // a missing CA fails every handshake instead
@@ -179,6 +193,10 @@ private:
         X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_stream->native_handle()), "127.0.0.1");
         auto& tcp = boost::beast::get_lowest_layer(*m_stream);
         tcp.expires_after(std::chrono::seconds(30));
+        if (!m_source.empty()) {
+            tcp.socket().open(net::ip::tcp::v4());
+            tcp.socket().bind(net::ip::tcp::endpoint(net::ip::make_address(m_source), 0));
+        }
         tcp.connect(net::ip::tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(m_port)));
         m_stream->handshake(net::ssl::stream_base::client);
     }
@@ -199,6 +217,7 @@ private:
     }
 
     int m_port;
+    std::string m_source;
     boost::asio::io_context m_ioc;
     boost::asio::ssl::context m_ctx;
     std::optional<boost::beast::ssl_stream<boost::beast::tcp_stream>> m_stream;
@@ -238,11 +257,12 @@ public:
     QString dataDir() const { return m_dir.path(); }
     QString caFile() const { return m_dir.path() + "/ca.pem"; }
     int port() const { return m_port; }
-    Client client() const { return Client(m_port, caFile()); }
+    Client client(std::string source = {}) const { return Client(m_port, caFile(), std::move(source)); }
 
     void start()
     {
         if (!m_port) {
+            WriteTestConfig(dataDir());
             // Certificates first, so clients can load the CA before the first connection.
             QVERIFY2(command({"init", "--host", "127.0.0.1"}).exitCode == 0, "init failed");
             QTcpServer probe;

@@ -449,8 +449,8 @@ private slots:
         post(c, api::ChangePass(u.login, "brand new", u.password, FreshToken()));
         post(c, api::ResetPass(u.login, FreshToken()));
         const QString mails = m_service->command({"reset-codes"}).out;
-        const QString code = QRegularExpression(u.login + "\\t([0-9]{6})").match(mails).captured(1);
-        QCOMPARE(code.size(), 6);
+        const QString code = QRegularExpression(u.login + "\\t([0-9]{8})").match(mails).captured(1);
+        QCOMPARE(code.size(), 8);
         post(c, api::ChangePass(u.login, "newer", code, FreshToken()));
         m_service->stop(); // flushes the log
         QFile log(m_service->dataDir() + "/access.log");

@@ -306,14 +306,14 @@ private slots:
         auto latestCode = [&] {
             const QString out = service.command({"reset-codes"}).out;
             QString code;
-            auto it = QRegularExpression(u.login + "\\t([0-9]{6})\\t").globalMatch(out);
+            auto it = QRegularExpression(u.login + "\\t([0-9]{8})\\t").globalMatch(out);
             while (it.hasNext()) code = it.next().captured(1);
             return code;
         };
         const QString sent = c.post(api::ResetPass(u.login, FreshToken())).text();
         QCOMPARE(c.post(api::ResetPass("no_such_login", FreshToken())).text(), sent); // no login enumeration
         const QString code1 = latestCode();
-        QCOMPARE(code1.size(), 6);
+        QCOMPARE(code1.size(), 8);
         service.advance(14 * 60);
         QVERIFY(c.post(api::ChangePass(u.login, "second", code1, FreshToken())).text().startsWith("Password changed"));
         QVERIFY(Account(c, u).isEmpty()); // the old password no longer logs in
@@ -324,7 +324,7 @@ private slots:
         // Expired after 15 minutes.
         c.post(api::ResetPass(u.login, FreshToken()));
         const QString code2 = latestCode();
-        QCOMPARE(code2.size(), 6);
+        QCOMPARE(code2.size(), 8);
         service.advance(16 * 60);
         QVERIFY(Refused(c.post(api::ChangePass(u.login, "third", code2, FreshToken())), "Password changed"));
         QVERIFY(!Account(c, u).isEmpty());
