@@ -78,6 +78,8 @@ private slots:
 
     void general_data();
     void general();
+    void truncated8_data();
+    void truncated8();
     void textsReadBack_data();
     void textsReadBack();
 
@@ -215,6 +217,29 @@ void NumberTextTest::general()
     QFETCH(double, value);
     QFETCH(QString, expected);
     QCOMPARE(numtext::General(value), expected);
+}
+
+void NumberTextTest::truncated8_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("zero") << 0.0 << "0";
+    QTest::newRow("whole") << 5000.0 << "5000";
+    QTest::newRow("trailing zeros dropped") << 0.5 << "0,5";
+    QTest::newRow("ninth decimal cut, not rounded") << 1.234567899 << "1,23456789";
+    QTest::newRow("two thirds cut down") << 2.0 / 3.0 << "0,66666666";
+    QTest::newRow("0,1 times 3 is 0,3") << 0.1 * 3 << "0,3";
+    QTest::newRow("below the eighth decimal") << 4e-9 << "0";
+    QTest::newRow("small, no exponent") << 2.5e-5 << "0,000025";
+    QTest::newRow("negative cut toward zero") << -1.999999999 << "-1,99999999";
+    QTest::newRow("large, no exponent") << 1.5e16 << "15000000000000000";
+}
+
+void NumberTextTest::truncated8()
+{
+    QFETCH(double, value);
+    QFETCH(QString, expected);
+    QCOMPARE(numtext::Truncated8(value), expected);
 }
 
 void NumberTextTest::textsReadBack_data()
