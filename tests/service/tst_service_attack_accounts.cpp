@@ -181,6 +181,26 @@ private slots:
         QCOMPARE(service.sql("SELECT COUNT(*) FROM reset_codes").out, QString("0"));
     }
 
+    // Expired codes, their undelivered mails and old counters are pruned by the minute sweep.
+    void sweepPrunesResetState()
+    {
+        Service service;
+        Client c = service.client();
+        const User u = NewUser(c, "prune");
+        c.post(api::ResetPass(u.login, FreshToken()));
+        Login(c, u, Digest("wrong"));
+        QCOMPARE(service.sql("SELECT COUNT(*) FROM reset_codes").out, QString("1"));
+        service.advance(2 * 3600 + 60);
+        const QString left = "SELECT (SELECT COUNT(*) FROM reset_codes) + (SELECT COUNT(*) FROM reset_outbox) + "
+                             "(SELECT COUNT(*) FROM counters)";
+        QString count;
+        for (int i = 0; i < 180 && count != "0"; ++i) { // the sweep runs once a minute
+            count = service.sql(left).out;
+            if (count != "0") std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        QCOMPARE(count, QString("0"));
+    }
+
     // The outbox keeps the clear code only until it is delivered; the code itself stays valid.
     void outboxForgetsDeliveredCodes()
     {
