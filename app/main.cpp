@@ -2,9 +2,17 @@
 #include "Screens.h"
 
 #include <QApplication>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
+    // The web engine ends the whole program when it finds itself run as root
+    // with its sandbox on (the sandbox cannot work there). Run as root, the
+    // program turns the sandbox off itself, unless the user has said otherwise;
+    // it must be set before the engine starts, which reads it once.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+
     // No AA_ShareOpenGLContexts here: the web view sets up context sharing
     // when it first loads the engine, so start-up does not load the GL driver.
     QApplication app(argc, argv);
