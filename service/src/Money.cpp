@@ -48,15 +48,36 @@ std::string FormatShort(std::int64_t units)
 
 std::string FormatMillionths(std::int64_t units)
 {
-    std::string cents = std::to_string(units % 100);
+    // The sign once, then the magnitude: the remainder of a negative number is negative too.
+    const bool negative = units < 0;
+    const unsigned long long v = negative ? 0ULL - static_cast<unsigned long long>(units) : units;
+    std::string cents = std::to_string(v % 100);
     if (cents.size() < 2) cents.insert(0, 1, '0');
-    return std::to_string(units / 100) + "." + cents;
+    return (negative ? "-" : "") + std::to_string(v / 100) + "." + cents;
+}
+
+std::optional<std::int64_t> CheckedMulDiv(std::int64_t a, std::int64_t b, std::int64_t c)
+{
+    if (c <= 0) return std::nullopt;
+    const __int128 r = static_cast<__int128>(a) * b / c; // |a * b| < 2^126: no overflow in 128 bits
+    if (r > INT64_MAX || r < INT64_MIN) return std::nullopt;
+    return static_cast<std::int64_t>(r);
 }
 
 std::int64_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c)
 {
-    const __int128 r = static_cast<__int128>(a) * b / c;
-    return static_cast<std::int64_t>(r);
+    auto r = CheckedMulDiv(a, b, c);
+    if (!r) throw Overflow("amount out of range: " + std::to_string(a) + " x " + std::to_string(b) + " / " +
+                           std::to_string(c));
+    return *r;
+}
+
+std::int64_t Add(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r;
+    if (__builtin_add_overflow(a, b, &r))
+        throw Overflow("amount out of range: " + std::to_string(a) + " + " + std::to_string(b));
+    return r;
 }
 
 } // namespace money

@@ -3,6 +3,7 @@
 // floating point anywhere near a balance.
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -23,10 +24,21 @@ std::string Format(std::int64_t units);
 // The same without trailing zeros ("0.0005", "20"), for the settings.
 std::string FormatShort(std::int64_t units);
 
-// Millionths of a coin as a decimal text, for the lottery's players file.
+// Millionths of a coin as a decimal text, for the lottery's players file
+// (-150 -> "-1.50").
 std::string FormatMillionths(std::int64_t units);
 
-// a * b / c rounded down, without overflow for any int64 inputs with c > 0.
+// A result outside the 64-bit range: the movement it belongs to is refused whole.
+struct Overflow : std::overflow_error {
+    using std::overflow_error::overflow_error;
+};
+
+// a * b / c rounded toward zero, computed in 128 bits; nullopt when c is not
+// above zero or the result does not fit 64 bits.
+std::optional<std::int64_t> CheckedMulDiv(std::int64_t a, std::int64_t b, std::int64_t c);
+// The same, throwing Overflow instead of wrapping.
 std::int64_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c);
+// a + b, throwing Overflow when the sum leaves the 64-bit range.
+std::int64_t Add(std::int64_t a, std::int64_t b);
 
 } // namespace money

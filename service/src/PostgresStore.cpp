@@ -9,6 +9,7 @@
 // just before the commit, is then looked up on a new connection
 // (txid_status) and the work is run again only if it did not commit.
 // Reads run REPEATABLE READ, READ ONLY: one snapshot, never a conflict.
+#include "Money.h"
 #include "Store.h"
 
 #include <pqxx/pqxx>
@@ -129,7 +130,16 @@ ALTER TABLE reset_outbox ADD COLUMN account_id BIGINT NOT NULL DEFAULT 0;
 CREATE INDEX reset_outbox_account ON reset_outbox(account_id);
 )sql";
 
-const char* const Migrations[] = {Migration1, Migration2, Migration3};
+// Amounts were BIGINT from the start (an overflow is an error, never a rounding). Repeated requests remember
+// whose answer they hold, and instances announce they are alive so a dead one's claims are taken over at once.
+const char* Migration4 = R"sql(
+ALTER TABLE once_requests ADD COLUMN login_key TEXT NOT NULL DEFAULT '';
+ALTER TABLE once_requests ADD COLUMN proof TEXT NOT NULL DEFAULT '';
+CREATE INDEX once_requests_at ON once_requests(at);
+CREATE TABLE instances(id TEXT PRIMARY KEY, seen BIGINT NOT NULL);
+)sql";
+
+const char* const Migrations[] = {Migration1, Migration2, Migration3, Migration4};
 static_assert(std::size(Migrations) == LatestSchemaVersion);
 
 // Any number: instances migrating one database at once take turns on it.
@@ -214,7 +224,7 @@ public:
     void post(const std::string& kind, const std::vector<Leg>& legs, std::int64_t now) override
     {
         std::map<std::string, std::int64_t> sums;
-        for (const Leg& l : legs) sums[l.coin] += l.delta;
+        for (const Leg& l : legs) sums[l.coin] = money::Add(sums[l.coin], l.delta);
         for (const auto& [coin, sum] : sums)
             if (sum != 0) throw std::logic_error("unbalanced movement " + kind + " in " + coin);
         const std::int64_t txn = I(q("INSERT INTO txns(kind, at) VALUES($1, $2) RETURNING id", kind, now)[0][0]);
@@ -439,18 +449,36 @@ public:
 
     std::optional<OnceEntry> onceEntry(const std::string& key) override
     {
-        auto r = q("SELECT owner, at, done, status, json, body FROM once_requests WHERE key = $1", key);
+        auto r = q("SELECT owner, at, done, status, json, body, login_key, proof FROM once_requests WHERE key = $1",
+                   key);
         if (r.empty()) return std::nullopt;
         return OnceEntry{S(r[0][0]),      I(r[0][1]), I(r[0][2]) != 0, static_cast<int>(I(r[0][3])),
-                         I(r[0][4]) != 0, S(r[0][5])};
+                         I(r[0][4]) != 0, S(r[0][5]), S(r[0][6]),      S(r[0][7])};
     }
     void putOnceEntry(const std::string& key, const OnceEntry& e) override
     {
-        q("INSERT INTO once_requests(key, owner, at, done, status, json, body) VALUES($1, $2, $3, $4, $5, $6, $7) "
+        q("INSERT INTO once_requests(key, owner, at, done, status, json, body, login_key, proof) "
+          "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9) "
           "ON CONFLICT(key) DO UPDATE SET owner = excluded.owner, at = excluded.at, done = excluded.done, "
-          "status = excluded.status, json = excluded.json, body = excluded.body",
+          "status = excluded.status, json = excluded.json, body = excluded.body, login_key = excluded.login_key, "
+          "proof = excluded.proof",
           key, e.owner, e.at, static_cast<std::int64_t>(e.done), static_cast<std::int64_t>(e.status),
-          static_cast<std::int64_t>(e.json), e.body);
+          static_cast<std::int64_t>(e.json), e.body, e.loginKey, e.proof);
+    }
+    void instanceAlive(const std::string& instance, std::int64_t seen) override
+    {
+        q("INSERT INTO instances(id, seen) VALUES($1, $2) ON CONFLICT(id) DO UPDATE SET seen = excluded.seen",
+          instance, seen);
+    }
+    std::optional<std::int64_t> instanceSeen(const std::string& instance) override
+    {
+        auto r = q("SELECT seen FROM instances WHERE id = $1", instance);
+        if (r.empty()) return std::nullopt;
+        return I(r[0][0]);
+    }
+    void dropInstance(const std::string& instance) override
+    {
+        q("DELETE FROM instances WHERE id = $1", instance);
     }
     void dropOnceEntry(const std::string& key, const std::string& owner) override
     {
@@ -467,6 +495,8 @@ public:
     void pruneExpired(std::int64_t, std::int64_t onceBefore) override
     {
         q("DELETE FROM once_requests WHERE at < $1", onceBefore);
+        // Instances gone for an hour (killed, never stopped) leave no row behind.
+        q("DELETE FROM instances WHERE seen < EXTRACT(EPOCH FROM now())::bigint - 3600");
     }
     void pruneAccountState(std::int64_t countersBefore, std::int64_t now) override
     {
@@ -517,7 +547,13 @@ private:
     template <typename... A>
     pqxx::result q(const char* sql, A&&... args)
     {
-        return m_t.exec_prepared(m_c.statement(sql), std::forward<A>(args)...);
+        try {
+            return m_t.exec_prepared(m_c.statement(sql), std::forward<A>(args)...);
+        } catch (const pqxx::data_exception& e) {
+            // BIGINT arithmetic past its range (a balance or a figure): the movement is refused whole.
+            if (e.sqlstate() == "22003") throw money::Overflow(e.what());
+            throw;
+        }
     }
 
     pqxx::transaction_base& m_t;

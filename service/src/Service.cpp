@@ -14,6 +14,7 @@
 #include <iostream>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 namespace {
 
@@ -38,10 +39,15 @@ const char* BadNetwork = "This network is not available for this coin.";
 const char* BadAddress = "Please enter a valid address (letters, digits and : . _ - only, at most 128).";
 const char* HouseShort = "Swaps of this size are not available right now. Please try a smaller amount.";
 const char* Internal = "Internal error: please try again later.";
+const char* Overflow = "Refused: this would take a balance past the largest amount the service can hold. Nothing "
+                       "was booked.";
 const char* Changed = "Password changed. Log in again with the new password.";
 const char* BadOld = "Wrong old password or security code.";
 const char* BadNew = "Please enter a new password of 1 to 128 characters.";
 const char* ResetSent = "If this login exists, a security code valid for 15 minutes has been sent to its owner.";
+const char* StaleSession = "Refused: the session token is not from the last few minutes. Please check that your "
+                           "computer's date, time and time zone are right, and retry.";
+const char* CarriedOut = "Your request was carried out. Refresh to see your balance.";
 const char* FirstDeposit = "Withdrawals open with your first deposit: welcome and referral rewards cannot be withdrawn "
                            "before it.";
 std::string RegistrationsPaused(std::int64_t s)
@@ -63,10 +69,93 @@ std::string Paused(std::int64_t s)
 constexpr size_t MaxField = 256;
 constexpr std::int64_t Day = 86400;
 constexpr std::int64_t Year = 365 * Day;
-constexpr std::int64_t OnceWindowSeconds = 120;
-// A claim whose answer has not come after this long belongs to an attempt
-// that died with its instance: a repeat may run instead.
+// A session token is the client's local wall-clock second T (seconds since 1970 as if local time were UTC) as
+// MD5(MD5(T + MD5(T))). Money actions take it only when T is within this many seconds of the machine's clock
+// moved by one of the UTC offsets in use; so a captured request can be replayed only while its token passes.
+constexpr std::int64_t SessionSkewSeconds = 300;
+constexpr int UtcOffsetMinutes[] = {-720, -660, -600, -570, -540, -480, -420, -360, -300, -240, -210, -180, -150, -120,
+                                    -60,  0,    60,   120,  180,  210,  240,  270,  300,  330,  345,  360,  390,  420,
+                                    480,  525,  540,  570,  600,  630,  660,  720,  765,  780,  825,  840};
+// A recorded answer is kept while its request's token could still pass (from UTC-12 to UTC+14, plus the skew
+// both ways): a replay within that time gets the answer, never a second run.
+constexpr std::int64_t OnceKeepSeconds = 26 * 3600 + 2 * SessionSkewSeconds + 300;
+// A claim whose answer has not come after this long is abandoned even if its instance still looks alive.
 constexpr std::int64_t OnceLeaseSeconds = 60;
+// A serving instance says it is alive this often; one not heard of for AliveSeconds died (killed, cut off), and
+// its unanswered claims are taken over at once.
+constexpr auto HeartbeatPeriod = std::chrono::seconds(1);
+constexpr std::int64_t AliveSeconds = 5;
+
+std::int64_t MachineNow()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Every token a client may send now, with its second T. Built once (about 24,000 tokens), then extended by the
+// new seconds as time passes; tokens no longer acceptable are pruned every few minutes.
+class SessionTimes {
+public:
+    bool fresh(const std::string& token, std::int64_t now)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_at == 0 || now < m_at || now - m_at > 2 * SessionSkewSeconds) {
+            m_tokens.clear();
+            for (int z : UtcOffsetMinutes)
+                for (std::int64_t d = -SessionSkewSeconds; d <= SessionSkewSeconds; ++d) add(now + z * 60 + d);
+            m_at = m_pruned = now;
+        }
+        for (; m_at < now; ++m_at)
+            for (int z : UtcOffsetMinutes) add(m_at + 1 + z * 60 + SessionSkewSeconds);
+        if (now - m_pruned > SessionSkewSeconds) {
+            std::erase_if(m_tokens, [&](const auto& e) { return !acceptable(e.second, now); });
+            m_pruned = now;
+        }
+        auto it = m_tokens.find(token);
+        return it != m_tokens.end() && acceptable(it->second, now);
+    }
+    static std::string TokenOf(std::int64_t t)
+    {
+        const std::string text = std::to_string(t);
+        return auth::ClientDigest(auth::ClientDigest(text + auth::ClientDigest(text)));
+    }
+
+private:
+    static bool acceptable(std::int64_t t, std::int64_t now)
+    {
+        for (int z : UtcOffsetMinutes)
+            if (std::llabs(t - now - z * 60) <= SessionSkewSeconds) return true;
+        return false;
+    }
+    void add(std::int64_t t) { m_tokens.emplace(TokenOf(t), t); }
+
+    std::mutex m_mutex;
+    std::int64_t m_at = 0, m_pruned = 0;
+    std::unordered_map<std::string, std::int64_t> m_tokens;
+};
+
+SessionTimes& Sessions()
+{
+    static SessionTimes times;
+    return times;
+}
+
+// The claim of the money request this thread runs: the action's money transaction marks it worked, so a repeat
+// that finds the claim abandoned never runs the work a second time.
+struct OnceClaim {
+    std::string key;
+    OnceEntry entry;
+};
+thread_local const OnceClaim* t_claim = nullptr;
+
+void MarkWorked(StoreTx& tx)
+{
+    if (!t_claim) return;
+    OnceEntry e = t_claim->entry;
+    e.status = OnceEntry::WorkedStatus;
+    e.body = msg::CarriedOut;
+    tx.putOnceEntry(t_claim->key, e);
+}
 constexpr std::int64_t LoginWindowSeconds = 300;
 // Security codes: eight digits, typed from the message like a short number.
 constexpr int ResetCodeDigits = 8;
@@ -286,6 +375,7 @@ Service::Service(Store& store, Config config, Clock& clock, Options options)
     : m_store(store), m_config(std::move(config)), m_clock(clock), m_options(std::move(options))
 {
     if (sodium_init() < 0) throw std::runtime_error("libsodium cannot start");
+    m_instance = RandomCode(16, "0123456789abcdef", 16);
     nlohmann::ordered_json limits, names = nlohmann::json::array(), fullNames = nlohmann::json::array();
     limits["perc_withdraw"] = std::to_string(m_config.withdrawPercent);
     limits["bonus_deposit"] = std::to_string(m_config.depositBonusPercent);
@@ -350,6 +440,9 @@ Reply Service::api(const Fields& f, const RequestContext& context)
     if (!auth::IsHexDigest(*session)) return Reply::Text(msg::BadSession);
     try {
         return dispatch(*action, f);
+    } catch (const money::Overflow& e) {
+        std::cerr << "ambervale-service: " << *action << ": refused: " << e.what() << std::endl;
+        return Reply::Text(msg::Overflow);
     } catch (const std::exception& e) {
         std::cerr << "ambervale-service: " << *action << ": " << e.what() << std::endl;
         return Reply::Text(msg::Internal, 500);
@@ -377,61 +470,140 @@ Reply Service::dispatch(const std::string& a, const Fields& f)
     return Reply::Text(msg::Unknown);
 }
 
+Service::~Service()
+{
+    if (!m_heartbeat.joinable()) return;
+    {
+        std::lock_guard lock(m_heartbeatMutex);
+        m_stopping = true;
+    }
+    m_heartbeatWake.notify_all();
+    m_heartbeat.join();
+    try {
+        m_store.writeLight([&](StoreTx& tx) { tx.dropInstance(m_instance); });
+    } catch (const std::exception&) {
+        // Unreachable database: the row simply ages past AliveSeconds.
+    }
+}
+
+void Service::startHeartbeat()
+{
+    std::call_once(m_heartbeatStarted, [&] {
+        // Alive before the first claim is made, then every period.
+        m_store.writeLight([&](StoreTx& tx) { tx.instanceAlive(m_instance, MachineNow()); });
+        m_heartbeat = std::thread([this] {
+            std::unique_lock lock(m_heartbeatMutex);
+            while (!m_heartbeatWake.wait_for(lock, HeartbeatPeriod, [&] { return m_stopping; })) {
+                lock.unlock();
+                try {
+                    m_store.writeLight([&](StoreTx& tx) { tx.instanceAlive(m_instance, MachineNow()); });
+                } catch (const std::exception& e) {
+                    std::cerr << "ambervale-service: heartbeat: " << e.what() << std::endl;
+                }
+                lock.lock();
+            }
+        });
+    });
+}
+
 Reply Service::once(const Fields& f, const std::function<Reply()>& run)
 {
+    if (!Sessions().fresh(f.get("session"), MachineNow())) return Reply::Text(msg::StaleSession);
+    startHeartbeat();
+    // Every field, length-prefixed so no two different requests give the same text.
     std::string text;
-    for (const auto& [n, v] : f.list()) text += n + '=' + v + '&';
-    const std::string key = auth::KeyedHash(m_sharedKey, text);
-    const std::string owner = RandomCode(16, "0123456789abcdef", 16);
+    for (const auto& [n, v] : f.list()) text += std::to_string(n.size()) + ':' + n + std::to_string(v.size()) + ':' + v;
+    OnceClaim claim;
+    claim.key = auth::KeyedHash(m_sharedKey, text);
+    const std::string& key = claim.key;
+    claim.entry.owner = m_instance + " " + RandomCode(16, "0123456789abcdef", 16);
+    claim.entry.loginKey = AsciiLower(f.get("s"));
+    claim.entry.proof = auth::KeyedHash(m_sharedKey, "pass:" + f.get("pass"));
+    const auto answer = [&](const OnceEntry& e) {
+        // Only the request that earned it: the same login and the same password digest.
+        if (e.loginKey != claim.entry.loginKey || e.proof != claim.entry.proof) return Reply::Text(msg::Internal, 500);
+        Reply r = e.json ? Reply::Json(e.body) : Reply::Text(e.body);
+        r.status = e.done ? e.status : 200;
+        return r;
+    };
+    // A claim without an answer is abandoned when its instance stopped, died or went silent, or after the lease.
+    const auto abandoned = [&](StoreTx& tx, const OnceEntry& e, std::int64_t now) {
+        if (now - e.at > OnceLeaseSeconds) return true;
+        const auto space = e.owner.find(' ');
+        if (space == std::string::npos) return false; // claimed before instances were tracked: the lease decides
+        const auto seen = tx.instanceSeen(e.owner.substr(0, space));
+        return !seen || MachineNow() - *seen > AliveSeconds;
+    };
     const auto started = std::chrono::steady_clock::now();
     auto pause = std::chrono::milliseconds(5);
-    std::int64_t claimedAt = 0;
     for (;;) {
         const std::int64_t now = m_clock.now();
         std::optional<OnceEntry> seen;
-        bool mine = false;
+        bool mine = false, dead = false;
         m_store.writeLight([&](StoreTx& tx) {
             seen = tx.onceEntry(key);
-            mine = !seen || now - seen->at > (seen->done ? OnceWindowSeconds : OnceLeaseSeconds);
-            if (mine) tx.putOnceEntry(key, OnceEntry{owner, now, false, 0, false, {}});
+            dead = seen && !seen->done && abandoned(tx, *seen, now);
+            mine = !seen || (seen->done && now - seen->at > OnceKeepSeconds) ||
+                   (dead && seen->status != OnceEntry::WorkedStatus);
+            if (mine) {
+                claim.entry.at = now;
+                claim.entry.done = false;
+                claim.entry.status = 0;
+                claim.entry.json = false;
+                claim.entry.body.clear();
+                tx.putOnceEntry(key, claim.entry);
+            }
         });
-        if (mine) {
-            claimedAt = now;
-            break;
-        }
+        if (mine) break;
         // Someone runs it (maybe another instance): wait for that answer.
-        while (seen && !seen->done && m_clock.now() - seen->at <= OnceLeaseSeconds) {
+        while (seen && !seen->done && !dead) {
             if (std::chrono::steady_clock::now() - started > std::chrono::seconds(2 * OnceLeaseSeconds))
                 return Reply::Text(msg::Internal, 500);
             std::this_thread::sleep_for(pause);
             pause = std::min(pause * 2, std::chrono::milliseconds(100));
-            m_store.read([&](StoreTx& tx) { seen = tx.onceEntry(key); });
+            m_store.read([&](StoreTx& tx) {
+                seen = tx.onceEntry(key);
+                dead = seen && !seen->done && abandoned(tx, *seen, m_clock.now());
+            });
         }
-        if (seen && seen->done) {
-            Reply r = seen->json ? Reply::Json(seen->body) : Reply::Text(seen->body);
-            r.status = seen->status;
-            return r;
-        }
-        // Gone (the first attempt failed and may be tried again) or abandoned: claim it.
+        // Answered; or its instance died after the money work committed: that work is never run again.
+        if (seen && (seen->done || seen->status == OnceEntry::WorkedStatus)) return answer(*seen);
+        // Gone (the first attempt failed and may be tried again) or abandoned before its work: claim it.
     }
     Reply r;
+    struct Scope {
+        ~Scope() { t_claim = nullptr; }
+    } scope;
+    t_claim = &claim;
     try {
         r = run();
+    } catch (const money::Overflow& e) {
+        std::cerr << "ambervale-service: " << f.get("a") << ": refused: " << e.what() << std::endl;
+        r = Reply::Text(msg::Overflow); // nothing was booked: the refusal is the answer
     } catch (const std::exception& e) {
         std::cerr << "ambervale-service: " << f.get("a") << ": " << e.what() << std::endl;
         r = Reply::Text(msg::Internal, 500);
     } catch (...) {
         r = Reply::Text(msg::Internal, 500);
     }
+    t_claim = nullptr;
     try {
-        if (r.status >= 500) // a failed attempt may be tried again
-            m_store.writeLight([&](StoreTx& tx) { tx.dropOnceEntry(key, owner); });
+        if (r.status >= 500) // a failed attempt may be tried again, unless its work committed
+            m_store.writeLight([&](StoreTx& tx) {
+                auto e = tx.onceEntry(key);
+                if (e && e->status != OnceEntry::WorkedStatus) tx.dropOnceEntry(key, claim.entry.owner);
+            });
         else
             m_store.write([&](StoreTx& tx) {
-                tx.putOnceEntry(key, OnceEntry{owner, claimedAt, true, r.status, r.json, r.body});
+                OnceEntry e = claim.entry;
+                e.done = true;
+                e.status = r.status;
+                e.json = r.json;
+                e.body = r.body;
+                tx.putOnceEntry(key, e);
             });
     } catch (const std::exception&) {
-        // The work is done and stays done; a repeat waits out the claim.
+        // The work is done and stays done (its claim is marked worked): a repeat gets the short answer.
     }
     return r;
 }
@@ -613,6 +785,7 @@ std::optional<Reply> Service::registerAccount(const std::string& login, const st
                 return;
             }
             a.id = *id;
+            MarkWorked(tx);
             if (a.referrer) {
                 tx.addReferral(a.referrer);
                 tx.post(
@@ -706,7 +879,7 @@ void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
             }
         }
         if (ends) {
-            const std::int64_t fee = inv.principal * inv.feePercent / 100;
+            const std::int64_t fee = money::MulDiv(inv.principal, inv.feePercent, 100);
             legs.push_back({account, inv.coin, Bucket::Invest, -inv.principal});
             legs.push_back({account, inv.coin, Bucket::Wallet, inv.principal - fee});
             legs.push_back({system_account::House, inv.coin, Bucket::Wallet, fee});
@@ -791,6 +964,7 @@ Reply Service::invest(const Fields& f)
             inv.started = now;
             inv.ends = now + rental->days * Day;
             tx.insertInvestment(inv);
+            MarkWorked(tx);
         });
     } catch (const InsufficientFunds&) {
         return Reply::Text(msg::NotEnough(Upper(c->code)));
@@ -835,6 +1009,7 @@ Reply Service::withdraw(const Fields& f)
                      {system_account::House, c->code, Bucket::Wallet, fee}},
                     now);
             tx.insertWithdrawal(Withdrawal{0, a->login, c->code, *network, addr, *amount, fee, net, now});
+            MarkWorked(tx);
         });
     } catch (const InsufficientFunds&) {
         return Reply::Text(msg::NotEnough(code));
@@ -872,6 +1047,7 @@ Reply Service::swap(const Fields& f)
                      {system_account::House, to->code, Bucket::Wallet, -out},
                      {a->id, to->code, Bucket::Wallet, out}},
                     now);
+            MarkWorked(tx);
         });
     } catch (const InsufficientFunds& e) {
         if (e.account == system_account::House) return Reply::Text(msg::HouseShort);
@@ -990,6 +1166,7 @@ Reply Service::faucet(const Fields& f)
         }
         tx.post("faucet", legs, now);
         tx.setLastFaucet(a->id, now);
+        MarkWorked(tx);
     });
     if (wait > 0)
         return Reply::Text("You have already claimed. Please come back in " + std::to_string((wait + 59) / 60) +
@@ -1027,6 +1204,7 @@ Reply Service::lottery(const Fields& f)
                 drawWinner(tx, Draw{id, c->code, d ? d->opened : now}, now);
                 drawn = true;
             }
+            MarkWorked(tx);
         });
     } catch (const InsufficientFunds&) {
         return Reply::Text(msg::NotEnough(Upper(c->code)));
@@ -1039,7 +1217,7 @@ void Service::drawWinner(StoreTx& tx, const Draw& d, std::int64_t now)
 {
     const auto stakes = tx.stakes(d.id);
     std::int64_t total = 0;
-    for (const Stake& s : stakes) total += s.amount;
+    for (const Stake& s : stakes) total = money::Add(total, s.amount);
     if (stakes.empty() || total <= 0) {
         if (!tx.closeDraw(d.id, 0, "", 0, now)) throw std::runtime_error("draw closed meanwhile");
         return;
@@ -1091,7 +1269,7 @@ void Service::sweep()
     for (std::int64_t id : accounts) accrueIfDue(id, now, true);
     for (const Coin& c : m_config.coins) settleDraws(c.code, now);
     m_store.writeLight(
-        [&](StoreTx& tx) { tx.pruneExpired(now - LoginWindowSeconds, now - OnceWindowSeconds - OnceLeaseSeconds); });
+        [&](StoreTx& tx) { tx.pruneExpired(now - LoginWindowSeconds, now - OnceKeepSeconds - OnceLeaseSeconds); });
     const std::int64_t longest =
         std::max({m_config.loginFailureWindowSeconds, m_config.loginFailureLoginWindowSeconds,
                   m_config.resetRequestWindowSeconds, m_config.registrationWindowSeconds});
@@ -1246,18 +1424,23 @@ std::string Service::credit(const std::string& login, const std::string& coinCod
     if (!amount || *amount <= 0) throw std::runtime_error("not a positive amount: " + amountText);
     const std::int64_t bonus = *amount >= c->minDeposit ? money::MulDiv(*amount, m_config.depositBonusPercent, 100) : 0;
     const std::int64_t now = m_clock.now();
-    m_store.write([&](StoreTx& tx) {
-        auto a = tx.accountByKey(AsciiLower(login));
-        if (!a || a->id <= 4) throw std::runtime_error("no account " + login);
-        std::vector<Leg> legs{{system_account::Issuer, c->code, Bucket::Wallet, -*amount},
-                              {a->id, c->code, Bucket::Wallet, *amount}};
-        if (bonus > 0) {
-            legs.push_back({system_account::House, c->code, Bucket::Wallet, -bonus});
-            legs.push_back({a->id, c->code, Bucket::Wallet, bonus});
-        }
-        tx.post("deposit", legs, now);
-        tx.addStats(a->id, c->code, *amount, 0, 0);
-    });
+    try {
+        m_store.write([&](StoreTx& tx) {
+            auto a = tx.accountByKey(AsciiLower(login));
+            if (!a || a->id <= 4) throw std::runtime_error("no account " + login);
+            std::vector<Leg> legs{{system_account::Issuer, c->code, Bucket::Wallet, -*amount},
+                                  {a->id, c->code, Bucket::Wallet, *amount}};
+            if (bonus > 0) {
+                legs.push_back({system_account::House, c->code, Bucket::Wallet, -bonus});
+                legs.push_back({a->id, c->code, Bucket::Wallet, bonus});
+            }
+            tx.post("deposit", legs, now);
+            tx.addStats(a->id, c->code, *amount, 0, 0);
+        });
+    } catch (const money::Overflow&) {
+        throw std::runtime_error("refused: crediting " + money::Format(*amount) + " " + Upper(c->code) + " to " + login +
+                                 " would take a balance past the largest amount the ledger holds; nothing was booked");
+    }
     return "credited " + money::Format(*amount) + " " + Upper(c->code) + " to " + login + " (bonus " +
            money::Format(bonus) + ")";
 }

@@ -1,6 +1,7 @@
 // SQLite in WAL mode: readers never wait for the writer, writes are taken one
 // at a time inside the process, so no transaction ever meets SQLITE_BUSY from
 // a sibling thread (other processes, like the credit command, wait up to 10 s).
+#include "Money.h"
 #include "Store.h"
 
 #include <sqlite3.h>
@@ -189,7 +190,38 @@ ALTER TABLE reset_outbox ADD COLUMN account_id INTEGER NOT NULL DEFAULT 0;
 CREATE INDEX reset_outbox_account ON reset_outbox(account_id);
 )sql";
 
-const char* const Migrations[] = {Migration1, Migration2, Migration3};
+// Amounts are integers, always: a REAL (what SQLite's + makes of an overflow) is refused by the table itself.
+// A database already holding one is not upgraded: this step fails on it.
+const char* Migration4 = R"sql(
+CREATE TABLE balances_v4(
+  account_id INTEGER NOT NULL REFERENCES accounts(id), coin TEXT NOT NULL, bucket INTEGER NOT NULL,
+  amount INTEGER NOT NULL CHECK(typeof(amount) = 'integer'), PRIMARY KEY(account_id, coin, bucket)) WITHOUT ROWID;
+INSERT INTO balances_v4 SELECT account_id, coin, bucket, amount FROM balances;
+DROP TABLE balances;
+ALTER TABLE balances_v4 RENAME TO balances;
+CREATE TABLE ledger_v4(
+  id INTEGER PRIMARY KEY, txn INTEGER NOT NULL REFERENCES txns(id), account_id INTEGER NOT NULL REFERENCES accounts(id),
+  coin TEXT NOT NULL, bucket INTEGER NOT NULL, delta INTEGER NOT NULL CHECK(typeof(delta) = 'integer'));
+INSERT INTO ledger_v4 SELECT id, txn, account_id, coin, bucket, delta FROM ledger;
+DROP TABLE ledger;
+ALTER TABLE ledger_v4 RENAME TO ledger;
+CREATE INDEX ledger_by_account ON ledger(account_id, coin, bucket);
+CREATE TABLE stats_v4(
+  account_id INTEGER NOT NULL, coin TEXT NOT NULL,
+  dep_val INTEGER NOT NULL DEFAULT 0 CHECK(typeof(dep_val) = 'integer'),
+  earned_inv INTEGER NOT NULL DEFAULT 0 CHECK(typeof(earned_inv) = 'integer'),
+  earned_ref INTEGER NOT NULL DEFAULT 0 CHECK(typeof(earned_ref) = 'integer'),
+  PRIMARY KEY(account_id, coin)) WITHOUT ROWID;
+INSERT INTO stats_v4 SELECT account_id, coin, dep_val, earned_inv, earned_ref FROM stats;
+DROP TABLE stats;
+ALTER TABLE stats_v4 RENAME TO stats;
+ALTER TABLE once_requests ADD COLUMN login_key TEXT NOT NULL DEFAULT '';
+ALTER TABLE once_requests ADD COLUMN proof TEXT NOT NULL DEFAULT '';
+CREATE INDEX once_requests_at ON once_requests(at);
+CREATE TABLE instances(id TEXT PRIMARY KEY, seen INTEGER NOT NULL) WITHOUT ROWID;
+)sql";
+
+const char* const Migrations[] = {Migration1, Migration2, Migration3, Migration4};
 static_assert(std::size(Migrations) == LatestSchemaVersion);
 
 int RecordedVersion(Connection& c)
@@ -295,20 +327,19 @@ public:
     void post(const std::string& kind, const std::vector<Leg>& legs, std::int64_t now) override
     {
         std::map<std::string, std::int64_t> sums;
-        for (const Leg& l : legs) sums[l.coin] += l.delta;
+        for (const Leg& l : legs) sums[l.coin] = money::Add(sums[l.coin], l.delta);
         for (const auto& [coin, sum] : sums)
             if (sum != 0) throw std::logic_error("unbalanced movement " + kind + " in " + coin);
         Query(m_c, "INSERT INTO txns(kind, at) VALUES(?, ?)")(kind)(now).run();
         const std::int64_t txn = sqlite3_last_insert_rowid(m_c.db());
         for (const Leg& l : legs) {
             if (l.delta == 0) continue;
-            Query up(m_c, "INSERT INTO balances(account_id, coin, bucket, amount) VALUES(?, ?, ?, ?) "
-                          "ON CONFLICT(account_id, coin, bucket) DO UPDATE SET amount = amount + excluded.amount "
-                          "RETURNING amount");
-            up(l.account)(l.coin)(static_cast<std::int64_t>(l.bucket))(l.delta);
-            if (!up.next()) throw SqliteError("balance update returned nothing");
-            const std::int64_t after = up.i(0);
-            up.run();
+            // The new balance is computed here, checked: SQLite's own + turns an overflow into a REAL.
+            const std::int64_t after = money::Add(balance(l.account, l.coin, l.bucket), l.delta);
+            Query(m_c, "INSERT INTO balances(account_id, coin, bucket, amount) VALUES(?, ?, ?, ?) "
+                       "ON CONFLICT(account_id, coin, bucket) DO UPDATE SET amount = excluded.amount")(l.account)(
+                l.coin)(static_cast<std::int64_t>(l.bucket))(after)
+                .run();
             if (after < 0 && l.account != system_account::Issuer) throw InsufficientFunds(l.account);
             Query(m_c, "INSERT INTO ledger(txn, account_id, coin, bucket, delta) VALUES(?, ?, ?, ?, ?)")(txn)(
                 l.account)(l.coin)(static_cast<std::int64_t>(l.bucket))(l.delta)
@@ -342,10 +373,20 @@ public:
     void addStats(std::int64_t account, const std::string& coin, std::int64_t depVal, std::int64_t earnedInv,
                   std::int64_t earnedRef) override
     {
+        // Summed here, checked, like the balances.
+        {
+            Query q(m_c, "SELECT dep_val, earned_inv, earned_ref FROM stats WHERE account_id = ? AND coin = ?");
+            q(account)(coin);
+            if (q.next()) {
+                depVal = money::Add(q.i(0), depVal);
+                earnedInv = money::Add(q.i(1), earnedInv);
+                earnedRef = money::Add(q.i(2), earnedRef);
+            }
+        }
         Query(m_c, "INSERT INTO stats(account_id, coin, dep_val, earned_inv, earned_ref) VALUES(?, ?, ?, ?, ?) "
-                   "ON CONFLICT(account_id, coin) DO UPDATE SET dep_val = dep_val + excluded.dep_val, "
-                   "earned_inv = earned_inv + excluded.earned_inv, earned_ref = earned_ref + excluded.earned_ref")(
-            account)(coin)(depVal)(earnedInv)(earnedRef)
+                   "ON CONFLICT(account_id, coin) DO UPDATE SET dep_val = excluded.dep_val, "
+                   "earned_inv = excluded.earned_inv, earned_ref = excluded.earned_ref")(account)(coin)(depVal)(
+            earnedInv)(earnedRef)
             .run();
     }
 
@@ -528,19 +569,38 @@ public:
 
     std::optional<OnceEntry> onceEntry(const std::string& key) override
     {
-        Query q(m_c, "SELECT owner, at, done, status, json, body FROM once_requests WHERE key = ?");
+        Query q(m_c, "SELECT owner, at, done, status, json, body, login_key, proof FROM once_requests WHERE key = ?");
         q(key);
         if (!q.next()) return std::nullopt;
-        return OnceEntry{q.s(0), q.i(1), q.i(2) != 0, static_cast<int>(q.i(3)), q.i(4) != 0, q.s(5)};
+        return OnceEntry{q.s(0), q.i(1), q.i(2) != 0, static_cast<int>(q.i(3)), q.i(4) != 0, q.s(5), q.s(6), q.s(7)};
     }
     void putOnceEntry(const std::string& key, const OnceEntry& e) override
     {
-        Query(m_c, "INSERT INTO once_requests(key, owner, at, done, status, json, body) VALUES(?, ?, ?, ?, ?, ?, ?) "
+        Query(m_c, "INSERT INTO once_requests(key, owner, at, done, status, json, body, login_key, proof) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) "
                    "ON CONFLICT(key) DO UPDATE SET owner = excluded.owner, at = excluded.at, done = excluded.done, "
-                   "status = excluded.status, json = excluded.json, body = excluded.body")(key)(e.owner)(e.at)(
+                   "status = excluded.status, json = excluded.json, body = excluded.body, "
+                   "login_key = excluded.login_key, proof = excluded.proof")(key)(e.owner)(e.at)(
             static_cast<std::int64_t>(e.done))(static_cast<std::int64_t>(e.status))(static_cast<std::int64_t>(e.json))(
-            e.body)
+            e.body)(e.loginKey)(e.proof)
             .run();
+    }
+    void instanceAlive(const std::string& instance, std::int64_t seen) override
+    {
+        Query(m_c, "INSERT INTO instances(id, seen) VALUES(?, ?) ON CONFLICT(id) DO UPDATE SET seen = excluded.seen")(
+            instance)(seen)
+            .run();
+    }
+    std::optional<std::int64_t> instanceSeen(const std::string& instance) override
+    {
+        Query q(m_c, "SELECT seen FROM instances WHERE id = ?");
+        q(instance);
+        if (!q.next()) return std::nullopt;
+        return q.i(0);
+    }
+    void dropInstance(const std::string& instance) override
+    {
+        Query(m_c, "DELETE FROM instances WHERE id = ?")(instance).run();
     }
     void dropOnceEntry(const std::string& key, const std::string& owner) override
     {
@@ -558,6 +618,8 @@ public:
     void pruneExpired(std::int64_t, std::int64_t onceBefore) override
     {
         Query(m_c, "DELETE FROM once_requests WHERE at < ?")(onceBefore).run();
+        // Instances gone for an hour (killed, never stopped) leave no row behind.
+        Query(m_c, "DELETE FROM instances WHERE seen < CAST(strftime('%s','now') AS INTEGER) - 3600").run();
     }
     void pruneAccountState(std::int64_t countersBefore, std::int64_t now) override
     {
@@ -576,6 +638,21 @@ public:
                                      std::to_string(q.i(2)) + " holds " + std::to_string(q.i(3)) + ", expected " +
                                      std::to_string(q.i(4)));
         };
+        // Before any sum: a REAL (what an overflow of SQLite's + makes) would pass the sums below on rounding.
+        {
+            Query q(m_c, "SELECT 'balance', account_id, coin, bucket, CAST(amount AS TEXT) FROM balances "
+                         "WHERE typeof(amount) != 'integer' UNION ALL "
+                         "SELECT 'ledger entry', account_id, coin, bucket, CAST(delta AS TEXT) FROM ledger "
+                         "WHERE typeof(delta) != 'integer' UNION ALL "
+                         "SELECT 'figures', account_id, coin, 0, CAST(dep_val AS TEXT) || ' ' || "
+                         "CAST(earned_inv AS TEXT) || ' ' || CAST(earned_ref AS TEXT) FROM stats "
+                         "WHERE typeof(dep_val) != 'integer' OR typeof(earned_inv) != 'integer' OR "
+                         "typeof(earned_ref) != 'integer'");
+            while (q.next())
+                r.problems.push_back(q.s(0) + " is not an integer: account " + std::to_string(q.i(1)) + " " + q.s(2) +
+                                     " bucket " + std::to_string(q.i(3)) + " holds " + q.s(4));
+            if (!r.problems.empty()) return r;
+        }
         add("SELECT b.account_id, b.coin, b.bucket, b.amount, COALESCE(s.total, 0) FROM balances b LEFT JOIN "
             "(SELECT account_id, coin, bucket, SUM(delta) AS total FROM ledger GROUP BY account_id, coin, bucket) s "
             "ON s.account_id = b.account_id AND s.coin = b.coin AND s.bucket = b.bucket "

@@ -113,12 +113,15 @@ struct Counter {
 // A money request's claim and, once it has run, its answer: a repeat seen by
 // any instance gets this answer instead of running again.
 struct OnceEntry {
-    std::string owner; // the attempt that claimed it
+    std::string owner; // the attempt that claimed it: "<instance> <attempt>"
     std::int64_t at = 0;
     bool done = false;
-    int status = 0;
+    int status = 0; // while not done: WorkedStatus once the money work has committed
     bool json = false;
     std::string body;
+    std::string loginKey; // whose answer it is: a repeat gets it only with the same login
+    std::string proof;    // and the same password digest (a keyed hash of it)
+    static constexpr int WorkedStatus = 202;
 };
 
 // The database holds a schema this build does not know: it must not touch it.
@@ -200,6 +203,11 @@ public:
     virtual void putOnceEntry(const std::string& key, const OnceEntry& e) = 0;
     // Only while the entry is still owner's.
     virtual void dropOnceEntry(const std::string& key, const std::string& owner) = 0;
+    // A serving instance says it is alive (seen: machine-clock seconds); a claim of an instance not seen
+    // for a few seconds is abandoned. A stopping instance drops its row.
+    virtual void instanceAlive(const std::string& instance, std::int64_t seen) = 0;
+    virtual std::optional<std::int64_t> instanceSeen(const std::string& instance) = 0;
+    virtual void dropInstance(const std::string& instance) = 0;
 
     // The value stored under name; stores fresh first when there is none.
     virtual std::string secret(const std::string& name, const std::string& fresh) = 0;

@@ -19,8 +19,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDateTime>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QTcpServer>
@@ -29,7 +31,9 @@
 
 #include <chrono>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -127,13 +131,33 @@ inline void WriteTestConfig(const QString& dataDir)
             "\n");
 }
 
-// A well-formed token that differs from every other one: lets a test send
-// the "same" request twice on purpose, or never by accident.
+// The client's token for the wall-clock second t (as digest::SessionToken makes it from a local time).
+inline QString TokenForSecond(qint64 t)
+{
+    const QString s = QString::number(t);
+    return digest::MD5(digest::MD5(s + digest::MD5(s)));
+}
+
+// A token the service takes for money actions (its second lies within a minute or two of now in one of the
+// UTC offsets in use) that differs from every other one this program made: lets a test send the "same"
+// request twice on purpose, or never by accident.
 inline QString FreshToken()
 {
-    QString t;
-    for (int i = 0; i < 32; ++i) t += QChar("0123456789ABCDEF"[QRandomGenerator::global()->bounded(16)]);
-    return t;
+    static const int offsetMinutes[] = {-600, -300, -180, -60, 0, 60, 120, 180, 330, 480, 540, 600};
+    static std::mutex mutex;
+    static QSet<qint64> used;
+    std::lock_guard lock(mutex);
+    for (;;) {
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        for (int tries = 0; tries < 64; ++tries) {
+            const int z = offsetMinutes[QRandomGenerator::global()->bounded(int(std::size(offsetMinutes)))];
+            const qint64 t = now + z * 60 + QRandomGenerator::global()->bounded(-120, 121);
+            if (used.contains(t)) continue;
+            used.insert(t);
+            return TokenForSecond(t);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // nearly all taken: new seconds come
+    }
 }
 
 inline QString Digest(const QString& password)
