@@ -161,6 +161,17 @@ QString LowerAscii(const QString& text)
     return out;
 }
 
+QString PublicName(const QString& login)
+{
+    const qsizetype at = login.indexOf(QLatin1Char('@'));
+    if (at < 0) return login;
+    // Characters, not UTF-16 units: a character outside the BMP counts once.
+    qsizetype end = 0;
+    for (int chars = 0; chars < 3 && end < at; ++chars)
+        end += (login.at(end).isHighSurrogate() && end + 1 < at && login.at(end + 1).isLowSurrogate()) ? 2 : 1;
+    return login.left(end) + QStringLiteral("***");
+}
+
 QString Fixed2(double value)
 {
     if (std::fabs(value) < 0.005) value = 0.0; // no "-0,00"
@@ -174,12 +185,13 @@ DrawFigures PlayersFigures(const QString& body, const QString& loginLower, const
     const QJsonArray players = ParseArray(body);
     double total = 0;
     double mine = 0;
+    const QString published = PublicName(loginLower);
     for (qsizetype i = 0; i < players.size(); ++i) {
         const QJsonObject player = json::AsObject(players.at(i), QStringLiteral("player %1").arg(i));
         const QString nickname = json::MemberText(player, QStringLiteral("nickname"));
         const double value = numtext::ParseAmount(json::MemberText(player, QStringLiteral("value")));
         total += value;
-        if (nickname == loginLower) mine += value;
+        if (nickname == loginLower || nickname == published) mine += value;
     }
     if (!std::isfinite(total) || !std::isfinite(mine))
         throw numtext::ConversionError(QStringLiteral("the stakes do not add up to a number"));

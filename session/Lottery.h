@@ -31,8 +31,14 @@ struct DrawFigures {
     QString players; // number of players
 };
 
+// How the service publishes a login in the lottery files: an e-mail login as
+// at most its first three characters before the "@" followed by "***"
+// ("alice@example.org" -> "ali***"), any other login as it is.
+QString PublicName(const QString& login);
+
 // Figures of a players file. A player is the user's when its nickname equals
-// loginLower exactly (the nickname itself is not lower-cased). Throws
+// loginLower, or its published form, exactly (the nickname itself is not
+// lower-cased). Throws
 // json::JsonError or numtext::ConversionError when the body is not an array
 // of objects with a "nickname" and a numeric "value", or the sums overflow.
 DrawFigures PlayersFigures(const QString& body, const QString& loginLower, const QString& coinUpper);

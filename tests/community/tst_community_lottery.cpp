@@ -24,6 +24,8 @@ private slots:
     void winnerItemsOfAHugeFile();
     void urls();
     void lowerAscii();
+    void publicName_data();
+    void publicName();
     void texts();
 };
 
@@ -80,6 +82,22 @@ void LotteryTest::playersFigures_data()
                                                          << "0,97000000"
                                                          << "0,00000000(0,00%) TRX"
                                                          << "1";
+    // The players file shows an e-mail login masked: the user's own stake is found under its masked form.
+    QTest::newRow("own e-mail login, masked") << R"([{"nickname":"ali***","value":1000000},{"nickname":"eve","value":3000000}])"
+                                              << "alice@example.org"
+                                              << "3,88000000"
+                                              << "1,00000000(25,00%) TRX"
+                                              << "2";
+    QTest::newRow("short e-mail login, masked") << R"([{"nickname":"al***","value":2000000}])"
+                                                << "al@example.org"
+                                                << "1,94000000"
+                                                << "2,00000000(100,00%) TRX"
+                                                << "1";
+    QTest::newRow("another e-mail login's mask") << R"([{"nickname":"bob***","value":2000000}])"
+                                                 << "alice@example.org"
+                                                 << "1,94000000"
+                                                 << "0,00000000(0,00%) TRX"
+                                                 << "1";
     // Stakes that cancel out would divide by zero: the share shows 0.
     QTest::newRow("stakes cancelling out") << R"([{"nickname":"bob","value":5},{"nickname":"x","value":-5}])"
                                            << "bob"
@@ -252,6 +270,25 @@ void LotteryTest::urls()
     QCOMPARE(odd.fragment(), QString());
     QVERIFY(odd.path(QUrl::FullyEncoded).startsWith("/lotto/"));
     QVERIFY(!odd.path(QUrl::FullyEncoded).contains("/x"));
+}
+
+void LotteryTest::publicName_data()
+{
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<QString>("published");
+    QTest::newRow("plain login") << "bob" << "bob";
+    QTest::newRow("e-mail") << "alice@example.org" << "ali***";
+    QTest::newRow("short local part") << "al@example.org" << "al***";
+    QTest::newRow("empty local part") << "@example.org" << "***";
+    QTest::newRow("two at signs") << "a@b@c" << "a***";
+    QTest::newRow("accented letters") << QString::fromUtf8("\xc3\xa9l\xc3\xa8" "ve@x.fr") << QString::fromUtf8("\xc3\xa9l\xc3\xa8" "***");
+    QTest::newRow("outside the BMP counts once") << QString::fromUtf8("\xf0\x9f\x98\x80" "ab@x") << QString::fromUtf8("\xf0\x9f\x98\x80" "ab***");
+}
+
+void LotteryTest::publicName()
+{
+    QFETCH(QString, login);
+    QTEST(lotto::PublicName(login), "published");
 }
 
 void LotteryTest::lowerAscii()
