@@ -16,7 +16,13 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target ambervale-service -j"$(nproc)"
 ca="$("$service" init --data "$data" --host 127.0.0.1)"
 cmake -S . -B "$build" -DAMBERVALE_EXTRA_CA_FILE="$ca" -DAMBERVALE_SERVICE_HOST="127.0.0.1:$port" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# Only the client and what it loads at run time (its web-engine plugin, its
+# guide page): the test programs are for scripts/test.sh.
+client_targets=(ambervale ambervale_guide)
+if cmake --build "$build" --target help 2>/dev/null | grep -qw ambervale_webengine; then
+  client_targets+=(ambervale_webengine)
+fi
+cmake --build "$build" --target "${client_targets[@]}" -j"$(nproc)"
 
 # A demo account with some balances, made once per data folder.
 if [ ! -f "$data/demo-account.txt" ]; then
@@ -36,7 +42,9 @@ if [ -f "$data/service.pid" ] && kill -0 "$(cat "$data/service.pid")" 2>/dev/nul
   running=yes
 fi
 if [ -z "$running" ]; then
-  nohup setsid "$service" --data "$data" --port "$port" --host 127.0.0.1 >>"$data/service.log" 2>&1 </dev/null &
+  # Reachable from this machine only: the demo account's password is printed below.
+  nohup setsid "$service" --data "$data" --port "$port" --host 127.0.0.1 --bind 127.0.0.1 \
+    >>"$data/service.log" 2>&1 </dev/null &
   echo $! >"$data/service.pid"
   for _ in $(seq 50); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
@@ -48,6 +56,12 @@ else
 fi
 echo "Demo account: $(sed -n 's/^login=//p' "$data/demo-account.txt"), password $(sed -n 's/^password=//p' "$data/demo-account.txt")"
 echo "Stop the service with: kill \$(cat '$data/service.pid')"
+
+# The web engine refuses to run as root with its sandbox on and would end the
+# client (the client also sees to this itself).
+if [ "$(id -u)" = 0 ] && [ -z "${QTWEBENGINE_DISABLE_SANDBOX:-}" ]; then
+  export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
 
 # The client finds its guide page in html/ of its working folder.
 cd "$build/bin"
