@@ -8,12 +8,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 namespace beast = boost::beast;
 namespace http = beast::http;
@@ -22,6 +27,30 @@ namespace ssl = net::ssl;
 using tcp = net::ip::tcp;
 
 namespace {
+
+constexpr size_t MaxLoggedPath = 128;
+constexpr size_t MaxLoggedLogin = 64;
+const char* BusyText = "Busy: please try again in a moment.";
+
+// The actions that make a slow password hash; they run on the hashing pool.
+bool Hashes(const std::string& action)
+{
+    return action == "tg_new_user" || action == "changepass";
+}
+
+// Connections are counted per client machine: an IPv4 address (also when
+// mapped into IPv6), an IPv6 address by its /64.
+std::string AddressKey(const net::ip::address& a)
+{
+    if (a.is_v6()) {
+        const auto v6 = a.to_v6();
+        if (v6.is_v4_mapped()) return net::ip::make_address_v4(net::ip::v4_mapped, v6).to_string();
+        auto bytes = v6.to_bytes();
+        std::fill(bytes.begin() + 8, bytes.end(), 0);
+        return net::ip::address_v6(bytes).to_string() + "/64";
+    }
+    return a.to_string();
+}
 
 // One JSON object per line. Logs the action and the login, never the
 // password, digests, codes or the rest of the body.
@@ -36,15 +65,17 @@ public:
     void write(const std::string& ip, const std::string& method, const std::string& path, const std::string& action,
                const std::string& login, int status, std::size_t bytes, double ms)
     {
+        // Whatever a client sends, a line stays short.
+        auto cap = [](const std::string& s, size_t n) { return s.size() <= n ? s : s.substr(0, n) + "..."; };
         nlohmann::json j;
         j["time"] =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
                 .count();
         j["ip"] = ip;
-        j["method"] = method;
-        j["path"] = path;
-        if (!action.empty()) j["action"] = action;
-        if (!login.empty()) j["login"] = login;
+        j["method"] = cap(method, 16);
+        j["path"] = cap(path, MaxLoggedPath);
+        if (!action.empty()) j["action"] = cap(action, 32);
+        if (!login.empty()) j["login"] = cap(login, MaxLoggedLogin);
         j["status"] = status;
         j["bytes"] = bytes;
         j["ms"] = static_cast<double>(static_cast<long>(ms * 100)) / 100;
@@ -108,24 +139,50 @@ Fields ParseForm(std::string_view body)
 }
 
 struct Shared {
+    Shared(Service& s, const ServerOptions& o, net::thread_pool& w, net::thread_pool& h, AccessLog& l)
+        : service(s), options(o), workers(w), hashers(h), log(l)
+    {
+    }
     Service& service;
     const ServerOptions& options;
     net::thread_pool& workers;
+    net::thread_pool& hashers;
     AccessLog& log;
     std::atomic<int> busy{0};
+    std::atomic<int> hashing{0}; // hashing actions running or queued
     std::atomic<bool> stopping{false};
+    std::mutex connectionsMutex;
+    std::unordered_map<std::string, int> connections; // open connections per client machine
+
+    // False when the client machine already holds its share of connections.
+    bool admit(const std::string& key)
+    {
+        std::lock_guard lock(connectionsMutex);
+        int& n = connections[key];
+        if (n >= options.connectionsPerAddress) return false;
+        ++n;
+        return true;
+    }
+    void release(const std::string& key)
+    {
+        std::lock_guard lock(connectionsMutex);
+        auto it = connections.find(key);
+        if (it != connections.end() && --it->second <= 0) connections.erase(it);
+    }
 };
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(tcp::socket&& socket, ssl::context& ctx, Shared& shared)
-        : m_stream(std::move(socket), ctx), m_shared(shared)
+    Session(tcp::socket&& socket, ssl::context& ctx, Shared& shared, std::string addressKey)
+        : m_stream(std::move(socket), ctx), m_shared(shared), m_addressKey(std::move(addressKey))
     {
         beast::error_code ec;
         auto ep = beast::get_lowest_layer(m_stream).socket().remote_endpoint(ec);
         if (!ec) m_ip = ep.address().to_string();
         beast::get_lowest_layer(m_stream).socket().set_option(tcp::no_delay(true), ec);
     }
+
+    ~Session() { m_shared.release(m_addressKey); }
 
     void run()
     {
@@ -174,6 +231,7 @@ private:
             std::string action = fields.get("a").substr(0, 32);
             std::string login = fields.get("s").substr(0, 100);
             if (service.answersAtOnce(fields)) return respond(service.api(fields), method, path, action, login);
+            if (Hashes(action)) return hash(std::move(fields), method, path, std::move(action), std::move(login));
             ++m_shared.busy;
             net::post(m_shared.workers, [self = shared_from_this(), fields = std::move(fields), method, path,
                                          action = std::move(action), login = std::move(login)]() mutable {
@@ -201,6 +259,28 @@ private:
         respond(Reply::Text("Not found.", 404), method, path, "", "");
     }
 
+    // On the hashing pool, with a bounded queue: past it the client is told at
+    // once to try again, and no worker of the money actions is taken.
+    void hash(Fields fields, const std::string& method, const std::string& path, std::string action,
+              std::string login)
+    {
+        const int limit = m_shared.options.hashWorkers + m_shared.options.hashQueue;
+        if (++m_shared.hashing > limit) {
+            --m_shared.hashing;
+            return respond(Reply::Text(BusyText, 503), method, path, action, login);
+        }
+        ++m_shared.busy;
+        net::post(m_shared.hashers, [self = shared_from_this(), fields = std::move(fields), method, path,
+                                     action = std::move(action), login = std::move(login)]() mutable {
+            Reply r = self->m_shared.service.api(fields, RequestContext{self->m_ip});
+            --self->m_shared.hashing;
+            net::post(self->m_stream.get_executor(), [self, r = std::move(r), method, path, action, login]() mutable {
+                --self->m_shared.busy;
+                self->respond(std::move(r), method, path, action, login);
+            });
+        });
+    }
+
     void respond(Reply r, const std::string& method, const std::string& path, const std::string& action,
                  const std::string& login)
     {
@@ -213,6 +293,7 @@ private:
         res->keep_alive(m_keepAlive && !m_shared.stopping);
         res->body() = std::move(r.body);
         res->prepare_payload();
+        if (method == "HEAD") res->body().clear(); // the length of the answer a GET gets, without it
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_started).count();
         m_shared.log.write(m_ip, method, path, action, login, r.status, res->body().size(), ms);
@@ -236,6 +317,7 @@ private:
 
     beast::ssl_stream<beast::tcp_stream> m_stream;
     Shared& m_shared;
+    std::string m_addressKey;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::string m_ip;
@@ -247,12 +329,17 @@ private:
 class Listener : public std::enable_shared_from_this<Listener> {
 public:
     Listener(net::io_context& ioc, ssl::context& ctx, tcp::endpoint ep, Shared& shared)
-        : m_ioc(ioc), m_ctx(ctx), m_acceptor(net::make_strand(ioc)), m_shared(shared)
+        : m_ioc(ioc), m_ctx(ctx), m_acceptor(net::make_strand(ioc)), m_pause(m_acceptor.get_executor()),
+          m_shared(shared), m_reserve(::open("/dev/null", O_RDONLY | O_CLOEXEC))
     {
         m_acceptor.open(ep.protocol());
         m_acceptor.set_option(net::socket_base::reuse_address(true));
         m_acceptor.bind(ep);
         m_acceptor.listen(net::socket_base::max_listen_connections);
+    }
+    ~Listener()
+    {
+        if (m_reserve >= 0) ::close(m_reserve);
     }
     void run() { accept(); }
     void stop()
@@ -269,15 +356,58 @@ private:
         m_acceptor.async_accept(
             net::make_strand(m_ioc), [self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
                 if (!self->m_acceptor.is_open()) return;
-                if (!ec) std::make_shared<Session>(std::move(socket), self->m_ctx, self->m_shared)->run();
+                if (ec == net::error::no_descriptors || ec == boost::system::errc::too_many_files_open_in_system ||
+                    ec == net::error::no_buffer_space || ec == net::error::no_memory)
+                    return self->outOfDescriptors(ec);
+                if (!ec) self->start(std::move(socket));
                 self->accept();
             });
+    }
+
+    void start(tcp::socket socket)
+    {
+        beast::error_code ec;
+        const auto ep = socket.remote_endpoint(ec);
+        if (ec) return;
+        std::string key = AddressKey(ep.address());
+        if (!m_shared.admit(key)) return; // over its share: closed at once, before any TLS work
+        try {
+            std::make_shared<Session>(std::move(socket), m_ctx, m_shared, key)->run();
+        } catch (const std::exception&) {
+            m_shared.release(key); // no TLS state to be had: the connection goes, its place is given back
+        }
+    }
+
+    // The waiting connection stays in the queue, so accepting again at once
+    // would only spin. The reserve descriptor lets one waiting client be taken
+    // and closed (it learns at once instead of hanging), then the loop rests
+    // a moment before it tries again.
+    void outOfDescriptors(const beast::error_code& ec)
+    {
+        if (m_reserve >= 0) {
+            ::close(m_reserve);
+            const int fd = ::accept4(m_acceptor.native_handle(), nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) ::close(fd);
+            m_reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastComplaint > std::chrono::seconds(10)) {
+            m_lastComplaint = now;
+            std::cerr << "ambervale-service: accepting paused: " << ec.message() << std::endl;
+        }
+        m_pause.expires_after(std::chrono::milliseconds(100));
+        m_pause.async_wait([self = shared_from_this()](beast::error_code waitEc) {
+            if (!waitEc) self->accept();
+        });
     }
 
     net::io_context& m_ioc;
     ssl::context& m_ctx;
     tcp::acceptor m_acceptor;
+    net::steady_timer m_pause;
     Shared& m_shared;
+    int m_reserve;
+    std::chrono::steady_clock::time_point m_lastComplaint{};
 };
 
 } // namespace
@@ -287,13 +417,21 @@ int Serve(Service& service, const ServerOptions& options)
     ssl::context ctx(ssl::context::tls_server);
     ctx.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
                     ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
+    // TLS 1.3, and TLS 1.2 only with forward secrecy and an AEAD cipher.
+    SSL_CTX_set_min_proto_version(ctx.native_handle(), TLS1_2_VERSION);
+    if (SSL_CTX_set_cipher_list(ctx.native_handle(),
+                                "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+                                "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+                                "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305") != 1)
+        throw std::runtime_error("the TLS cipher list is not supported");
     ctx.use_certificate_chain_file(options.certFile.string());
     ctx.use_private_key_file(options.keyFile.string(), ssl::context::pem);
 
     net::io_context ioc(options.ioThreads);
     net::thread_pool workers(options.workers);
+    net::thread_pool hashers(options.hashWorkers);
     AccessLog log(options.accessLog);
-    Shared shared{service, options, workers, log};
+    Shared shared(service, options, workers, hashers, log);
 
     auto listener = std::make_shared<Listener>(
         ioc, ctx, tcp::endpoint(net::ip::make_address(options.bindAddress), options.port), shared);
@@ -343,6 +481,7 @@ int Serve(Service& service, const ServerOptions& options)
     ioc.run();
     for (auto& t : threads) t.join();
     workers.join();
+    hashers.join();
     log.flush();
     std::cerr << "ambervale-service: stopped" << std::endl;
     return 0;

@@ -1276,6 +1276,26 @@ void Service::sweep()
     m_store.writeLight([&](StoreTx& tx) { tx.pruneAccountState(now - longest, now); });
 }
 
+namespace {
+
+// The lottery files are public: an e-mail login is published as at most its
+// first three characters before the "@" followed by "***" ("alice@example.org"
+// -> "ali***"); other logins as they are. The client applies the same rule to
+// its own login to find its stake.
+std::string PublicName(const std::string& login)
+{
+    const size_t at = login.find('@');
+    if (at == std::string::npos) return login;
+    size_t end = 0;
+    for (int chars = 0; chars < 3 && end < at; ++chars) {
+        ++end; // whole UTF-8 characters: continuation bytes go with their lead
+        while (end < at && (static_cast<unsigned char>(login[end]) & 0xC0) == 0x80) ++end;
+    }
+    return login.substr(0, end) + "***";
+}
+
+} // namespace
+
 std::string Service::players(const std::string& coin)
 {
     nlohmann::ordered_json arr = nlohmann::json::array();
@@ -1283,7 +1303,7 @@ std::string Service::players(const std::string& coin)
         auto d = tx.openDraw(coin);
         if (!d) return;
         for (const Stake& s : tx.stakes(d->id))
-            arr.push_back({{"nickname", s.nickname}, {"value", money::FormatMillionths(s.amount)}});
+            arr.push_back({{"nickname", PublicName(s.nickname)}, {"value", money::FormatMillionths(s.amount)}});
     });
     return arr.dump();
 }
@@ -1293,11 +1313,7 @@ std::string Service::winners(const std::string& coin)
     nlohmann::ordered_json arr = nlohmann::json::array();
     m_store.read([&](StoreTx& tx) {
         for (const Winner& w : tx.winners(coin, 50)) {
-            std::string name = w.name;
-            // Published to everyone: an e-mail login is shown shortened.
-            if (auto at = name.find('@'); at != std::string::npos)
-                name = name.substr(0, std::min<size_t>(at, 3)) + "***";
-            arr.push_back({{"name", name}, {"amount", money::Format(w.amount)}, {"date", UtcText(w.at)}});
+            arr.push_back({{"name", PublicName(w.name)}, {"amount", money::Format(w.amount)}, {"date", UtcText(w.at)}});
         }
     });
     return arr.dump();

@@ -7,6 +7,7 @@
 #include "Store.h"
 
 #include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -42,9 +43,15 @@ Options:
   --config FILE     the config file instead of DIR/config.json (written with the defaults when missing)
   --port N          HTTPS port (default 8443)
   --host NAME       host name or address the server certificate is made for (default 127.0.0.1)
-  --bind ADDRESS    address to listen on (default 0.0.0.0)
+  --bind ADDRESS    address to listen on (default 127.0.0.1, this machine only; 0.0.0.0 or :: for all)
   --io-threads N    I/O threads (default 2)
-  --workers N       database and password-hashing threads (default 4)
+  --workers N       database threads (default 4)
+  --hash-workers N  threads for the actions that hash a password: registration, password change (default 1)
+  --hash-queue N    such actions waiting beyond those running (default 8); more are answered 503
+                    "Busy: please try again in a moment." at once
+  --connections-per-address N
+                    open connections one client address (IPv6: one /64) may hold (default 256);
+                    more are closed at once
   --sync MODE       full (default): every commit reaches the disk before its answer;
                     normal: survives a crash of the service but not of the machine
                     (SQLite synchronous=NORMAL; PostgreSQL synchronous_commit=off)
@@ -63,8 +70,8 @@ struct Args {
     fs::path config;   // empty: config.json in the data folder
     int port = 8443;
     std::string host = "127.0.0.1";
-    std::string bind = "0.0.0.0";
-    int ioThreads = 2, workers = 4;
+    std::string bind = "127.0.0.1";
+    int ioThreads = 2, workers = 4, hashWorkers = 1, hashQueue = 8, connectionsPerAddress = 256;
     bool syncFull = true;
     bool testClock = false;
     int readTimeout = 15;
@@ -118,6 +125,12 @@ Args Parse(int argc, char** argv)
             a.ioThreads = Number(value(), 1, 64, "thread count");
         else if (s == "--workers")
             a.workers = Number(value(), 1, 64, "worker count");
+        else if (s == "--hash-workers")
+            a.hashWorkers = Number(value(), 1, 64, "hashing thread count");
+        else if (s == "--hash-queue")
+            a.hashQueue = Number(value(), 0, 100000, "hashing queue length");
+        else if (s == "--connections-per-address")
+            a.connectionsPerAddress = Number(value(), 1, 1000000, "connection count");
         else if (s == "--sync") {
             const std::string m = value();
             if (m != "full" && m != "normal") Fail("--sync takes full or normal");
@@ -167,9 +180,10 @@ int main(int argc, char** argv)
         fs::create_directories(args.data);
         ::chmod(args.data.c_str(), 0700);
         const Config config = Config::LoadOrCreate(args.config.empty() ? args.data / "config.json" : args.config);
-        // One connection per worker, plus the periodic sweep's.
-        auto store = args.store.empty() ? OpenSqliteStore((args.data / "ambervale.db").string(), args.syncFull)
-                                        : OpenPostgresStore(args.store, args.workers + 1, args.syncFull);
+        // One connection per worker and hashing thread, plus the periodic sweep's.
+        auto store = args.store.empty()
+                         ? OpenSqliteStore((args.data / "ambervale.db").string(), args.syncFull)
+                         : OpenPostgresStore(args.store, args.workers + args.hashWorkers + 1, args.syncFull);
         Clock clock;
 
         if (args.command == "verify") {
@@ -226,11 +240,19 @@ int main(int argc, char** argv)
             std::cout << fs::absolute(cert.caCert).string() << "\n";
             return 0;
         }
+        // Every connection holds a descriptor: take all the system allows this process.
+        if (rlimit lim{}; ::getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur < lim.rlim_max) {
+            lim.rlim_cur = lim.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &lim);
+        }
         ServerOptions options;
         options.bindAddress = args.bind;
         options.port = static_cast<unsigned short>(args.port);
         options.ioThreads = args.ioThreads;
         options.workers = args.workers;
+        options.hashWorkers = args.hashWorkers;
+        options.hashQueue = args.hashQueue;
+        options.connectionsPerAddress = args.connectionsPerAddress;
         options.certFile = cert.serverCert;
         options.keyFile = cert.serverKey;
         options.accessLog = args.data / "access.log";

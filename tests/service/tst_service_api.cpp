@@ -180,7 +180,7 @@ private slots:
             }
         }
         // Pairs that do not exist: the client's failure case, an empty body.
-        for (const char* cg : {"btc.trc20", "usdt.omni", "xyz", "doge.sol", ""}) {
+        for (const char* cg : {"btc.omni", "usdt.omni", "xyz", "doge.bep2", "usdt.", ""}) {
             const Response r = c.post(api::DepositAddress(cg, a.login, a.digest(), FreshToken()));
             QVERIFY(r.ok);
             QVERIFY2(r.body.empty(), qPrintable(cg));

@@ -189,7 +189,11 @@ private slots:
         QTest::newRow("btc on TRC-20") << "btc"
                                        << "TRC-20 (Tron)"
                                        << "TXyz"
-                                       << "0.5" << false;
+                                       << "0.5" << true;
+        QTest::newRow("unknown network") << "btc"
+                                         << "OMNI"
+                                         << "TXyz"
+                                         << "0.5" << false;
         QTest::newRow("short network code") << "usdt"
                                             << "trc20"
                                             << "TXyz"
