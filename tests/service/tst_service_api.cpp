@@ -299,8 +299,8 @@ private slots:
                                            << "cur1" << QByteArray("XYZ") << false;
         QTest::newRow("unknown network") << "withdraw"
                                          << "network" << QByteArray("Lightning") << false;
-        QTest::newRow("network not of the coin") << "withdraw"
-                                                 << "network" << QByteArray("TRC-20 (Tron)") << false;
+        QTest::newRow("network name in other case") << "withdraw"
+                                                    << "network" << QByteArray("trc-20 (tron)") << false;
         QTest::newRow("address with spaces") << "withdraw"
                                              << "addr" << QByteArray("bc1 q; rm -rf") << false;
         QTest::newRow("address overlong") << "withdraw"
