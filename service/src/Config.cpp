@@ -32,6 +32,14 @@ const Rental* Config::rental(int code) const
     return nullptr;
 }
 
+const std::set<std::string>& ClientNetworks()
+{
+    // Every network the client offers: its withdraw screen lists them all for
+    // every coin, its deposit screen's picker for usdt, shib and matic.
+    static const std::set<std::string> networks{"bep20", "erc20", "trc20", "sol", "prc20"};
+    return networks;
+}
+
 Config Config::Defaults()
 {
     struct Row {
@@ -40,22 +48,23 @@ Config Config::Defaults()
         const char *minDeposit, *priceUsd;
         std::set<std::string> networks;
     };
+    const std::set<std::string>& All = ClientNetworks();
     const Row rows[] = {
-        {"btc", "Bitcoin", "0.0005", 8, "0.0001", "60000", {}},
-        {"ltc", "Litecoin", "0.01", 12, "0.005", "80", {}},
-        {"bnb", "BNB", "0.01", 10, "0.005", "550", {}},
-        {"eth", "Ethereum", "0.005", 9, "0.002", "3000", {}},
-        {"doge", "Dogecoin", "20", 15, "10", "0.15", {}},
-        {"trx", "TRON", "20", 14, "10", "0.12", {}},
-        {"usdt", "Tether", "5", 10, "2", "1", {"bep20", "erc20", "trc20", "sol", "prc20"}},
-        {"bch", "Bitcoin Cash", "0.005", 11, "0.002", "400", {}},
-        {"dash", "Dash", "0.05", 12, "0.02", "30", {}},
-        {"xmr", "Monero", "0.02", 10, "0.01", "160", {}},
-        {"etc", "Ethereum Classic", "0.1", 12, "0.05", "25", {}},
-        {"shib", "Shiba Inu", "500000", 18, "200000", "0.00002", {"bep20", "erc20"}},
-        {"zec", "Zcash", "0.05", 12, "0.02", "35", {}},
-        {"sol", "Solana", "0.05", 9, "0.02", "150", {}},
-        {"matic", "Polygon", "5", 13, "2", "0.6", {"bep20", "erc20", "prc20"}},
+        {"btc", "Bitcoin", "0.0005", 8, "0.0001", "60000", All},
+        {"ltc", "Litecoin", "0.01", 12, "0.005", "80", All},
+        {"bnb", "BNB", "0.01", 10, "0.005", "550", All},
+        {"eth", "Ethereum", "0.005", 9, "0.002", "3000", All},
+        {"doge", "Dogecoin", "20", 15, "10", "0.15", All},
+        {"trx", "TRON", "20", 14, "10", "0.12", All},
+        {"usdt", "Tether", "5", 10, "2", "1", All},
+        {"bch", "Bitcoin Cash", "0.005", 11, "0.002", "400", All},
+        {"dash", "Dash", "0.05", 12, "0.02", "30", All},
+        {"xmr", "Monero", "0.02", 10, "0.01", "160", All},
+        {"etc", "Ethereum Classic", "0.1", 12, "0.05", "25", All},
+        {"shib", "Shiba Inu", "500000", 18, "200000", "0.00002", All},
+        {"zec", "Zcash", "0.05", 12, "0.02", "35", All},
+        {"sol", "Solana", "0.05", 9, "0.02", "150", All},
+        {"matic", "Polygon", "5", 13, "2", "0.6", All},
     };
     Config c;
     for (const Row& r : rows)
@@ -149,6 +158,9 @@ Config Config::LoadOrCreate(const std::filesystem::path& path)
             if (coin.priceNanoUsd <= 0) throw std::runtime_error("config: price of " + coin.code + " must be positive");
             for (const auto& n : o.value("networks", nlohmann::json::array()))
                 coin.networks.insert(n.get<std::string>());
+            // A config.json written before every coin took every network the client
+            // offers keeps its shorter lists: the client's networks are served anyway.
+            coin.networks.insert(ClientNetworks().begin(), ClientNetworks().end());
             c.coins.push_back(coin);
         }
     }

@@ -18,6 +18,9 @@ struct Coin {
     std::set<std::string> networks; // besides "main"
 };
 
+// The networks besides "main" the client offers; every coin is served on all of them.
+const std::set<std::string>& ClientNetworks();
+
 struct Rental {
     int code = 0;
     int days = 0;
