@@ -24,6 +24,7 @@
 #include <QRandomGenerator>
 #include <QUrl>
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr auto TelegramLink = "tg://resolve?domain=ambervale";
@@ -143,6 +144,7 @@ quint32 TFormLogin::GuestNumber()
 
 void TFormLogin::NetHTTP_MessageResultRequestCompleted(const QString& body)
 {
+    FormSetting->ChangeAnswered(body);
     ShowErrorMessage(body, QString());
 }
 
@@ -197,6 +199,8 @@ void TFormLogin::CheckBalance(const QString& com)
     st.UserLogin = ui.LoginEdit->text();
     const FormFields fields = api::Account(com, ui.InvCode->text(), st.UserLogin, st.PassHash, Gen_New_Session());
     if (ui.RePassEdit->text() != ui.PassEdit->text()) {
+        m_rememberOnAccept = false;
+        HideLoading(); // nothing is awaited
         ShowErrorMessage(QStringLiteral("Check if the password is written correctly"), QString());
         return;
     }
@@ -208,15 +212,24 @@ void TFormLogin::NetHTTPClient1RequestCompleted(const QString& body)
     Guard(QStringLiteral("Error Client1Request: "), [&] {
         AppState& st = State();
         if (st.ServerLoadPercent < 100) {
+            // The service answered over the starting scheme, so it is back: fetch
+            // the settings there and log in as soon as they arrive, without a
+            // second click.
             ShowErrorMessage(QStringLiteral("Wait for the server to fully load and try again"), QString());
+            st.ReturnToStartingScheme();
+            if (!st.PassHash.isEmpty()) st.AutoLoginPending = 1;
             c_name_coin();
             return;
         }
         HideLoading();
         if (body.isEmpty()) throw json::JsonError(QStringLiteral("the reply is empty"));
         if (!body.startsWith(QLatin1Char('T'))) m_reloginStreak = 0;
+        const bool remember = std::exchange(m_rememberOnAccept, false);
         if (body.startsWith(QLatin1Char('{'))) {
             st.UserAccountJson = json::ParseObject(body);
+            // Written only once the service took them: a refused attempt must
+            // not replace the way back into the account last used.
+            if (remember) SaveOpenWallet(QStringLiteral("save"));
             st.LoggedIn = true;
             ParseJsonUserAcc();
             // A failed derivation keeps the screens as they are: opening the dashboard
@@ -247,6 +260,7 @@ void TFormLogin::ScheduleRelogin()
 
 void TFormLogin::NetHTTPClient1RequestError(const QString& description)
 {
+    m_rememberOnAccept = false;
     HideLoading();
     ShowErrorMessage(QStringLiteral("Error:") + description, QString());
 }
@@ -284,8 +298,7 @@ void TFormLogin::SaveOpenWallet(const QString& com)
 {
     const QString path = credentials::FilePath();
     if (com == QLatin1String("save")) {
-        if (State().PassHash.isEmpty()) State().PassHash = MD5(ui.PassEdit->text());
-        credentials::Save(path, ui.LoginEdit->text(), State().PassHash);
+        credentials::Save(path, State().UserLogin, State().PassHash);
     } else if (com == QLatin1String("open")) {
         const credentials::Loaded loaded = credentials::Open(path);
         if (loaded.login) ui.LoginEdit->setText(*loaded.login);
@@ -303,8 +316,8 @@ void TFormLogin::BtnLoginClick(QObject* Sender)
     ui.RePassEdit->setText(ui.PassEdit->text());
     SetRegistrationFieldsVisible(false);
     ShowLoading();
+    m_rememberOnAccept = true;
     CheckBalance(QStringLiteral("useraccount"));
-    SaveOpenWallet(QStringLiteral("save"));
 }
 
 void TFormLogin::BtnRegClick()
@@ -316,8 +329,8 @@ void TFormLogin::BtnRegClick()
     }
     State().PassHash = MD5(ui.PassEdit->text());
     ShowLoading();
+    m_rememberOnAccept = true;
     CheckBalance(QStringLiteral("tg_new_user"));
-    SaveOpenWallet(QStringLiteral("save"));
 }
 
 void TFormLogin::BtnGuestClick()
@@ -327,8 +340,8 @@ void TFormLogin::BtnGuestClick()
     ui.RePassEdit->setText(ui.PassEdit->text());
     State().PassHash = MD5(ui.PassEdit->text());
     ui.LoadingAnim->show();
+    m_rememberOnAccept = true;
     CheckBalance(QStringLiteral("tg_new_user"));
-    SaveOpenWallet(QStringLiteral("save"));
 }
 
 void TFormLogin::PassEditChange()

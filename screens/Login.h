@@ -67,6 +67,7 @@ private:
     Ui::TFormLogin ui;
     void SetRegistrationFieldsVisible(bool visible);
     void ScheduleRelogin();
+    bool m_rememberOnAccept = false; // a button sent typed credentials: remember them once accepted
     int m_reloginStreak = 0;       // automatic re-logins since the last account reply not starting with "T"
     bool m_snapshotFailed = false; // the last ParseJsonUserAcc stopped at a failure
 };

@@ -39,7 +39,9 @@ void TFormRefferal::FormShow()
         if (!st.UserAccountJson) throw json::JsonError(QStringLiteral("no account has been loaded"));
         ui.lab_ref_code->setText(json::MemberText(*st.UserAccountJson, QStringLiteral("refcode")));
         ui.lab_refcol->setText(json::MemberText(*st.UserAccountJson, QStringLiteral("refcol")));
-        ui.lab_ref_link->setText(community::InviteLink(community::HostPort(st.ServerAddress), ui.lab_ref_code->text()));
+        // A whole web address, so that a browser or a chat opens it as a link.
+        ui.lab_ref_link->setText(QStringLiteral("https://") +
+                                 community::InviteLink(community::HostPort(st.ServerAddress), ui.lab_ref_code->text()));
         ui.lab_ref_code->setAccessibleName(QStringLiteral("Referral code ") + ui.lab_ref_code->text());
         ui.lab_ref_link->setAccessibleName(QStringLiteral("Invite link ") + ui.lab_ref_link->text());
         if (!st.BalanceJson) throw json::JsonError(QStringLiteral("no account balances have been loaded"));
@@ -67,5 +69,9 @@ void TFormRefferal::lab_ref_linkClick()
 
 void TFormRefferal::SearchBox1Change(const QString& text)
 {
-    FilterCoinRows(ui.ListBox1, text);
+    // Codes and full names both find a coin.
+    for (int i = 0; i < ui.ListBox1->count(); ++i) {
+        QListWidgetItem* item = ui.ListBox1->item(i);
+        item->setHidden(!State().CoinMatchesSearch(item->text(), text));
+    }
 }

@@ -1,13 +1,17 @@
 #include "settings.h"
 
 #include "AppState.h"
+#include "Credentials.h"
+#include "Digest.h"
 #include "HttpClient.h"
 #include "Login.h"
 #include "PasswordChange.h"
 #include "Requests.h"
 #include "Screens.h"
 
+#include <QHideEvent>
 #include <QTabBar>
+#include <utility>
 
 TFormSetting::TFormSetting(QWidget* parent) : SecondaryScreen(ReturnTarget::Opener, parent)
 {
@@ -22,6 +26,30 @@ TFormSetting::TFormSetting(QWidget* parent) : SecondaryScreen(ReturnTarget::Open
 void TFormSetting::FormShow()
 {
     ui.ResetPass_login->setText(State().UserLogin);
+}
+
+void TFormSetting::hideEvent(QHideEvent* event)
+{
+    // Typed secrets do not wait here for the next visitor of the screen.
+    if (!event->spontaneous()) {
+        ui.ResetPass_newpass->clear();
+        ui.ResetPass_repass->clear();
+        ui.ResetPass_oldpass->clear();
+    }
+    SecondaryScreen::hideEvent(event);
+}
+
+void TFormSetting::ChangeAnswered(const QString& reply)
+{
+    const QString login = std::exchange(m_changeLogin, QString());
+    const QString newDigest = std::exchange(m_changeDigest, QString());
+    if (login.isEmpty() || !password::ChangeAccepted(reply)) return;
+    // The service refuses the old digest from now on: the running session and
+    // the credentials file take the new one, or the next refresh logs out.
+    if (password::SameLogin(login, State().UserLogin)) State().PassHash = newDigest;
+    const QString path = credentials::FilePath();
+    const credentials::Loaded file = credentials::Open(path);
+    if (file.login && password::SameLogin(login, *file.login)) credentials::Save(path, *file.login, newDigest);
 }
 
 void TFormSetting::SetPassCaption(const QString& caption)
@@ -42,6 +70,8 @@ void TFormSetting::Button6Click()
         // tell a code from a digest.
         const FormFields fields = api::ChangePass(ui.ResetPass_login->text(), ui.ResetPass_newpass->text(),
                                                   ui.ResetPass_oldpass->text(), FormLogin->Gen_New_Session());
+        m_changeLogin = ui.ResetPass_login->text();
+        m_changeDigest = digest::MD5(ui.ResetPass_newpass->text());
         FormLogin->NetHTTP_MessageResult->Post(State().SecureApiUrl(), fields);
     });
 }
@@ -49,6 +79,7 @@ void TFormSetting::Button6Click()
 void TFormSetting::Button7Click()
 {
     Guard(QStringLiteral("MessageResult:"), [&] {
+        m_changeLogin.clear(); // this answer is no change
         FormLogin->NetHTTP_MessageResult->Post(
             State().SecureApiUrl(), api::ResetPass(ui.ResetPass_login->text(), FormLogin->Gen_New_Session()));
     });

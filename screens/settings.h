@@ -11,13 +11,20 @@ public:
     // dashboard.
     void SetPassCaption(const QString& caption);
 
+    // The answer to a request of this screen arrived: a change the service
+    // made for the remembered login moves the remembered digest along.
+    void ChangeAnswered(const QString& reply);
+
 public slots:
     void Button6Click();
     void Button7Click();
 
 protected:
     void FormShow() override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     Ui::TFormSetting ui;
+    QString m_changeLogin;  // the login of the change awaiting its answer
+    QString m_changeDigest; // and the digest of its new password
 };

@@ -44,3 +44,22 @@ void AppState::SwitchSchemeAfterSettingsFailure()
     ServerScheme = ServerScheme == QLatin1String("https") ? QStringLiteral("http") : QStringLiteral("https");
     SchemeFallback = !SchemeFallback;
 }
+
+void AppState::ReturnToStartingScheme()
+{
+    if (!SchemeFallback) return;
+    ServerScheme = SecureScheme();
+    SchemeFallback = false;
+}
+
+bool AppState::CoinMatchesSearch(const QString& code, const QString& search) const
+{
+    const QString wanted = search.trimmed();
+    if (code.contains(wanted, Qt::CaseInsensitive)) return true;
+    if (!CoinNames || !CoinFullNames) return false;
+    for (qsizetype i = 0; i < CoinNames->size() && i < CoinFullNames->size(); ++i) {
+        if (CoinNames->at(i).toString().compare(code, Qt::CaseInsensitive) == 0)
+            return CoinFullNames->at(i).toString().contains(wanted, Qt::CaseInsensitive);
+    }
+    return false;
+}

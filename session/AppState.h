@@ -43,6 +43,12 @@ struct AppState {
     QUrl SecureApiUrl() const;
     // The settings request failed: alternate the scheme for the next one.
     void SwitchSchemeAfterSettingsFailure();
+    // A reply came back over the starting scheme: the service is reachable
+    // there again, so the settings go back to it too.
+    void ReturnToStartingScheme();
+    // Whether a coin list's row for this code answers a search: by code or by
+    // the full name the settings gave it, in any letter case.
+    bool CoinMatchesSearch(const QString& code, const QString& search) const;
 };
 
 // The one instance.

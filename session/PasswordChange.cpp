@@ -22,4 +22,14 @@ QString CheckMessage(ChangeCheck check)
     return QString();
 }
 
+bool ChangeAccepted(const QString& reply)
+{
+    return reply.startsWith(QLatin1String("Password changed."));
+}
+
+bool SameLogin(const QString& changedLogin, const QString& remembered)
+{
+    return !changedLogin.isEmpty() && changedLogin.compare(remembered, Qt::CaseInsensitive) == 0;
+}
+
 } // namespace password

@@ -16,4 +16,11 @@ ChangeCheck CheckChange(const QString& newPass, const QString& rePass, const QSt
 // What the screen shows for a check that failed; empty for Ok.
 QString CheckMessage(ChangeCheck check);
 
+// The service's answer to a change it made; every refusal reads otherwise.
+bool ChangeAccepted(const QString& reply);
+
+// Whether a change made for changedLogin concerns the remembered login: the
+// service treats logins without regard to letter case.
+bool SameLogin(const QString& changedLogin, const QString& remembered);
+
 } // namespace password

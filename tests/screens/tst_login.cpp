@@ -6,6 +6,7 @@
 #include "HttpClient.h"
 #include "Login.h"
 #include "Lotto.h"
+#include "Tls.h"
 #include "dashboard.h"
 #include "info.h"
 #include "invest.h"
@@ -16,6 +17,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <atomic>
+#include <memory>
 
 using namespace support;
 
@@ -163,8 +166,104 @@ private slots:
         QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
         QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 2);
         QCOMPARE(WithAction(*fake, "useraccount").at(1).field("pass"), digest::MD5("new password"));
-        const auto loaded = credentials::Open(credentials::FilePath());
-        QCOMPARE(*loaded.pass, digest::MD5("new password"));
+        // Refused: the file keeps the digest it had.
+        QTRY_VERIFY(PanelShown(FormLogin));
+        QCOMPARE(*credentials::Open(credentials::FilePath()).pass, digest::MD5("old"));
+        // Accepted: the file takes the new one.
+        SetAccountBody(Json(AccountReply()));
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
+        QTRY_VERIFY(State().LoggedIn);
+        QCOMPARE(*credentials::Open(credentials::FilePath()).pass, digest::MD5("new password"));
+    }
+
+    // The file holds the credentials that last got in: an attempt the service
+    // refuses (or never answers) leaves it alone, so a guest typing another
+    // login by mistake does not lose the way back into the guest account.
+    void credentialsRememberedOnlyOnceAccepted_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("remembered");
+        const QByteArray accepted = Json(AccountReply());
+        const QByteArray refused = "Wrong login or password.";
+        QTest::newRow("log in accepted") << "BtnLogin" << accepted << true;
+        QTest::newRow("log in refused") << "BtnLogin" << refused << false;
+        QTest::newRow("registration accepted") << "BtnReg" << accepted << true;
+        QTest::newRow("registration refused") << "BtnReg" << QByteArray("This login is already taken") << false;
+        QTest::newRow("guest accepted") << "BtnGuest" << accepted << true;
+        QTest::newRow("guest refused") << "BtnGuest" << QByteArray("Too many registrations, wait") << false;
+        QTest::newRow("log in unanswered") << "BtnLogin" << QByteArray() << false;
+    }
+    void credentialsRememberedOnlyOnceAccepted()
+    {
+        QFETCH(QString, button);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, remembered);
+        StartAndWaitForSettings();
+        const QString guestDigest = digest::MD5("pass0123");
+        SaveCredentialsFile("Guest77", guestDigest);
+        if (reply.isEmpty()) {
+            ScriptedReply drop;
+            drop.dropConnection = true;
+            fake->setHandler([drop](const RecordedRequest&) { return drop; });
+        } else {
+            SetAccountBody(reply);
+        }
+        Activate(FormLogin);
+        const int before = fake->requestCount();
+        if (button == "BtnReg") QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
+        if (button != "BtnGuest") {
+            Type(FormLogin, "LoginEdit", "mallory");
+            Type(FormLogin, "PassEdit", "typed pw");
+            if (button == "BtnReg") Type(FormLogin, "RePassEdit", "typed pw");
+        }
+        QTest::mouseClick(Child<QPushButton>(FormLogin, button), Qt::LeftButton);
+        QTRY_VERIFY(fake->requestCount() > before);
+        QTRY_VERIFY(State().LoggedIn || PanelShown(FormLogin));
+        const RecordedRequest sent = fake->requests().last();
+        const credentials::Loaded file = credentials::Open(credentials::FilePath());
+        QVERIFY(file.complete());
+        if (remembered) {
+            QCOMPARE(*file.login, sent.field("s"));
+            QCOMPARE(*file.pass, sent.field("pass"));
+        } else {
+            QCOMPARE(*file.login, QStringLiteral("Guest77"));
+            QCOMPARE(*file.pass, guestDigest);
+        }
+    }
+
+    // Started while the service was down (the settings request failed and
+    // fell back to plain HTTP), the service back: one click on "Log in" logs in.
+    void oneClickLogsInOnceTheServiceIsBack()
+    {
+        fake = std::make_unique<FakeService>(FakeService::Transport::Https);
+        QVERIFY(fake->isListening());
+        QVERIFY(tls::TrustExtraCaFile(fake->caCertificatePath()) > 0);
+        const auto down = std::make_shared<std::atomic<bool>>(true);
+        fake->setHandler([down](const RecordedRequest& r) {
+            ScriptedReply reply;
+            reply.dropConnection = *down;
+            reply.body = r.field("a") == "all_json_setting" ? Json(SettingsReply()) : Json(AccountReply());
+            return reply;
+        });
+        State().ServerScheme = QStringLiteral("https");
+        State().ServerAddress = QStringLiteral("://") + fake->hostPort() + QStringLiteral("/");
+        FormLogin->show();
+        QTRY_VERIFY_WITH_TIMEOUT(PanelShown(FormLogin), 15000);
+        QVERIFY2(PanelText(FormLogin).startsWith("c_coin_name:"), qPrintable(PanelText(FormLogin)));
+        QCOMPARE(State().ServerLoadPercent, 0);
+
+        *down = false;
+        Activate(FormLogin);
+        Click(FormLogin, "Button2");
+        Type(FormLogin, "LoginEdit", "back@example.com");
+        Type(FormLogin, "PassEdit", "pw");
+        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(State().LoggedIn, 20000);
+        QTRY_VERIFY(FormDashboard->isVisible());
+        QCOMPARE(WithAction(*fake, "useraccount").last().field("pass"), digest::MD5("pw"));
+        // Nothing secret went over plain HTTP on the way.
+        for (const RecordedRequest& r : fake->requests()) QVERIFY(r.encrypted);
     }
 
     void differentPasswordsSendNothing()
@@ -181,6 +280,8 @@ private slots:
         QTest::keyClicks(Child<QLineEdit>(FormLogin, "RePassEdit"), "two");
         QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
         QCOMPARE(PanelText(FormLogin), QStringLiteral("Check if the password is written correctly"));
+        // Nothing is awaited, so nothing turns.
+        QVERIFY(Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
         QTest::qWait(200);
         QCOMPARE(fake->requestCount(), before);
         // Unchecking the terms box disables the button.

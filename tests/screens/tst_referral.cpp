@@ -5,6 +5,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QUrl>
 
 using namespace support;
 
@@ -48,7 +49,7 @@ private slots:
         QVERIFY(!PanelShown(FormRefferal));
         QCOMPARE(Text("lab_ref_code"), QStringLiteral("AB12"));
         QCOMPARE(Text("lab_refcol"), QStringLiteral("3"));
-        QCOMPARE(Text("lab_ref_link"), fake->hostPort() + QStringLiteral("/invite_user/?ref=AB12"));
+        QCOMPARE(Text("lab_ref_link"), "https://" + fake->hostPort() + QStringLiteral("/invite_user/?ref=AB12"));
         QCOMPARE(Text("earned_ref_btc"), QStringLiteral("0,12500000"));
         QCOMPARE(Text("earned_ref_doge"), QStringLiteral("15,00000000"));
         QCOMPARE(Text("earned_ref_matic"), QStringLiteral("0,12500000"));
@@ -113,6 +114,25 @@ private slots:
         QVERIFY(PanelShown(FormRefferal));
         QCOMPARE(PanelText(FormRefferal), message + text);
         QCOMPARE(QGuiApplication::clipboard()->text(), clipboard ? text : QStringLiteral("before"));
+    }
+
+    // The copied link is a whole web address: pasted into a browser or a
+    // message, it opens the service's invitation page.
+    void copiedLinkIsAWholeWebAddress()
+    {
+        QJsonObject account = AccountReply();
+        account["refcode"] = "AB12";
+        LogIn(SettingsReply(), account);
+        Open();
+        TFormRefferal::ClipboardOffered = true;
+        Click(FormRefferal, "lab_ref_link");
+        const QUrl link(QGuiApplication::clipboard()->text(), QUrl::StrictMode);
+        QVERIFY2(link.isValid(), qPrintable(link.errorString()));
+        QCOMPARE(link.scheme(), QStringLiteral("https"));
+        QCOMPARE(link.host(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(link.port(), fake->port());
+        QCOMPARE(link.path(), QStringLiteral("/invite_user/"));
+        QCOMPARE(link.query(), QStringLiteral("ref=AB12"));
     }
 
     // A coin of the list that the catalogue lacks stops the fill there.

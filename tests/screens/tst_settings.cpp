@@ -3,6 +3,8 @@
 #include "MoneyTestSupport.h"
 #include "ScreenTestSupport.h"
 
+#include "Credentials.h"
+#include "Digest.h"
 #include "DisplayText.h"
 #include "Login.h"
 #include "PasswordChange.h"
@@ -100,7 +102,7 @@ private slots:
         // The login field may be edited: it, not the stored login, is sent.
         Type(FormSetting, "ResetPass_login", "other@example.com");
         Fill("n3w pass&=+", "n3w pass&=+", "old pass%");
-        fake->enqueue(Reply("Password changed"));
+        fake->enqueue(Reply("Wrong old password or code."));
         Click(FormSetting, "Button6");
         const QList<RecordedRequest> sent = Requests("changepass");
         QCOMPARE(sent.size(), 1);
@@ -110,10 +112,116 @@ private slots:
         QCOMPARE(r.field("newpass"), QStringLiteral("n3w pass&=+"));
         QCOMPARE(r.field("pass"), QStringLiteral("old pass%"));
         QVERIFY(IsToken(r.field("session")));
-        QCOMPARE(PanelText(FormSetting), QStringLiteral("Password changed"));
-        // Nothing else changes on the client.
+        QCOMPARE(PanelText(FormSetting), QStringLiteral("Wrong old password or code."));
+        // A refused change changes nothing on the client.
         QCOMPARE(State().PassHash, QStringLiteral("0123456789ABCDEF0123456789ABCDEF"));
         QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_newpass")->text(), QStringLiteral("n3w pass&=+"));
+    }
+
+    // Once the service has changed the password, the old digest is refused: the
+    // remembered digest (the running session's and the credentials file's)
+    // follows, so the next refresh keeps the user in. A change of another
+    // account, or one refused, leaves both alone.
+    void rememberedDigestFollowsTheChange_data()
+    {
+        QTest::addColumn<QString>("login");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("follows");
+        const QByteArray changed = "Password changed. Log in again with the new password.";
+        QTest::newRow("changed") << "user@example.com" << changed << true;
+        QTest::newRow("changed, login in other letter case") << "USER@Example.com" << changed << true;
+        QTest::newRow("another account changed") << "other@example.com" << changed << false;
+        QTest::newRow("refused") << "user@example.com" << QByteArray("Wrong old password or code.") << false;
+    }
+    void rememberedDigestFollowsTheChange()
+    {
+        QFETCH(QString, login);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, follows);
+        OpenFromDashboard();
+        const QString oldDigest = State().PassHash;
+        QVERIFY(credentials::Save(credentials::FilePath(), State().UserLogin, oldDigest));
+        Type(FormSetting, "ResetPass_login", login);
+        Fill("n3w pass", "n3w pass", "old pass");
+        fake->enqueue(Reply(reply));
+        Click(FormSetting, "Button6");
+        QCOMPARE(PanelText(FormSetting), QString::fromUtf8(reply));
+        const QString expected = follows ? digest::MD5("n3w pass") : oldDigest;
+        QCOMPARE(State().PassHash, expected);
+        const credentials::Loaded file = credentials::Open(credentials::FilePath());
+        QCOMPARE(*file.login, QStringLiteral("user@example.com"));
+        QCOMPARE(*file.pass, expected);
+
+        // The service now takes only the expected digest; the next refresh sends it.
+        fake->setHandler([expected](const RecordedRequest& r) {
+            return Reply(r.field("pass") == expected ? Json(AccountReply()) : QByteArray("Wrong login or password."));
+        });
+        Click(FormSetting, "btn_back");
+        QTRY_VERIFY(FormDashboard->isVisible());
+        const int before = Requests("useraccount").size();
+        State().UserAccountJson.reset(); // set again by an accepted refresh
+        FormDashboard->TimeCheckBalanceTimer();
+        QTRY_COMPARE(Requests("useraccount").size(), before + 1);
+        QCOMPARE(Requests("useraccount").last().field("pass"), expected);
+        QTRY_VERIFY(State().UserAccountJson || !State().LoggedIn); // the reply handled
+        QVERIFY(State().LoggedIn);
+        QVERIFY(FormDashboard->isVisible());
+        QVERIFY(!FormLogin->isVisible());
+    }
+
+    // The road from the login screen: a security code changes the password of
+    // the remembered login, so the next start logs in with the new one.
+    void changeByCodeUpdatesTheRememberedFile()
+    {
+        State().UserLogin = QStringLiteral("forgot@example.com");
+        QVERIFY(credentials::Save(credentials::FilePath(), "forgot@example.com", digest::MD5("lost")));
+        ShowLogin();
+        Click(FormLogin, "S");
+        Activate(FormSetting);
+        Fill("found again", "found again", "12345678");
+        fake->enqueue(Reply("Password changed. Log in again with the new password."));
+        Click(FormSetting, "Button6");
+        QCOMPARE(*credentials::Open(credentials::FilePath()).pass, digest::MD5("found again"));
+    }
+
+    // Passwords and codes typed here are gone once the screen is left, by
+    // its back control or the window's close box, on either road.
+    void typedSecretsAreGoneOnTheNextVisit_data()
+    {
+        QTest::addColumn<bool>("fromDashboard");
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("dashboard, back") << true << false;
+        QTest::newRow("dashboard, close box") << true << true;
+        QTest::newRow("login, back") << false << false;
+        QTest::newRow("login, close box") << false << true;
+    }
+    void typedSecretsAreGoneOnTheNextVisit()
+    {
+        QFETCH(bool, fromDashboard);
+        QFETCH(bool, closeBox);
+        const auto open = [&] {
+            if (fromDashboard) {
+                Activate(FormDashboard);
+                Click(FormDashboard, "setting_btn");
+            } else {
+                Activate(FormLogin);
+                Click(FormLogin, "S");
+            }
+            QVERIFY(FormSetting->isVisible());
+        };
+        if (fromDashboard) LogIn();
+        else State().ServerLoadPercent = 100;
+        open();
+        Activate(FormSetting);
+        Fill("n3w pass", "n3w pass", "12345678");
+        if (closeBox)
+            FormSetting->close();
+        else
+            Click(FormSetting, "btn_back");
+        QTRY_VERIFY(!FormSetting->isVisible());
+        open();
+        for (const char* name : {"ResetPass_newpass", "ResetPass_repass", "ResetPass_oldpass"})
+            QVERIFY2(Child<QLineEdit>(FormSetting, name)->text().isEmpty(), name);
     }
 
     void changeThatIsRefusedBeforeSending_data()
