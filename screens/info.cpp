@@ -122,7 +122,11 @@ void TFormInfo::ListBox1ItemClick()
 
 void TFormInfo::SearchBox1Change(const QString& text)
 {
-    FilterCoinRows(ui.ListBox1, text);
+    // Codes and full names both find a coin.
+    for (int i = 0; i < ui.ListBox1->count(); ++i) {
+        QListWidgetItem* item = ui.ListBox1->item(i);
+        item->setHidden(!State().CoinMatchesSearch(item->text(), text));
+    }
 }
 
 void TFormInfo::Text4Click()

@@ -3,6 +3,7 @@
 #include "common/WebEngineBackend.h"
 
 #include <QObject>
+#include <QPalette>
 #include <QWebEngineCertificateError>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -15,6 +16,9 @@ public:
     QWidget* CreateView(QWidget* parent) override
     {
         auto* view = new QWebEngineView(parent);
+        // Until the page paints, the engine fills the view with its own white,
+        // a flash in the dark window: it fills it with the window's colour.
+        if (parent) view->page()->setBackgroundColor(parent->palette().color(QPalette::Window));
         const CertificateCheck check = m_check;
         connect(
             view->page(), &QWebEnginePage::certificateError, view, [check](const QWebEngineCertificateError& refused) {

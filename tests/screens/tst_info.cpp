@@ -258,6 +258,61 @@ private slots:
         QCOMPARE(view->Url(), community::GuideUrl(previous));
     }
 
+    // Until the guide has painted, its view shows the window's dark colour,
+    // not the engine's white.
+    void guideViewStartsInTheWindowsColour()
+    {
+        LogIn();
+        OpenFromDashboard();
+        auto* view = Child<WebView>(FormInfo, "WebBrowser1");
+        if (!view->HasEngine()) QSKIP(qPrintable("no web engine: " + WebView::LoadError()));
+        QObject* page = nullptr;
+        for (QObject* o : view->findChildren<QObject*>())
+            if (o->inherits("QWebEnginePage")) page = o;
+        QVERIFY(page);
+        const QColor background = page->property("backgroundColor").value<QColor>();
+        QCOMPARE(background, FormInfo->palette().color(QPalette::Window));
+        QCOMPARE(background, QColor(0x15, 0x1A, 0x23));
+    }
+
+    // Coins are found by their full names too, on each of the three lists.
+    void searchFindsFullNames_data()
+    {
+        QTest::addColumn<QString>("screen");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("shown");
+        for (const char* screen : {"FormDashboard", "FormInfo", "FormRefferal"}) {
+            const QString s = QString::fromLatin1(screen);
+            QTest::addRow("%s: Bitcoin", screen) << s << "Bitcoin" << QStringList{"BTC", "BCH"};
+            QTest::addRow("%s: ethereum", screen) << s << "ethereum" << QStringList{"ETH", "ETC"};
+            QTest::addRow("%s: Tether", screen) << s << "Tether" << QStringList{"USDT"};
+            QTest::addRow("%s: code", screen) << s << "xmr" << QStringList{"XMR"};
+            QTest::addRow("%s: nothing", screen) << s << "Bitcoins" << QStringList{};
+        }
+    }
+    void searchFindsFullNames()
+    {
+        QFETCH(QString, screen);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, shown);
+        QJsonObject settings = SettingsReply();
+        settings["arr_fullname_coin"] = QJsonArray{"Bitcoin", "Litecoin", "BNB", "Ethereum", "Dogecoin",
+                                                   "TRON", "Tether", "Bitcoin Cash", "Dash", "Monero",
+                                                   "Ethereum Classic", "Shiba Inu", "Zcash", "Solana", "Polygon"};
+        LogIn(settings);
+        QWidget* form = nullptr;
+        for (QWidget* w : AllScreens())
+            if (w->objectName() == screen) form = w;
+        QVERIFY(form);
+        Activate(form);
+        Type(form, "SearchBox1", typed);
+        auto* list = Child<QListWidget>(form, "ListBox1");
+        QStringList visible;
+        for (int i = 0; i < list->count(); ++i)
+            if (!list->item(i)->isHidden()) visible << list->item(i)->text();
+        QCOMPARE(visible, shown);
+    }
+
     // The guide shipped beside the program really renders in the tab.
     void guidePageRenders()
     {
