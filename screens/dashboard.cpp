@@ -400,8 +400,13 @@ void TFormDashboard::Get_Deposit_Address()
     hide();
     FormDeposit->ClearAddress();
     FormDeposit->show();
-    FormDeposit->Prepare(QStringLiteral("Coin: ") + ui.fullname_coin->text(),
-                         QStringLiteral("Network: ") + st.CurrentNetwork);
+    // The network as the user picked it: the main network of a coin that has several
+    // under its button's name, the others by their usual names, never the request's code.
+    const qsizetype networkCoin = NetworkCoins.indexOf(st.CurrentCoin);
+    const QString network = st.CurrentNetwork != QLatin1String("Main") ? api::DepositNetworkCaption(st.CurrentNetwork)
+                            : networkCoin >= 0                          ? MainNetworkCaptions.at(networkCoin)
+                                                                        : st.CurrentNetwork;
+    FormDeposit->Prepare(QStringLiteral("Coin: ") + ui.fullname_coin->text(), QStringLiteral("Network: ") + network);
     Guard(QStringLiteral("Error Get_Deposit_Address: "), [&] {
         const QJsonObject& limits = Need(st.MinWithdrawJson, "MinWithdrawJson");
         FormDeposit->SetTerms(

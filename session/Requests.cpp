@@ -1,5 +1,7 @@
 #include "Requests.h"
 
+#include <QHash>
+
 namespace api {
 
 FormFields Settings(const QString& action, const QString& token)
@@ -63,6 +65,16 @@ FormFields BuyLotto(const QString& login, const QString& pass, const QString& co
 QString DepositCoin(const QString& coin, const QString& network)
 {
     return network == QLatin1String("Main") ? coin : coin + QLatin1Char('.') + network;
+}
+
+QString DepositNetworkCaption(const QString& network)
+{
+    static const QHash<QString, QString> captions{{QStringLiteral("bep20"), QStringLiteral("BEP-20")},
+                                                  {QStringLiteral("erc20"), QStringLiteral("ERC-20")},
+                                                  {QStringLiteral("trc20"), QStringLiteral("TRC-20")},
+                                                  {QStringLiteral("sol"), QStringLiteral("SOLANA")},
+                                                  {QStringLiteral("prc20"), QStringLiteral("PRC-20")}};
+    return captions.value(network, network);
 }
 
 } // namespace api

@@ -27,5 +27,8 @@ FormFields BuyLotto(const QString& login, const QString& pass, const QString& co
 
 // "btc", or "usdt.trc20" when a network other than the main one is chosen.
 QString DepositCoin(const QString& coin, const QString& network);
+// What the user reads for a deposit network code ("trc20" -> "TRC-20"), as the
+// picker's button says it; an unknown code is shown as it is.
+QString DepositNetworkCaption(const QString& network);
 
 } // namespace api

@@ -151,32 +151,32 @@ private slots:
                                    << "Button3"
                                    << "OMNI"
                                    << "usdt"
-                                   << "Network: Main";
+                                   << "Network: OMNI";
         QTest::newRow("usdt TRC-20") << "usdt"
                                      << "Button6"
                                      << "OMNI"
                                      << "usdt.trc20"
-                                     << "Network: trc20";
+                                     << "Network: TRC-20";
         QTest::newRow("usdt BEP-20") << "usdt"
                                      << "Button4"
                                      << "OMNI"
                                      << "usdt.bep20"
-                                     << "Network: bep20";
+                                     << "Network: BEP-20";
         QTest::newRow("matic PRC-20") << "matic"
                                       << "Button8"
                                       << "POLYGON"
                                       << "matic.prc20"
-                                      << "Network: prc20";
+                                      << "Network: PRC-20";
         QTest::newRow("shib ERC-20") << "shib"
                                      << "Button5"
                                      << "ETHEREUM"
                                      << "shib.erc20"
-                                     << "Network: erc20";
+                                     << "Network: ERC-20";
         QTest::newRow("shib SOLANA") << "shib"
                                      << "Button7"
                                      << "ETHEREUM"
                                      << "shib.sol"
-                                     << "Network: sol";
+                                     << "Network: SOLANA";
     }
 
     void networkPicker()
@@ -347,7 +347,7 @@ private slots:
         Answer(MixedAddress, 500);
         Deposit("usdt", Child<QPushButton>(FormDashboard, "Button6"));
         QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("usdt"));
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: trc20"));
+        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: TRC-20"));
         QCOMPARE(AddressText(), QString());
         QVERIFY(NoQrCode());
         QVERIFY(!Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
