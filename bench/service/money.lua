@@ -1,5 +1,4 @@
--- Money operations: small swaps, each with a fresh session token (so none is
--- taken for a repeat of the one before).
+-- Money operations: small swaps, each of its own amount (so none is taken for a repeat of another).
 -- Each request from one of the logins in AMBERVALE_BENCH_LOGINS (all with the same password), or
 -- from AMBERVALE_BENCH_LOGIN alone.
 local logins = {}
@@ -7,16 +6,21 @@ for l in string.gmatch(os.getenv("AMBERVALE_BENCH_LOGINS") or os.getenv("AMBERVA
   logins[#logins + 1] = l
 end
 local digest = os.getenv("AMBERVALE_BENCH_DIGEST")
-local hex = "0123456789ABCDEF"
 local counter = 0
 
+-- The service takes money actions only with a session token of about now (run.sh passes those of the last
+-- two minutes); the amount varies in its last decimals so that no swap is taken for a repeat of another.
+local tokens = {}
+for t in string.gmatch(os.getenv("AMBERVALE_BENCH_TOKENS") or "", "%S+") do
+  tokens[#tokens + 1] = t
+end
+
 local function token()
-  local t = {}
-  for i = 1, 32 do
-    local k = math.random(16)
-    t[i] = hex:sub(k, k)
-  end
-  return table.concat(t)
+  return tokens[math.random(#tokens)]
+end
+
+local function amount()
+  return string.format("0.01%06d", math.random(0, 999999))
 end
 
 function setup(thread)
@@ -30,7 +34,7 @@ end
 request = function()
   counter = counter + 1
   local pair = (counter % 2 == 0) and "cur0=USDT&cur1=DOGE" or "cur0=DOGE&cur1=USDT"
-  local body = "a=get_swap_coin&com=swap&" .. pair .. "&val=0.01&s=" .. logins[math.random(#logins)] .. "&pass=" .. digest ..
+  local body = "a=get_swap_coin&com=swap&" .. pair .. "&val=" .. amount() .. "&s=" .. logins[math.random(#logins)] .. "&pass=" .. digest ..
                "&session=" .. token()
   return wrk.format("POST", "/api.php", {["Content-Type"] = "application/x-www-form-urlencoded; charset=utf-8"}, body)
 end
