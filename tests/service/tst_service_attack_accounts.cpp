@@ -340,7 +340,8 @@ private slots:
         Service service;
         Client c = service.client();
         QList<User> known;
-        for (int i = 0; i < 3; ++i) known << NewUser(c, "timing");
+        // Four wrong passwords per login stay under the pause of the fifth.
+        for (int i = 0; i < 4; ++i) known << NewUser(c, "timing");
         auto timed = [&](const User& u) {
             QElapsedTimer t;
             t.start();
@@ -350,15 +351,16 @@ private slots:
         };
         std::vector<qint64> existing, unknown;
         for (int round = 0; round < 4; ++round)
-            for (int i = 0; i < 3; ++i) {
+            for (int i = 0; i < 4; ++i) {
                 existing.push_back(timed(known[i]));
                 unknown.push_back(timed(User{QString("nobody_%1_%2").arg(round).arg(i), "x"}));
             }
         QVERIFY(std::find(existing.begin(), existing.end(), -1) == existing.end());
         QVERIFY(std::find(unknown.begin(), unknown.end(), -1) == unknown.end());
-        std::sort(existing.begin(), existing.end());
-        std::sort(unknown.begin(), unknown.end());
-        const qint64 e = existing[existing.size() / 2], n = unknown[unknown.size() / 2];
+        // The fastest of each: what the work itself costs, least disturbed by whatever else
+        // the machine is doing (before the dummy hash they were some 30 times apart).
+        const qint64 e = *std::min_element(existing.begin(), existing.end());
+        const qint64 n = *std::min_element(unknown.begin(), unknown.end());
         QVERIFY2(n * 3 > e, qPrintable(QString("existing %1 us, unknown %2 us").arg(e / 1000).arg(n / 1000)));
     }
 };

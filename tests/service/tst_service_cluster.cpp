@@ -135,7 +135,7 @@ private slots:
             }
         }
 
-        std::atomic<int> answered{0}, failed{0};
+        std::atomic<int> answered{0}, failed{0}, busyRegistrations{0};
         std::mutex m;
         QStringList refusals;
         QMultiMap<QString, qint64> acknowledgedWithdrawals;
@@ -191,7 +191,12 @@ private slots:
                     }
                     ++answered;
                     std::lock_guard lock(m);
-                    if (Refused(r)) refusals << QStringLiteral("%1 %2").arg(r.status).arg(r.text().left(80));
+                    // A registration turned away while the hashing queue is full did nothing and says
+                    // so; its client may try again. Everything else must be answered.
+                    const bool busy = op == Op::Register && r.status == 503 &&
+                                      r.text() == QStringLiteral("Busy: please try again in a moment.");
+                    if (busy) ++busyRegistrations;
+                    else if (Refused(r)) refusals << QStringLiteral("%1 %2").arg(r.status).arg(r.text().left(80));
                     if (!Succeeded(op, r)) continue;
                     ++done[op];
                     if (op == Op::Withdraw) acknowledgedWithdrawals.insert(u.login.toLower(), unique);
@@ -202,9 +207,9 @@ private slots:
         }
         for (auto& t : threads) t.join();
         qInfo("%d answers from 200 clients over 3 instances in 10 s; done: invest %d, withdraw %d, swap %d, "
-              "lottery %d, faucet %d, register %d, account %d",
+              "lottery %d, faucet %d, register %d (%d busy), account %d",
               answered.load(), done[Op::Invest], done[Op::Withdraw], done[Op::Swap], done[Op::Lottery],
-              done[Op::Faucet], done[Op::Register], done[Op::Account]);
+              done[Op::Faucet], done[Op::Register], busyRegistrations.load(), done[Op::Account]);
         QCOMPARE(failed.load(), 0);
         QVERIFY2(refusals.isEmpty(), qPrintable(refusals.mid(0, 10).join(" | ")));
         for (Op op : {Op::Invest, Op::Withdraw, Op::Swap, Op::Lottery, Op::Faucet, Op::Register, Op::Account})
