@@ -1,4 +1,5 @@
 #include "CoinRows.h"
+#include "AppState.h"
 #include "common/ClickableLabel.h"
 #include "dashboard.h"
 
@@ -101,6 +102,6 @@ void FilterCoinRows(QListWidget* list, const QString& text)
 {
     for (int i = 0; i < list->count(); ++i) {
         QListWidgetItem* item = list->item(i);
-        item->setHidden(!item->text().contains(text.trimmed(), Qt::CaseInsensitive));
+        item->setHidden(!State().CoinMatchesSearch(item->text(), text));
     }
 }

@@ -24,5 +24,5 @@ void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString
 // the list is first seen.
 void DrawCoinIcons(QListWidget* list, const QString& iconPrefix, CoinRowSize size = {});
 
-// Shows only the rows whose code contains the text, in any letter case.
+// Shows only the rows whose coin the search text finds, by code or by full name.
 void FilterCoinRows(QListWidget* list, const QString& text);

@@ -176,11 +176,7 @@ void TFormDashboard::ListBox1ItemClick()
 
 void TFormDashboard::SearchBox1Change(const QString& text)
 {
-    // Codes and full names both find a coin.
-    for (int i = 0; i < ui.ListBox1->count(); ++i) {
-        QListWidgetItem* item = ui.ListBox1->item(i);
-        item->setHidden(!State().CoinMatchesSearch(item->text(), text));
-    }
+    FilterCoinRows(ui.ListBox1, text);
 }
 
 void TFormDashboard::Image2Click()

@@ -122,11 +122,7 @@ void TFormInfo::ListBox1ItemClick()
 
 void TFormInfo::SearchBox1Change(const QString& text)
 {
-    // Codes and full names both find a coin.
-    for (int i = 0; i < ui.ListBox1->count(); ++i) {
-        QListWidgetItem* item = ui.ListBox1->item(i);
-        item->setHidden(!State().CoinMatchesSearch(item->text(), text));
-    }
+    FilterCoinRows(ui.ListBox1, text);
 }
 
 void TFormInfo::Text4Click()

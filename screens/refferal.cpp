@@ -69,9 +69,5 @@ void TFormRefferal::lab_ref_linkClick()
 
 void TFormRefferal::SearchBox1Change(const QString& text)
 {
-    // Codes and full names both find a coin.
-    for (int i = 0; i < ui.ListBox1->count(); ++i) {
-        QListWidgetItem* item = ui.ListBox1->item(i);
-        item->setHidden(!State().CoinMatchesSearch(item->text(), text));
-    }
+    FilterCoinRows(ui.ListBox1, text);
 }
