@@ -1,6 +1,7 @@
 #include "Service.h"
 
 #include "Money.h"
+#include "Rules.h"
 
 #include <nlohmann/json.hpp>
 #include <sodium.h>
@@ -1398,15 +1399,9 @@ Reply Service::get(const std::string& target)
         }
     }
     if (path == "/morec/ads/a-ads_1.php")
-        return Reply::Html(std::string(PageHead) +
-                           "<div style=\"text-align:center\"><b>Ambervale</b> &middot; invest for 2 years and keep 90% "
-                           "of your amount plus every day's earnings.</div></body></html>");
+        return Reply::Html(std::string(PageHead) + rules::InvestAdvert(m_config) + "</body></html>");
     if (path == "/morec/ads/a-ads_2.php")
-        return Reply::Html(std::string(PageHead) +
-                           "<h3>Invite your friends</h3><p>Your friends get 15 DOGE when they register with your "
-                           "code, and you earn 10% of their faucet claims and 15% of their investment earnings.</p>"
-                           "<p>Daily L0ttery draws in every coin: the bigger the stake, the better the chance.</p>"
-                           "</body></html>");
+        return Reply::Html(std::string(PageHead) + rules::InviteAdvert(m_config) + "</body></html>");
     if (path == "/invite_user/" || path == "/invite_user") {
         std::string ref;
         for (size_t start = 0; start <= query.size();) {
