@@ -10,6 +10,7 @@
 // (txid_status) and the work is run again only if it did not commit.
 // Reads run REPEATABLE READ, READ ONLY: one snapshot, never a conflict.
 #include "Money.h"
+#include "GroupCommit.h"
 #include "Store.h"
 
 #include <pqxx/pqxx>
@@ -562,7 +563,7 @@ private:
 
 enum class Kind { Read, Write, LightWrite };
 
-class PostgresStore final : public Store {
+class PostgresStore final : public Store, private GroupCommit {
 public:
     PostgresStore(std::string info, int poolSize, bool synchronousFull)
         : m_info(std::move(info)), m_poolSize(std::max(1, poolSize)), m_full(synchronousFull)
@@ -571,14 +572,11 @@ public:
     }
 
     void read(const std::function<void(StoreTx&)>& work) override { run(Kind::Read, work); }
-    void write(const std::function<void(StoreTx&)>& work) override
-    {
-        // Money movements all touch the house's balance rows: inside one instance they take turns
-        // rather than fail one another's serialization and run again; instances still race.
-        std::lock_guard lock(m_writeMutex);
-        run(Kind::Write, work);
-    }
+    // Money movements all touch the house's balance rows: inside one instance they share one transaction
+    // on one connection rather than fail one another's serialization and run again; instances still race.
+    void write(const std::function<void(StoreTx&)>& work) override { GroupCommit::write(work); }
     void writeLight(const std::function<void(StoreTx&)>& work) override { run(Kind::LightWrite, work); }
+    const GroupCommit* groupCommit() const override { return this; }
     int schemaVersion() override
     {
         int v = 0;
@@ -703,6 +701,119 @@ private:
         t.commit();
     }
 
+    // The shared write transaction: its connection stays with it between transactions.
+    void open() override
+    {
+        const auto giveUp = std::chrono::steady_clock::now() + ReconnectFor;
+        auto pause = 20ms;
+        for (;;) {
+            try {
+                if (!m_groupConn) m_groupConn = acquire();
+                m_groupTx = std::make_unique<pqxx::transaction<pqxx::serializable>>(m_groupConn->get());
+                return;
+            } catch (const pqxx::broken_connection&) {
+            } catch (const pqxx::sql_error& e) {
+                if (!ConnectionLost(e.sqlstate())) {
+                    m_groupTx.reset();
+                    throw;
+                }
+            }
+            m_groupTx.reset();
+            m_groupConn.reset();
+            if (std::chrono::steady_clock::now() + pause > giveUp)
+                throw std::runtime_error("the database is unreachable");
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds(500));
+        }
+    }
+    void member(const std::function<void(StoreTx&)>& work) override
+    {
+        // Savepoints by hand: the library's subtransaction opens its savepoint only on a plain exec, not on
+        // the prepared statements the work runs, and would then have nothing to roll back to.
+        try {
+            m_groupTx->exec("SAVEPOINT w");
+            try {
+                PgTx tx(*m_groupTx, *m_groupConn);
+                work(tx);
+            } catch (const pqxx::transaction_rollback&) {
+                throw;
+            } catch (const pqxx::broken_connection&) {
+                throw;
+            } catch (const pqxx::sql_error& e) {
+                if (ConnectionLost(e.sqlstate())) throw;
+                rollbackMember();
+                throw; // only this work goes; the others' stays
+            } catch (...) {
+                rollbackMember();
+                throw;
+            }
+            m_groupTx->exec("RELEASE SAVEPOINT w");
+        } catch (const pqxx::transaction_rollback& e) {
+            throw GroupLost(e.what()); // a serialization failure dooms the whole transaction
+        } catch (const pqxx::broken_connection& e) {
+            throw GroupLost(e.what());
+        } catch (const pqxx::sql_error& e) {
+            if (ConnectionLost(e.sqlstate())) throw GroupLost(e.what());
+            throw;
+        }
+    }
+    void rollbackMember()
+    {
+        try {
+            m_groupTx->exec("ROLLBACK TO SAVEPOINT w");
+        } catch (const std::exception& e) {
+            throw GroupLost(e.what());
+        }
+    }
+    Closed close() override
+    {
+        std::int64_t xid = 0;
+        try {
+            xid = I(m_groupTx->exec_prepared(m_groupConn->statement("SELECT txid_current()"))[0][0]);
+            m_groupTx->commit();
+            m_groupTx.reset();
+            return Closed::Committed;
+        } catch (const pqxx::in_doubt_error&) {
+            m_groupTx.reset();
+            m_groupConn.reset();
+            switch (outcomeOf(xid)) {
+            case Outcome::Committed:
+                return Closed::Committed;
+            case Outcome::NotCommitted:
+                return Closed::Lost;
+            case Outcome::Unknown:
+                break;
+            }
+            throw std::runtime_error("the database connection broke during a commit whose outcome is unknown");
+        } catch (const pqxx::transaction_rollback&) {
+            m_groupTx.reset();
+            return Closed::Lost;
+        } catch (const pqxx::broken_connection&) {
+            m_groupTx.reset();
+            m_groupConn.reset();
+            return Closed::Lost;
+        } catch (const pqxx::sql_error& e) {
+            m_groupTx.reset();
+            if (!ConnectionLost(e.sqlstate())) throw;
+            m_groupConn.reset();
+            return Closed::Lost;
+        }
+    }
+    void abandon() override
+    {
+        try {
+            m_groupTx.reset();
+        } catch (...) {
+        }
+        if (m_groupConn && !m_groupConn->get().is_open()) m_groupConn.reset();
+    }
+    void pauseBeforeRetry(int round) override
+    {
+        thread_local std::minstd_rand jitter{std::random_device{}()};
+        const int most = std::min(50, 1 << std::min(round, 6));
+        std::this_thread::sleep_for(std::chrono::milliseconds(jitter() % most));
+    }
+
     void run(Kind kind, const std::function<void(StoreTx&)>& work)
     {
         const auto giveUp = std::chrono::steady_clock::now() + ReconnectFor;
@@ -762,7 +873,8 @@ private:
     bool m_full;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<Connection>> m_pool;
-    std::mutex m_writeMutex;
+    std::unique_ptr<Connection> m_groupConn; // before the transaction on it, which goes first
+    std::unique_ptr<pqxx::transaction<pqxx::serializable>> m_groupTx;
 };
 
 } // namespace

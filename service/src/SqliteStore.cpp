@@ -2,11 +2,14 @@
 // at a time inside the process, so no transaction ever meets SQLITE_BUSY from
 // a sibling thread (other processes, like the credit command, wait up to 10 s).
 #include "Money.h"
+#include "GroupCommit.h"
 #include "Store.h"
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <iterator>
+#include <thread>
 #include <mutex>
 #include <unordered_map>
 
@@ -691,7 +694,7 @@ private:
     Connection& m_c;
 };
 
-class SqliteStore final : public Store {
+class SqliteStore final : public Store, private GroupCommit {
 public:
     SqliteStore(std::string path, bool full) : m_path(std::move(path)), m_full(full)
     {
@@ -728,47 +731,61 @@ public:
             throw;
         }
     }
-    void write(const std::function<void(StoreTx&)>& work) override
-    {
-        std::lock_guard lock(m_writeMutex);
-        writeLocked(work);
-    }
-    void writeLight(const std::function<void(StoreTx&)>& work) override
-    {
-        std::lock_guard lock(m_writeMutex);
-        if (!m_full) return writeLocked(work);
-        // In WAL mode the next full commit flushes this one too.
-        m_writer->exec("PRAGMA synchronous=NORMAL");
-        struct Restore {
-            Connection& c;
-            ~Restore() { sqlite3_exec(c.db(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
-        } restore{*m_writer};
-        writeLocked(work);
-    }
+    void write(const std::function<void(StoreTx&)>& work) override { GroupCommit::write(work); }
+    // Light writes join the same transactions: with concurrent writers their commit is shared anyway, and
+    // the one writer connection serves them all.
+    void writeLight(const std::function<void(StoreTx&)>& work) override { GroupCommit::write(work); }
     int schemaVersion() override
     {
-        std::lock_guard lock(m_writeMutex);
-        return RecordedVersion(*m_writer);
+        Connection c(m_path, m_full); // the writer's connection belongs to the group
+        return RecordedVersion(c);
     }
+    const GroupCommit* groupCommit() const override { return this; }
 
 private:
-    void writeLocked(const std::function<void(StoreTx&)>& work)
+    void open() override { m_writer->exec("BEGIN IMMEDIATE"); }
+    void member(const std::function<void(StoreTx&)>& work) override
     {
-        m_writer->exec("BEGIN IMMEDIATE");
+        sqlite3* db = m_writer->db();
+        try {
+            m_writer->exec("SAVEPOINT w");
+        } catch (const SqliteError& e) {
+            throw GroupLost(e.what());
+        }
         try {
             SqliteTx tx(*m_writer);
             work(tx);
-            m_writer->exec("COMMIT");
         } catch (...) {
-            sqlite3_exec(m_writer->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+            // An I/O or full-disk error may have ended the whole transaction; else only this work goes.
+            if (sqlite3_get_autocommit(db) ||
+                sqlite3_exec(db, "ROLLBACK TO w; RELEASE w", nullptr, nullptr, nullptr) != SQLITE_OK)
+                throw GroupLost("the write transaction was lost");
             throw;
         }
+        if (sqlite3_exec(db, "RELEASE w", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw GroupLost(std::string("release: ") + sqlite3_errmsg(db));
+    }
+    Closed close() override
+    {
+        sqlite3* db = m_writer->db();
+        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return Closed::Committed;
+        const std::string why = sqlite3_errmsg(db);
+        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw SqliteError("commit: " + why); // nothing of it stays: every writer of it fails
+    }
+    void abandon() override
+    {
+        sqlite3* db = m_writer->db();
+        if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void pauseBeforeRetry(int round) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(round, 10) * 10));
     }
 
     std::string m_path;
     bool m_full;
-    std::mutex m_writeMutex;
-    std::unique_ptr<Connection> m_writer;
+    std::unique_ptr<Connection> m_writer; // used only by the group's open, member, close and abandon
     std::mutex m_poolMutex;
     std::vector<std::unique_ptr<Connection>> m_pool;
 };

@@ -219,13 +219,16 @@ public:
     virtual VerifyReport verify() = 0;
 };
 
+class GroupCommit;
+
 class Store {
 public:
     virtual ~Store() = default;
     // A consistent snapshot; may run beside writes.
     virtual void read(const std::function<void(StoreTx&)>& work) = 0;
     // All or nothing, isolated as if transactions ran one at a time. An
-    // exception from work undoes it and passes through. work may run more than
+    // exception from work undoes it and passes through. Writes arriving
+    // together may share one commit; each returns only after it. work may run more than
     // once (an engine retries a transaction that lost a race or a connection
     // before its commit), so it must set everything it hands out afresh.
     virtual void write(const std::function<void(StoreTx&)>& work) = 0;
@@ -234,6 +237,8 @@ public:
     virtual void writeLight(const std::function<void(StoreTx&)>& work) = 0;
     // The schema version this database holds after the migrations ran.
     virtual int schemaVersion() = 0;
+    // The figures of the shared write transactions, when the engine has them.
+    virtual const GroupCommit* groupCommit() const { return nullptr; }
 };
 
 // The embedded default: SQLite in WAL mode. synchronousFull: every commit
