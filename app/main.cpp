@@ -1,7 +1,9 @@
 #include "Login.h"
 #include "Screens.h"
+#include "common/WebView.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <unistd.h>
 
 int main(int argc, char** argv)
@@ -19,6 +21,10 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false); // the login screen alone ends the program
 
     StartScreens();
+    // The information and faucet screens show web pages: the engine's libraries
+    // are read in on a thread of their own while the user logs in, so the first
+    // page holds the window for less time (bench/guide).
+    QTimer::singleShot(3000, &app, &WebView::Preload);
     const int rc = app.exec();
     DestroyScreens();
     return rc;

@@ -6,10 +6,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QOpenGLContext>
 #include <QPluginLoader>
 #include <QSslConfiguration>
 #include <QVBoxLayout>
+#include <thread>
 
 // Exported by Qt GUI; what the application object does at start when
 // AA_ShareOpenGLContexts is already set.
@@ -78,6 +80,27 @@ void ShareOpenGLContexts()
     qt_gl_set_global_share_context(context);
 }
 } // namespace
+
+void WebView::Preload()
+{
+    static std::thread* loading = nullptr;
+    if (loading) return;
+    // The engine's library looks for the shared context while it is being
+    // loaded, so it must exist before, and only the GUI thread may make it.
+    ShareOpenGLContexts();
+    loading = new std::thread([path = PluginPath()] {
+        // The GUI thread's later load of the same file finds it mapped (or waits
+        // for this one to finish): never loaded twice, never unloaded.
+        QLibrary library(path);
+        library.setLoadHints(QLibrary::PreventUnloadHint);
+        library.load();
+    });
+    // A program that ends early waits for the loader rather than unloading
+    // libraries under it.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
+        if (loading->joinable()) loading->join();
+    });
+}
 
 WebEngineBackend* WebView::Backend()
 {

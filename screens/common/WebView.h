@@ -24,6 +24,10 @@ public:
     static QString PluginPathFor(const QString& programDir);
     // Why the engine could not be loaded, if it could not.
     static QString LoadError();
+    // Maps the engine's libraries on a thread of its own, so that the first page
+    // opened afterwards does not hold the window while the loader reads and
+    // relocates them. Once per run; the engine itself is still made on first use.
+    static void Preload();
     // What a page whose certificate authority the engine does not know is
     // checked against: the service's host and TrustedCas().
     static void AcceptCertificate(QString* serviceHost, QList<QSslCertificate>* trustedCas);
