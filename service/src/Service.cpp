@@ -1,5 +1,6 @@
 #include "Service.h"
 
+#include "Figures.h"
 #include "Money.h"
 #include "Rules.h"
 
@@ -68,8 +69,7 @@ std::string Paused(std::int64_t s)
 } // namespace msg
 
 constexpr size_t MaxField = 256;
-constexpr std::int64_t Day = 86400;
-constexpr std::int64_t Year = 365 * Day;
+constexpr std::int64_t Day = money::SecondsPerDay;
 // A session token is the client's local wall-clock second T (seconds since 1970 as if local time were UTC) as
 // MD5(MD5(T + MD5(T))). Money actions take it only when T is within this many seconds of the machine's clock
 // moved by one of the UTC offsets in use; so a captured request can be replayed only while its token passes.
@@ -860,8 +860,7 @@ void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
     std::optional<Account> owner;
     for (const Investment& inv : tx.openInvestments(account)) {
         const std::int64_t until = std::min(now, inv.ends);
-        const std::int64_t target =
-            until <= inv.started ? 0 : money::MulDiv(inv.principal, inv.apr * (until - inv.started), 100 * Year);
+        const std::int64_t target = money::Accrued(inv.principal, inv.apr, until - inv.started);
         const std::int64_t due = target - inv.paid;
         const bool ends = now >= inv.ends;
         std::vector<Leg> legs;
@@ -871,7 +870,7 @@ void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
             tx.addStats(account, inv.coin, 0, due, 0);
             if (!owner) owner = tx.accountById(account);
             if (owner && owner->referrer) {
-                const std::int64_t share = due * m_config.referralInvestPercent / 100;
+                const std::int64_t share = money::PercentOf(due, m_config.referralInvestPercent);
                 if (share > 0) {
                     legs.push_back({system_account::House, inv.coin, Bucket::Wallet, -share});
                     legs.push_back({owner->referrer, inv.coin, Bucket::Wallet, share});
@@ -880,9 +879,9 @@ void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
             }
         }
         if (ends) {
-            const std::int64_t fee = money::MulDiv(inv.principal, inv.feePercent, 100);
+            const std::int64_t fee = money::RentalFee(inv.principal, inv.feePercent);
             legs.push_back({account, inv.coin, Bucket::Invest, -inv.principal});
-            legs.push_back({account, inv.coin, Bucket::Wallet, inv.principal - fee});
+            legs.push_back({account, inv.coin, Bucket::Wallet, money::RentalReturn(inv.principal, inv.feePercent)});
             legs.push_back({system_account::House, inv.coin, Bucket::Wallet, fee});
         }
         if (!legs.empty()) tx.post(ends ? "investment-end" : "earnings", legs, now);
@@ -997,8 +996,9 @@ Reply Service::withdraw(const Fields& f)
     const std::string code = Upper(c->code);
     if (*amount < c->minWithdraw)
         return Reply::Text("The minimum withdrawal is " + money::Format(c->minWithdraw) + " " + code + ".");
-    const std::int64_t fee = money::MulDiv(*amount, m_config.withdrawPercent, 100) + c->minWithdraw / 10;
-    const std::int64_t net = *amount - fee;
+    const money::WithdrawalSplit split =
+        money::SplitWithdrawal(*amount, m_config.withdrawPercent, money::WithdrawFixedFee(c->minWithdraw));
+    const std::int64_t fee = split.fee, net = split.net;
     if (net <= 0) return Reply::Text("After the fee of " + money::Format(fee) + " " + code + " nothing would be sent.");
     if (!hasDeposited(a->id)) return Reply::Text(msg::FirstDeposit);
     const std::int64_t now = m_clock.now();
@@ -1030,10 +1030,9 @@ Reply Service::swap(const Fields& f)
     auto amount = money::Parse(f.get("val"));
     if (!amount) return Reply::Text(msg::BadAmount);
     if (*amount <= 0) return Reply::Text(msg::ZeroAmount);
-    const __int128 q = static_cast<__int128>(*amount) * from->priceNanoUsd * (10000 - m_config.swapSpreadBasisPoints) /
-                       (static_cast<__int128>(to->priceNanoUsd) * 10000);
-    if (q > static_cast<__int128>(10'000'000'000LL) * money::Unit) return Reply::Text(msg::HouseShort);
-    const std::int64_t out = static_cast<std::int64_t>(q);
+    const auto quote = money::SwapQuote(*amount, from->priceNanoUsd, to->priceNanoUsd, m_config.swapSpreadBasisPoints);
+    if (!quote) return Reply::Text(msg::HouseShort);
+    const std::int64_t out = *quote;
     if (f.get("com") == "get") return Reply::Text(money::Format(out));
     Reply refusal;
     auto a = authenticate(f, &refusal);
@@ -1160,7 +1159,7 @@ Reply Service::faucet(const Fields& f)
         std::vector<Leg> legs{{system_account::House, coin, Bucket::Wallet, -m_config.faucetReward},
                               {a->id, coin, Bucket::Wallet, m_config.faucetReward}};
         if (fresh->referrer) {
-            const std::int64_t share = m_config.faucetReward * m_config.referralFaucetPercent / 100;
+            const std::int64_t share = money::PercentOf(m_config.faucetReward, m_config.referralFaucetPercent);
             legs.push_back({system_account::House, coin, Bucket::Wallet, -share});
             legs.push_back({fresh->referrer, coin, Bucket::Wallet, share});
             tx.addStats(fresh->referrer, coin, 0, 0, share);
@@ -1237,7 +1236,7 @@ void Service::drawWinner(StoreTx& tx, const Draw& d, std::int64_t now)
         }
         r -= s.amount;
     }
-    const std::int64_t fee = money::MulDiv(total, m_config.lotteryFeePercent, 100);
+    const std::int64_t fee = money::PercentOf(total, m_config.lotteryFeePercent);
     const std::int64_t payout = total - fee;
     tx.post("lottery-draw",
             {{system_account::Lottery, d.coin, Bucket::Wallet, -total},
@@ -1433,7 +1432,7 @@ std::string Service::credit(const std::string& login, const std::string& coinCod
     if (!c) throw std::runtime_error("unknown coin " + coinCode);
     auto amount = money::Parse(amountText);
     if (!amount || *amount <= 0) throw std::runtime_error("not a positive amount: " + amountText);
-    const std::int64_t bonus = *amount >= c->minDeposit ? money::MulDiv(*amount, m_config.depositBonusPercent, 100) : 0;
+    const std::int64_t bonus = money::DepositBonus(*amount, c->minDeposit, m_config.depositBonusPercent);
     const std::int64_t now = m_clock.now();
     try {
         m_store.write([&](StoreTx& tx) {

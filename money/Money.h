@@ -18,11 +18,19 @@ inline constexpr int MaxIntegerDigits = 10;
 // eight decimals. Anything else (signs, exponents, spaces, NaN) is no amount.
 std::optional<std::int64_t> Parse(std::string_view text);
 
-// 12345678 -> "0.12345678"; always eight decimals, "." as separator.
-std::string Format(std::int64_t units);
+// 12345678 -> "0.12345678"; always eight decimals, "." as separator (the
+// wire's) unless told otherwise (the client shows ",": "0,12345678").
+std::string Format(std::int64_t units, char separator = '.');
 
 // The same without trailing zeros ("0.0005", "20"), for the settings.
-std::string FormatShort(std::int64_t units);
+std::string FormatShort(std::int64_t units, char separator = '.');
+
+// A number text in the general form the client writes for small fees
+// ("5E-6", "1,5E-8", "0,00005", "2") as whole units, digits past the eighth
+// decimal cut off (toward zero), as the service cuts a tenth of a minimum.
+// Signs, blanks and anything not a decimal number give nullopt, as does a
+// value outside MaxIntegerDigits.
+std::optional<std::int64_t> ParseTruncated(std::string_view text);
 
 // Millionths of a coin as a decimal text, for the lottery's players file
 // (-150 -> "-1.50").
