@@ -3,6 +3,8 @@
 #
 #   scripts/pg-cluster.sh start DIR [PORT]   # makes and starts it; prints the conninfo (a superuser URI)
 #   scripts/pg-cluster.sh restart DIR        # stops it fast and starts it again on the same port
+#   scripts/pg-cluster.sh pause DIR          # stops the server fast, keeps DIR (for "the database is down")
+#   scripts/pg-cluster.sh resume DIR         # starts a paused server again on the same port
 #   scripts/pg-cluster.sh stop DIR           # stops it and removes DIR
 #
 # The server listens on 127.0.0.1 (port PORT, or a free one) and on a unix socket in DIR, trusts every
@@ -95,10 +97,15 @@ HBA
   conninfo "$port"
 }
 
-cmd_restart() {
-  local dir="${1:?usage: pg-cluster.sh restart DIR}"
+cmd_pause() {
+  local dir="${1:?usage: pg-cluster.sh pause DIR}"
   [ -f "$dir/port" ] || die "no cluster in $dir"
   as_owner "$bin/pg_ctl" stop -w -t 60 -m fast -D "$dir/data" >/dev/null 2>&1 || true
+}
+
+cmd_resume() {
+  local dir="${1:?usage: pg-cluster.sh resume DIR}"
+  [ -f "$dir/port" ] || die "no cluster in $dir"
   local port
   port="$(cat "$dir/port")"
   # The old socket may linger for a moment.
@@ -110,6 +117,11 @@ cmd_restart() {
     sleep 0.2
   done
   die "the server does not start again: $(tail -5 "$dir/server.log")"
+}
+
+cmd_restart() {
+  cmd_pause "$@"
+  cmd_resume "$@"
 }
 
 cmd_stop() {
@@ -125,9 +137,11 @@ cmd_stop() {
 case "${1:-}" in
 start) cmd_start "${@:2}" ;;
 restart) cmd_restart "${@:2}" ;;
+pause) cmd_pause "${@:2}" ;;
+resume) cmd_resume "${@:2}" ;;
 stop) cmd_stop "${@:2}" ;;
 *)
-  echo "usage: pg-cluster.sh start DIR [PORT] | restart DIR | stop DIR" >&2
+  echo "usage: pg-cluster.sh start DIR [PORT] | restart DIR | pause DIR | resume DIR | stop DIR" >&2
   exit 2
   ;;
 esac

@@ -577,6 +577,20 @@ public:
     void write(const std::function<void(StoreTx&)>& work) override { GroupCommit::write(work); }
     void writeLight(const std::function<void(StoreTx&)>& work) override { run(Kind::LightWrite, work); }
     const GroupCommit* groupCommit() const override { return this; }
+    bool ping() override
+    {
+        std::unique_ptr<Connection> c;
+        try {
+            c = acquire();
+            pqxx::nontransaction t(c->get());
+            t.exec("SELECT 1");
+            t.commit();
+            release(std::move(c));
+            return true;
+        } catch (const std::exception&) {
+            return false; // a broken connection is dropped with c
+        }
+    }
     int schemaVersion() override
     {
         int v = 0;

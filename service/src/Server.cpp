@@ -1,5 +1,7 @@
 #include "Server.h"
 
+#include "Metrics.h"
+
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
@@ -56,12 +58,23 @@ std::string AddressKey(const net::ip::address& a)
 // password, digests, codes or the rest of the body.
 class AccessLog {
 public:
-    explicit AccessLog(const std::filesystem::path& path) : m_file(std::fopen(path.c_str(), "a"))
+    explicit AccessLog(const std::filesystem::path& path) : m_path(path), m_file(std::fopen(path.c_str(), "a"))
     {
         if (!m_file) throw std::runtime_error("cannot open the access log " + path.string());
         setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
     }
     ~AccessLog() { std::fclose(m_file); }
+    // After a rotation: lines go to a fresh file under the same name; the old one is flushed and closed.
+    bool reopen()
+    {
+        FILE* fresh = std::fopen(m_path.c_str(), "a");
+        if (!fresh) return false;
+        setvbuf(fresh, nullptr, _IOFBF, 1 << 16);
+        std::lock_guard lock(m_mutex);
+        std::fclose(m_file);
+        m_file = fresh;
+        return true;
+    }
     void write(const std::string& ip, const std::string& method, const std::string& path, const std::string& action,
                const std::string& login, int status, std::size_t bytes, double ms)
     {
@@ -90,6 +103,7 @@ public:
     }
 
 private:
+    std::filesystem::path m_path;
     std::mutex m_mutex;
     FILE* m_file;
 };
@@ -148,6 +162,7 @@ struct Shared {
     net::thread_pool& workers;
     net::thread_pool& hashers;
     AccessLog& log;
+    Metrics metrics;
     std::atomic<int> busy{0};
     std::atomic<int> hashing{0}; // hashing actions running or queued
     std::atomic<bool> stopping{false};
@@ -169,20 +184,40 @@ struct Shared {
         auto it = connections.find(key);
         if (it != connections.end() && --it->second <= 0) connections.erase(it);
     }
+
+    // The TLS settings new connections get; SIGHUP puts fresh ones here, connections keep theirs.
+    std::shared_ptr<ssl::context> tls()
+    {
+        std::lock_guard lock(tlsMutex);
+        return currentTls;
+    }
+    void setTls(std::shared_ptr<ssl::context> ctx)
+    {
+        std::lock_guard lock(tlsMutex);
+        currentTls = std::move(ctx);
+    }
+    std::mutex tlsMutex;
+    std::shared_ptr<ssl::context> currentTls;
 };
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(tcp::socket&& socket, ssl::context& ctx, Shared& shared, std::string addressKey)
-        : m_stream(std::move(socket), ctx), m_shared(shared), m_addressKey(std::move(addressKey))
+    Session(tcp::socket&& socket, std::shared_ptr<ssl::context> ctx, Shared& shared, std::string addressKey)
+        : m_tls(std::move(ctx)), m_stream(std::move(socket), *m_tls), m_shared(shared),
+          m_addressKey(std::move(addressKey))
     {
+        m_shared.metrics.connectionOpened();
         beast::error_code ec;
         auto ep = beast::get_lowest_layer(m_stream).socket().remote_endpoint(ec);
         if (!ec) m_ip = ep.address().to_string();
         beast::get_lowest_layer(m_stream).socket().set_option(tcp::no_delay(true), ec);
     }
 
-    ~Session() { m_shared.release(m_addressKey); }
+    ~Session()
+    {
+        m_shared.metrics.connectionClosed();
+        m_shared.release(m_addressKey);
+    }
 
     void run()
     {
@@ -244,6 +279,24 @@ private:
             });
             return;
         }
+        if ((req.method() == http::verb::get || req.method() == http::verb::head) && path == "/healthz") {
+            // Asked by the load balancer every few seconds: ready only while the database answers.
+            ++m_shared.busy;
+            net::post(m_shared.workers, [self = shared_from_this(), method, path]() mutable {
+                bool ok = true;
+                try {
+                    ok = !self->m_shared.options.ready || self->m_shared.options.ready();
+                } catch (const std::exception&) {
+                    ok = false;
+                }
+                Reply r = ok ? Reply::Text("ready") : Reply::Text("not ready", 503);
+                net::post(self->m_stream.get_executor(), [self, r = std::move(r), method, path]() mutable {
+                    --self->m_shared.busy;
+                    self->respond(std::move(r), method, path, "healthz", "");
+                });
+            });
+            return;
+        }
         if (req.method() == http::verb::get || req.method() == http::verb::head) {
             if (service.servesAtOnce(target)) return respond(service.get(target), method, path, "", "");
             ++m_shared.busy;
@@ -297,6 +350,10 @@ private:
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_started).count();
         m_shared.log.write(m_ip, method, path, action, login, r.status, res->body().size(), ms);
+        m_shared.metrics.request(path == "/api.php" ? (action.empty() ? "none" : action)
+                                 : action.empty()   ? "file"
+                                                    : action,
+                                 r.status, ms / 1000);
         beast::get_lowest_layer(m_stream).expires_after(std::chrono::seconds(m_shared.options.readTimeoutSeconds));
         ++m_shared.busy;
         http::async_write(m_stream, *res, [self = shared_from_this(), res](beast::error_code ec, std::size_t) {
@@ -315,6 +372,7 @@ private:
         });
     }
 
+    std::shared_ptr<ssl::context> m_tls; // outlives the stream made from it
     beast::ssl_stream<beast::tcp_stream> m_stream;
     Shared& m_shared;
     std::string m_addressKey;
@@ -328,8 +386,8 @@ private:
 
 class Listener : public std::enable_shared_from_this<Listener> {
 public:
-    Listener(net::io_context& ioc, ssl::context& ctx, tcp::endpoint ep, Shared& shared)
-        : m_ioc(ioc), m_ctx(ctx), m_acceptor(net::make_strand(ioc)), m_pause(m_acceptor.get_executor()),
+    Listener(net::io_context& ioc, tcp::endpoint ep, Shared& shared)
+        : m_ioc(ioc), m_acceptor(net::make_strand(ioc)), m_pause(m_acceptor.get_executor()),
           m_shared(shared), m_reserve(::open("/dev/null", O_RDONLY | O_CLOEXEC))
     {
         m_acceptor.open(ep.protocol());
@@ -372,7 +430,7 @@ private:
         std::string key = AddressKey(ep.address());
         if (!m_shared.admit(key)) return; // over its share: closed at once, before any TLS work
         try {
-            std::make_shared<Session>(std::move(socket), m_ctx, m_shared, key)->run();
+            std::make_shared<Session>(std::move(socket), m_shared.tls(), m_shared, key)->run();
         } catch (const std::exception&) {
             m_shared.release(key); // no TLS state to be had: the connection goes, its place is given back
         }
@@ -402,7 +460,6 @@ private:
     }
 
     net::io_context& m_ioc;
-    ssl::context& m_ctx;
     tcp::acceptor m_acceptor;
     net::steady_timer m_pause;
     Shared& m_shared;
@@ -410,32 +467,139 @@ private:
     std::chrono::steady_clock::time_point m_lastComplaint{};
 };
 
-} // namespace
+// Plain HTTP on a local address of its own: one GET /metrics per connection.
+class MetricsSession : public std::enable_shared_from_this<MetricsSession> {
+public:
+    MetricsSession(tcp::socket&& socket, Shared& shared) : m_stream(std::move(socket)), m_shared(shared) {}
+    void run()
+    {
+        m_stream.expires_after(std::chrono::seconds(10));
+        http::async_read(m_stream, m_buffer, m_req, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+            if (!ec) self->answer();
+        });
+    }
 
-int Serve(Service& service, const ServerOptions& options)
+private:
+    void answer()
+    {
+        auto res = std::make_shared<http::response<http::string_body>>(http::status::ok, m_req.version());
+        const std::string target(m_req.target());
+        const bool get = m_req.method() == http::verb::get || m_req.method() == http::verb::head;
+        if (get && target.substr(0, target.find('?')) == "/metrics") {
+            res->set(http::field::content_type, "text/plain; version=0.0.4; charset=utf-8");
+            res->body() = m_shared.metrics.render(m_shared.options.group);
+        } else {
+            res->result(http::status::not_found);
+            res->set(http::field::content_type, "text/plain; charset=utf-8");
+            res->body() = "Not found.\n";
+        }
+        res->keep_alive(false);
+        res->prepare_payload();
+        if (m_req.method() == http::verb::head) res->body().clear();
+        http::async_write(m_stream, *res, [self = shared_from_this(), res](beast::error_code, std::size_t) {
+            beast::error_code ignored;
+            self->m_stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        });
+    }
+
+    beast::tcp_stream m_stream;
+    Shared& m_shared;
+    beast::flat_buffer m_buffer;
+    http::request<http::string_body> m_req;
+};
+
+class MetricsListener : public std::enable_shared_from_this<MetricsListener> {
+public:
+    MetricsListener(net::io_context& ioc, tcp::endpoint ep, Shared& shared)
+        : m_ioc(ioc), m_acceptor(net::make_strand(ioc)), m_shared(shared)
+    {
+        m_acceptor.open(ep.protocol());
+        m_acceptor.set_option(net::socket_base::reuse_address(true));
+        m_acceptor.bind(ep);
+        m_acceptor.listen();
+    }
+    void run() { accept(); }
+    void stop()
+    {
+        net::post(m_acceptor.get_executor(), [self = shared_from_this()] {
+            beast::error_code ec;
+            self->m_acceptor.close(ec);
+        });
+    }
+
+private:
+    void accept()
+    {
+        m_acceptor.async_accept(net::make_strand(m_ioc),
+                                [self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
+                                    if (!self->m_acceptor.is_open()) return;
+                                    if (!ec) std::make_shared<MetricsSession>(std::move(socket), self->m_shared)->run();
+                                    self->accept();
+                                });
+    }
+
+    net::io_context& m_ioc;
+    tcp::acceptor m_acceptor;
+    Shared& m_shared;
+};
+
+std::shared_ptr<ssl::context> MakeTls(const ServerOptions& options)
 {
-    ssl::context ctx(ssl::context::tls_server);
-    ctx.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
-                    ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
+    auto ctx = std::make_shared<ssl::context>(ssl::context::tls_server);
+    ctx->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
+                     ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 | ssl::context::single_dh_use);
     // TLS 1.3, and TLS 1.2 only with forward secrecy and an AEAD cipher.
-    SSL_CTX_set_min_proto_version(ctx.native_handle(), TLS1_2_VERSION);
-    if (SSL_CTX_set_cipher_list(ctx.native_handle(),
+    SSL_CTX_set_min_proto_version(ctx->native_handle(), TLS1_2_VERSION);
+    if (SSL_CTX_set_cipher_list(ctx->native_handle(),
                                 "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
                                 "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
                                 "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305") != 1)
         throw std::runtime_error("the TLS cipher list is not supported");
-    ctx.use_certificate_chain_file(options.certFile.string());
-    ctx.use_private_key_file(options.keyFile.string(), ssl::context::pem);
+    ctx->use_certificate_chain_file(options.certFile.string());
+    ctx->use_private_key_file(options.keyFile.string(), ssl::context::pem);
+    return ctx;
+}
+
+} // namespace
+
+int Serve(Service& service, const ServerOptions& options)
+{
+    auto tls = MakeTls(options);
 
     net::io_context ioc(options.ioThreads);
     net::thread_pool workers(options.workers);
     net::thread_pool hashers(options.hashWorkers);
     AccessLog log(options.accessLog);
     Shared shared(service, options, workers, hashers, log);
+    shared.setTls(std::move(tls));
 
     auto listener = std::make_shared<Listener>(
-        ioc, ctx, tcp::endpoint(net::ip::make_address(options.bindAddress), options.port), shared);
+        ioc, tcp::endpoint(net::ip::make_address(options.bindAddress), options.port), shared);
     listener->run();
+    std::shared_ptr<MetricsListener> metrics;
+    if (options.metricsPort) {
+        metrics = std::make_shared<MetricsListener>(
+            ioc, tcp::endpoint(net::ip::make_address(options.metricsAddress), options.metricsPort), shared);
+        metrics->run();
+    }
+
+    // SIGHUP: the access log after a rotation, the certificate after a renewal.
+    net::signal_set hangups(ioc, SIGHUP);
+    std::function<void()> onHangup = [&] {
+        hangups.async_wait([&](beast::error_code ec, int) {
+            if (ec) return;
+            if (!log.reopen()) std::cerr << "ambervale-service: cannot reopen the access log" << std::endl;
+            try {
+                shared.setTls(MakeTls(options));
+                std::cerr << "ambervale-service: access log reopened, certificate loaded" << std::endl;
+            } catch (const std::exception& e) {
+                std::cerr << "ambervale-service: certificate not reloaded, the old one stays: " << e.what()
+                          << std::endl;
+            }
+            onHangup();
+        });
+    };
+    onHangup();
 
     // Periodic work and log flushing on a timer of their own.
     net::steady_timer tick(ioc);
@@ -470,12 +634,18 @@ int Serve(Service& service, const ServerOptions& options)
         std::cerr << "ambervale-service: stopping" << std::endl;
         shared.stopping = true;
         listener->stop();
+        if (metrics) metrics->stop();
+        beast::error_code ignored;
+        hangups.cancel(ignored);
         tick.cancel();
         waitDrained(100); // at most 5 s for requests under way
     });
 
     std::cerr << "ambervale-service: listening on https://" << options.bindAddress << ":" << options.port << "/"
               << std::endl;
+    if (options.metricsPort)
+        std::cerr << "ambervale-service: metrics on http://" << options.metricsAddress << ":" << options.metricsPort
+                  << "/metrics" << std::endl;
     std::vector<std::thread> threads;
     for (int i = 1; i < options.ioThreads; ++i) threads.emplace_back([&] { ioc.run(); });
     ioc.run();

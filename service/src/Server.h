@@ -8,7 +8,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
+
+class GroupCommit;
 
 struct ServerOptions {
     std::string bindAddress = "127.0.0.1";
@@ -22,8 +25,15 @@ struct ServerOptions {
     std::size_t maxBodyBytes = 8 * 1024;
     int readTimeoutSeconds = 15; // a whole request, headers and body, or the connection goes
     int handshakeTimeoutSeconds = 10;
+    // GET /healthz answers 200 "ready" only while this says the database answers (none: always ready).
+    std::function<bool()> ready;
+    // Prometheus' text at http://metricsAddress:metricsPort/metrics (plain HTTP; port 0: not served).
+    std::string metricsAddress = "127.0.0.1";
+    unsigned short metricsPort = 0;
+    const GroupCommit* group = nullptr; // the store's shared write transactions, for the metrics
 };
 
 // Serves until SIGTERM or SIGINT, then lets the requests under way finish.
-// Returns the process exit code.
+// SIGHUP reopens the access log (after a rotation) and loads the certificate
+// and key again for new connections. Returns the process exit code.
 int Serve(Service& service, const ServerOptions& options);

@@ -741,6 +741,15 @@ public:
         return RecordedVersion(c);
     }
     const GroupCommit* groupCommit() const override { return this; }
+    bool ping() override
+    {
+        try {
+            read([](StoreTx&) {});
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
 
 private:
     void open() override { m_writer->exec("BEGIN IMMEDIATE"); }

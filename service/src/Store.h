@@ -237,6 +237,8 @@ public:
     virtual void writeLight(const std::function<void(StoreTx&)>& work) = 0;
     // The schema version this database holds after the migrations ran.
     virtual int schemaVersion() = 0;
+    // True when the database answers now (one short try, no waiting for it to come back).
+    virtual bool ping() = 0;
     // The figures of the shared write transactions, when the engine has them.
     virtual const GroupCommit* groupCommit() const { return nullptr; }
 };

@@ -57,6 +57,9 @@ Options:
                     (SQLite synchronous=NORMAL; PostgreSQL synchronous_commit=off)
   --read-timeout S  seconds a client has for its TLS handshake and for each whole request (default 15);
                     idle keep-alive connections close after it too
+  --metrics ADDRESS:PORT
+                    serve Prometheus' text at http://ADDRESS:PORT/metrics (plain HTTP; give a local
+                    address: it is not protected); not served unless given
   --test-clock      accept the action "x_clock_advance" (field "seconds") that moves the
                     service's clock forward; for tests only
   --help            this text
@@ -75,6 +78,8 @@ struct Args {
     bool syncFull = true;
     bool testClock = false;
     int readTimeout = 15;
+    std::string metricsAddress;
+    int metricsPort = 0;
 };
 
 [[noreturn]] void Fail(const std::string& why)
@@ -137,7 +142,15 @@ Args Parse(int argc, char** argv)
             a.syncFull = m == "full";
         } else if (s == "--test-clock")
             a.testClock = true;
-        else if (s == "--read-timeout")
+        else if (s == "--metrics") {
+            const std::string v = value();
+            const auto colon = v.rfind(':');
+            if (colon == std::string::npos || colon == 0) Fail("--metrics takes ADDRESS:PORT");
+            a.metricsAddress = v.substr(0, colon);
+            if (a.metricsAddress.size() > 2 && a.metricsAddress.front() == '[' && a.metricsAddress.back() == ']')
+                a.metricsAddress = a.metricsAddress.substr(1, a.metricsAddress.size() - 2);
+            a.metricsPort = Number(v.substr(colon + 1), 1, 65535, "metrics port");
+        } else if (s == "--read-timeout")
             a.readTimeout = Number(value(), 1, 3600, "time-out");
         else if (s.rfind("--", 0) == 0)
             Fail("unknown option " + s);
@@ -258,6 +271,10 @@ int main(int argc, char** argv)
         options.accessLog = args.data / "access.log";
         options.readTimeoutSeconds = args.readTimeout;
         options.handshakeTimeoutSeconds = std::min(10, args.readTimeout);
+        options.ready = [&store] { return store->ping(); };
+        options.metricsAddress = args.metricsAddress;
+        options.metricsPort = static_cast<unsigned short>(args.metricsPort);
+        options.group = store->groupCommit();
         return Serve(service, options);
     } catch (const std::exception& e) {
         std::cerr << "ambervale-service: " << e.what() << "\n";
