@@ -13,6 +13,7 @@
 #include "Requests.h"
 #include "Screens.h"
 #include "common/LabelBinding.h"
+#include "pictures/Pictures.h"
 #include "dashboard.h"
 #include "info.h"
 #include "settings.h"
@@ -33,6 +34,9 @@ constexpr auto TelegramLink = "tg://resolve?domain=ambervale";
 TFormLogin::TFormLogin(QWidget* parent) : Screen(parent)
 {
     ui.setupUi(this);
+    // Drawn at build time: the first paint needs no SVG plugin (the form sets no pixmap).
+    ui.Image1->setPixmap(pictures::LoginHeader(devicePixelRatioF()));
+    ui.Image5->setPixmap(pictures::InfoIcon(devicePixelRatioF()));
     InitScreen();
 
     ShowTimer = new QTimer(this);
