@@ -80,12 +80,8 @@ constexpr int UtcOffsetMinutes[] = {-720, -660, -600, -570, -540, -480, -420, -3
 // A recorded answer is kept while its request's token could still pass (from UTC-12 to UTC+14, plus the skew
 // both ways): a replay within that time gets the answer, never a second run.
 constexpr std::int64_t OnceKeepSeconds = 26 * 3600 + 2 * SessionSkewSeconds + 300;
-// A claim whose answer has not come after this long is abandoned even if its instance still looks alive.
+// Unanswered claims left by older builds are pruned this long after the answers of their time.
 constexpr std::int64_t OnceLeaseSeconds = 60;
-// A serving instance says it is alive this often; one not heard of for AliveSeconds died (killed, cut off), and
-// its unanswered claims are taken over at once.
-constexpr auto HeartbeatPeriod = std::chrono::seconds(1);
-constexpr std::int64_t AliveSeconds = 5;
 
 std::int64_t MachineNow()
 {
@@ -141,21 +137,47 @@ SessionTimes& Sessions()
     return times;
 }
 
-// The claim of the money request this thread runs: the action's money transaction marks it worked, so a repeat
-// that finds the claim abandoned never runs the work a second time.
+// The money request this thread runs: its key and, once its money transaction found it answered before, that
+// answer.
 struct OnceClaim {
     std::string key;
     OnceEntry entry;
+    std::int64_t now = 0;
 };
 thread_local const OnceClaim* t_claim = nullptr;
 
-void MarkWorked(StoreTx& tx)
+// The request was answered (or its work committed, by a build that recorded that apart) while this run was on
+// its way: thrown inside the money transaction, it undoes this run's work, and the first answer stands.
+struct AlreadyAnswered {
+    OnceEntry entry;
+};
+
+// Whether an entry stands for a request that must not run again.
+bool Answered(const OnceEntry& e, std::int64_t now)
+{
+    return (e.done && now - e.at <= OnceKeepSeconds) || (!e.done && e.status == OnceEntry::WorkedStatus);
+}
+
+// First in the action's money transaction: a copy of this request that committed meanwhile (here or on another
+// instance) has the answer, and this run must not refuse what the first one did (its funds are spent now).
+void ThrowIfAnswered(StoreTx& tx)
 {
     if (!t_claim) return;
-    OnceEntry e = t_claim->entry;
-    e.status = OnceEntry::WorkedStatus;
-    e.body = msg::CarriedOut;
-    tx.putOnceEntry(t_claim->key, e);
+    if (auto e = tx.onceEntry(t_claim->key); e && Answered(*e, t_claim->now)) throw AlreadyAnswered{*e};
+}
+
+// Last in the action's money transaction, with its work: the answer is recorded in the same commit, so the work and
+// its answer are there together or not at all, and a repeat (on any instance) gets that answer.
+void RecordAnswer(StoreTx& tx, const Reply& r)
+{
+    if (!t_claim) return;
+    OnceEntry done = t_claim->entry;
+    done.at = t_claim->now;
+    done.done = true;
+    done.status = r.status;
+    done.json = r.json;
+    done.body = r.body;
+    tx.putOnceEntry(t_claim->key, done);
 }
 constexpr std::int64_t LoginWindowSeconds = 300;
 // Security codes: eight digits, typed from the message like a short number.
@@ -471,142 +493,51 @@ Reply Service::dispatch(const std::string& a, const Fields& f)
     return Reply::Text(msg::Unknown);
 }
 
-Service::~Service()
-{
-    if (!m_heartbeat.joinable()) return;
-    {
-        std::lock_guard lock(m_heartbeatMutex);
-        m_stopping = true;
-    }
-    m_heartbeatWake.notify_all();
-    m_heartbeat.join();
-    try {
-        m_store.writeLight([&](StoreTx& tx) { tx.dropInstance(m_instance); });
-    } catch (const std::exception&) {
-        // Unreachable database: the row simply ages past AliveSeconds.
-    }
-}
-
-void Service::startHeartbeat()
-{
-    std::call_once(m_heartbeatStarted, [&] {
-        // Alive before the first claim is made, then every period.
-        m_store.writeLight([&](StoreTx& tx) { tx.instanceAlive(m_instance, MachineNow()); });
-        m_heartbeat = std::thread([this] {
-            std::unique_lock lock(m_heartbeatMutex);
-            while (!m_heartbeatWake.wait_for(lock, HeartbeatPeriod, [&] { return m_stopping; })) {
-                lock.unlock();
-                try {
-                    m_store.writeLight([&](StoreTx& tx) { tx.instanceAlive(m_instance, MachineNow()); });
-                } catch (const std::exception& e) {
-                    std::cerr << "ambervale-service: heartbeat: " << e.what() << std::endl;
-                }
-                lock.lock();
-            }
-        });
-    });
-}
+Service::~Service() = default;
 
 Reply Service::once(const Fields& f, const std::function<Reply()>& run)
 {
     if (!Sessions().fresh(f.get("session"), MachineNow())) return Reply::Text(msg::StaleSession);
-    startHeartbeat();
     // Every field, length-prefixed so no two different requests give the same text.
     std::string text;
     for (const auto& [n, v] : f.list()) text += std::to_string(n.size()) + ':' + n + std::to_string(v.size()) + ':' + v;
     OnceClaim claim;
     claim.key = auth::KeyedHash(m_sharedKey, text);
-    const std::string& key = claim.key;
     claim.entry.owner = m_instance + " " + RandomCode(16, "0123456789abcdef", 16);
     claim.entry.loginKey = AsciiLower(f.get("s"));
     claim.entry.proof = auth::KeyedHash(m_sharedKey, "pass:" + f.get("pass"));
+    claim.now = m_clock.now();
     const auto answer = [&](const OnceEntry& e) {
         // Only the request that earned it: the same login and the same password digest.
         if (e.loginKey != claim.entry.loginKey || e.proof != claim.entry.proof) return Reply::Text(msg::Internal, 500);
-        Reply r = e.json ? Reply::Json(e.body) : Reply::Text(e.body);
+        // Not done: a claim whose work committed without its answer (kept by older builds).
+        Reply r = e.json ? Reply::Json(e.body) : Reply::Text(e.done ? e.body : std::string(msg::CarriedOut));
         r.status = e.done ? e.status : 200;
         return r;
     };
-    // A claim without an answer is abandoned when its instance stopped, died or went silent, or after the lease.
-    const auto abandoned = [&](StoreTx& tx, const OnceEntry& e, std::int64_t now) {
-        if (now - e.at > OnceLeaseSeconds) return true;
-        const auto space = e.owner.find(' ');
-        if (space == std::string::npos) return false; // claimed before instances were tracked: the lease decides
-        const auto seen = tx.instanceSeen(e.owner.substr(0, space));
-        return !seen || MachineNow() - *seen > AliveSeconds;
-    };
-    const auto started = std::chrono::steady_clock::now();
-    auto pause = std::chrono::milliseconds(5);
-    for (;;) {
-        const std::int64_t now = m_clock.now();
-        std::optional<OnceEntry> seen;
-        bool mine = false, dead = false;
-        m_store.writeLight([&](StoreTx& tx) {
-            seen = tx.onceEntry(key);
-            dead = seen && !seen->done && abandoned(tx, *seen, now);
-            mine = !seen || (seen->done && now - seen->at > OnceKeepSeconds) ||
-                   (dead && seen->status != OnceEntry::WorkedStatus);
-            if (mine) {
-                claim.entry.at = now;
-                claim.entry.done = false;
-                claim.entry.status = 0;
-                claim.entry.json = false;
-                claim.entry.body.clear();
-                tx.putOnceEntry(key, claim.entry);
-            }
-        });
-        if (mine) break;
-        // Someone runs it (maybe another instance): wait for that answer.
-        while (seen && !seen->done && !dead) {
-            if (std::chrono::steady_clock::now() - started > std::chrono::seconds(2 * OnceLeaseSeconds))
-                return Reply::Text(msg::Internal, 500);
-            std::this_thread::sleep_for(pause);
-            pause = std::min(pause * 2, std::chrono::milliseconds(100));
-            m_store.read([&](StoreTx& tx) {
-                seen = tx.onceEntry(key);
-                dead = seen && !seen->done && abandoned(tx, *seen, m_clock.now());
-            });
-        }
-        // Answered; or its instance died after the money work committed: that work is never run again.
-        if (seen && (seen->done || seen->status == OnceEntry::WorkedStatus)) return answer(*seen);
-        // Gone (the first attempt failed and may be tried again) or abandoned before its work: claim it.
-    }
-    Reply r;
+    // A repeat of an answered request: the recorded answer, nothing runs.
+    std::optional<OnceEntry> seen;
+    m_store.read([&](StoreTx& tx) { seen = tx.onceEntry(claim.key); });
+    if (seen && Answered(*seen, claim.now)) return answer(*seen);
+    // The work runs; its money transaction checks for an answer again and records its own in the same commit
+    // (RecordAnswer). Copies running at the same moment, here or on another instance, are ordered by the
+    // database: one commits, the others' work is undone and they give its answer. A refusal or a failure
+    // records nothing, so a retry runs again.
     struct Scope {
         ~Scope() { t_claim = nullptr; }
     } scope;
     t_claim = &claim;
     try {
-        r = run();
+        return run();
+    } catch (const AlreadyAnswered& e) {
+        return answer(e.entry);
     } catch (const money::Overflow& e) {
         std::cerr << "ambervale-service: " << f.get("a") << ": refused: " << e.what() << std::endl;
-        r = Reply::Text(msg::Overflow); // nothing was booked: the refusal is the answer
+        return Reply::Text(msg::Overflow); // nothing was booked: the refusal is the answer
     } catch (const std::exception& e) {
         std::cerr << "ambervale-service: " << f.get("a") << ": " << e.what() << std::endl;
-        r = Reply::Text(msg::Internal, 500);
-    } catch (...) {
-        r = Reply::Text(msg::Internal, 500);
+        return Reply::Text(msg::Internal, 500);
     }
-    t_claim = nullptr;
-    try {
-        if (r.status >= 500) // a failed attempt may be tried again, unless its work committed
-            m_store.writeLight([&](StoreTx& tx) {
-                auto e = tx.onceEntry(key);
-                if (e && e->status != OnceEntry::WorkedStatus) tx.dropOnceEntry(key, claim.entry.owner);
-            });
-        else
-            m_store.write([&](StoreTx& tx) {
-                OnceEntry e = claim.entry;
-                e.done = true;
-                e.status = r.status;
-                e.json = r.json;
-                e.body = r.body;
-                tx.putOnceEntry(key, e);
-            });
-    } catch (const std::exception&) {
-        // The work is done and stays done (its claim is marked worked): a repeat gets the short answer.
-    }
-    return r;
 }
 
 std::int64_t Service::addressWait(StoreTx& tx, const std::string& key, std::int64_t now)
@@ -772,6 +703,7 @@ std::optional<Reply> Service::registerAccount(const std::string& login, const st
             refusal.reset();
             codeClash = false;
             a.id = 0;
+            ThrowIfAnswered(tx);
             if (tx.accountByKey(key)) {
                 refusal = Reply::Text(msg::LoginTaken);
                 return;
@@ -786,7 +718,6 @@ std::optional<Reply> Service::registerAccount(const std::string& login, const st
                 return;
             }
             a.id = *id;
-            MarkWorked(tx);
             if (a.referrer) {
                 tx.addReferral(a.referrer);
                 tx.post(
@@ -795,6 +726,7 @@ std::optional<Reply> Service::registerAccount(const std::string& login, const st
                      {a.id, m_config.referralWelcomeCoin, Bucket::Wallet, m_config.referralWelcome}},
                     now);
             }
+            if (t_claim) RecordAnswer(tx, Reply::Json(accountJson(tx, a, now, {})));
         });
         if (refusal) return refusal;
         if (!codeClash) break;
@@ -950,8 +882,13 @@ Reply Service::invest(const Fields& f)
     if (*amount < c->minDeposit || *amount <= 0)
         return Reply::Text("The minimum investment is " + money::Format(c->minDeposit) + " " + Upper(c->code) + ".");
     const std::int64_t now = m_clock.now();
+    const Reply done =
+        Reply::Text("Investment accepted: " + money::Format(*amount) + " " + Upper(c->code) + " for " +
+                    std::to_string(rental->days) + " days at " + std::to_string(c->apr) + "% a year; " +
+                    std::to_string(rental->feePercent) + "% of the amount is kept when the rental ends.");
     try {
         m_store.write([&](StoreTx& tx) {
+            ThrowIfAnswered(tx);
             tx.post("invest", {{a->id, c->code, Bucket::Wallet, -*amount}, {a->id, c->code, Bucket::Invest, *amount}},
                     now);
             Investment inv;
@@ -964,14 +901,12 @@ Reply Service::invest(const Fields& f)
             inv.started = now;
             inv.ends = now + rental->days * Day;
             tx.insertInvestment(inv);
-            MarkWorked(tx);
+            RecordAnswer(tx, done);
         });
     } catch (const InsufficientFunds&) {
         return Reply::Text(msg::NotEnough(Upper(c->code)));
     }
-    return Reply::Text("Investment accepted: " + money::Format(*amount) + " " + Upper(c->code) + " for " +
-                       std::to_string(rental->days) + " days at " + std::to_string(c->apr) + "% a year; " +
-                       std::to_string(rental->feePercent) + "% of the amount is kept when the rental ends.");
+    return done;
 }
 
 Reply Service::withdraw(const Fields& f)
@@ -1002,21 +937,23 @@ Reply Service::withdraw(const Fields& f)
     if (net <= 0) return Reply::Text("After the fee of " + money::Format(fee) + " " + code + " nothing would be sent.");
     if (!hasDeposited(a->id)) return Reply::Text(msg::FirstDeposit);
     const std::int64_t now = m_clock.now();
+    const Reply done = Reply::Text("Withdrawal accepted: " + money::Format(net) + " " + code +
+                                   " will be sent after a fee of " + money::Format(fee) + " " + code + ".");
     try {
         m_store.write([&](StoreTx& tx) {
+            ThrowIfAnswered(tx);
             tx.post("withdraw",
                     {{a->id, c->code, Bucket::Wallet, -*amount},
                      {system_account::Outbox, c->code, Bucket::Wallet, net},
                      {system_account::House, c->code, Bucket::Wallet, fee}},
                     now);
             tx.insertWithdrawal(Withdrawal{0, a->login, c->code, *network, addr, *amount, fee, net, now});
-            MarkWorked(tx);
+            RecordAnswer(tx, done);
         });
     } catch (const InsufficientFunds&) {
         return Reply::Text(msg::NotEnough(code));
     }
-    return Reply::Text("Withdrawal accepted: " + money::Format(net) + " " + code + " will be sent after a fee of " +
-                       money::Format(fee) + " " + code + ".");
+    return done;
 }
 
 Reply Service::swap(const Fields& f)
@@ -1039,22 +976,24 @@ Reply Service::swap(const Fields& f)
     if (!a) return refusal;
     if (out <= 0) return Reply::Text(msg::ZeroAmount);
     const std::int64_t now = m_clock.now();
+    const Reply done = Reply::Text("Swap done: " + money::Format(*amount) + " " + Upper(from->code) + " for " +
+                                   money::Format(out) + " " + Upper(to->code) + ".");
     try {
         m_store.write([&](StoreTx& tx) {
+            ThrowIfAnswered(tx);
             tx.post("swap",
                     {{a->id, from->code, Bucket::Wallet, -*amount},
                      {system_account::House, from->code, Bucket::Wallet, *amount},
                      {system_account::House, to->code, Bucket::Wallet, -out},
                      {a->id, to->code, Bucket::Wallet, out}},
                     now);
-            MarkWorked(tx);
+            RecordAnswer(tx, done);
         });
     } catch (const InsufficientFunds& e) {
         if (e.account == system_account::House) return Reply::Text(msg::HouseShort);
         return Reply::Text(msg::NotEnough(Upper(from->code)));
     }
-    return Reply::Text("Swap done: " + money::Format(*amount) + " " + Upper(from->code) + " for " + money::Format(out) +
-                       " " + Upper(to->code) + ".");
+    return done;
 }
 
 Reply Service::changePass(const Fields& f)
@@ -1148,9 +1087,13 @@ Reply Service::faucet(const Fields& f)
     if (!a) return refusal;
     const std::int64_t now = m_clock.now();
     const std::string coin = m_config.faucetCoin;
+    const Reply done = Reply::Text("You received " + money::Format(m_config.faucetReward) + " " + Upper(coin) +
+                                   ". Come back in " + std::to_string(m_config.faucetPeriodSeconds / 60) +
+                                   " minutes.");
     std::int64_t wait = 0;
     m_store.write([&](StoreTx& tx) {
         wait = 0;
+        ThrowIfAnswered(tx);
         auto fresh = tx.accountById(a->id);
         if (fresh->lastFaucet && now - fresh->lastFaucet < m_config.faucetPeriodSeconds) {
             wait = fresh->lastFaucet + m_config.faucetPeriodSeconds - now;
@@ -1166,13 +1109,12 @@ Reply Service::faucet(const Fields& f)
         }
         tx.post("faucet", legs, now);
         tx.setLastFaucet(a->id, now);
-        MarkWorked(tx);
+        RecordAnswer(tx, done);
     });
     if (wait > 0)
         return Reply::Text("You have already claimed. Please come back in " + std::to_string((wait + 59) / 60) +
                            " minute(s).");
-    return Reply::Text("You received " + money::Format(m_config.faucetReward) + " " + Upper(coin) + ". Come back in " +
-                       std::to_string(m_config.faucetPeriodSeconds / 60) + " minutes.");
+    return done;
 }
 
 Reply Service::lottery(const Fields& f)
@@ -1190,9 +1132,14 @@ Reply Service::lottery(const Fields& f)
     const std::int64_t now = m_clock.now();
     settleDraws(c->code, now);
     bool drawn = false;
+    const auto staked = [&] {
+        return Reply::Text("Your stake of " + money::Format(*amount) + " " + Upper(c->code) + " is in the draw." +
+                           (drawn ? " With this the draw was full and has just taken place." : ""));
+    };
     try {
         m_store.write([&](StoreTx& tx) {
             drawn = false;
+            ThrowIfAnswered(tx);
             auto d = tx.openDraw(c->code);
             const std::int64_t id = d ? d->id : tx.createDraw(c->code, now);
             tx.post("lottery-stake",
@@ -1204,13 +1151,12 @@ Reply Service::lottery(const Fields& f)
                 drawWinner(tx, Draw{id, c->code, d ? d->opened : now}, now);
                 drawn = true;
             }
-            MarkWorked(tx);
+            RecordAnswer(tx, staked());
         });
     } catch (const InsufficientFunds&) {
         return Reply::Text(msg::NotEnough(Upper(c->code)));
     }
-    return Reply::Text("Your stake of " + money::Format(*amount) + " " + Upper(c->code) + " is in the draw." +
-                       (drawn ? " With this the draw was full and has just taken place." : ""));
+    return staked();
 }
 
 void Service::drawWinner(StoreTx& tx, const Draw& d, std::int64_t now)

@@ -62,7 +62,7 @@ public:
         std::string webHost = "127.0.0.1:8443"; // for the invitation page's links
     };
     Service(Store& store, Config config, Clock& clock, Options options);
-    ~Service(); // a serving instance says it has stopped: its claims are free at once
+    ~Service();
 
     // POST api.php; may block on the database and on password hashing: call it off the I/O threads.
     // context: while api runs, the rules that limit per client address see it (clientAddress()).
@@ -112,10 +112,9 @@ private:
 
     // A money request seen again (same action, fields and session token) by
     // any instance sharing the database gets the first answer instead of
-    // running twice.
+    // running twice: the answer is recorded in the action's own money
+    // transaction.
     Reply once(const Fields& f, const std::function<Reply()>& run);
-    // Starts the heartbeat that tells other instances this one is alive (first money request).
-    void startHeartbeat();
 
     // Attempts at a login, counted in the database before the slow check so
     // parallel guesses and other instances see them. Seconds to wait, 0 when
@@ -139,11 +138,6 @@ private:
     auth::DigestCache m_digests{std::chrono::seconds(300)};
     // This run of the process: tags its claims of repeated requests.
     std::string m_instance;
-    std::once_flag m_heartbeatStarted;
-    std::mutex m_heartbeatMutex;
-    std::condition_variable m_heartbeatWake;
-    bool m_stopping = false;
-    std::thread m_heartbeat;
 };
 
 std::string AsciiLower(std::string s);

@@ -100,7 +100,8 @@ private slots:
     }
 
     // Swaps keep arriving from 16 clients while the service is killed. Every swap that was answered as done
-    // is in the books after the restart; the books agree, and no account lost more than its booked swaps.
+    // is in the books after the restart. Each request cut off without an answer, sent again, gets its own
+    // full answer (never a stand-in text) and is booked exactly once, whether or not its first run committed.
     void sigkillLosesNothingAnswered()
     {
         Service s(DurableArgs());
@@ -116,6 +117,7 @@ private slots:
         const qint64 amount = Unit / 100; // 0.01 USDT: no account runs dry in this test
         std::mutex mutex;
         std::vector<int> answeredDone(Accounts, 0), sent(Accounts, 0);
+        std::vector<std::pair<int, FormFields>> cutOff;
         std::atomic<int> answeredTotal{0};
         std::atomic<bool> stop{false};
         std::vector<std::thread> threads;
@@ -129,9 +131,13 @@ private slots:
                         std::lock_guard lock(mutex);
                         ++sent[static_cast<size_t>(a)];
                     }
-                    const Response r =
-                        c.post(api::SwapCoin("swap", "USDT", "DOGE", "0.01", u.login, u.digest(), FreshToken()));
-                    if (!r.ok) break; // the service is gone
+                    const FormFields f = api::SwapCoin("swap", "USDT", "DOGE", "0.01", u.login, u.digest(), FreshToken());
+                    const Response r = c.post(f);
+                    if (!r.ok) { // the service is gone
+                        std::lock_guard lock(mutex);
+                        cutOff.emplace_back(a, f);
+                        break;
+                    }
                     if (r.status == 200 && r.text().startsWith("Swap done")) {
                         std::lock_guard lock(mutex);
                         ++answeredDone[static_cast<size_t>(a)];
@@ -148,6 +154,13 @@ private slots:
 
         s.start();
         Client after = s.client();
+        std::vector<int> resentDone(Accounts, 0);
+        for (const auto& [a, f] : cutOff) {
+            const Response r = after.post(f);
+            QVERIFY2(r.status == 200 && r.text().startsWith("Swap done: 0.01000000 USDT for "), r.body.c_str());
+            QCOMPARE(after.post(f).body, r.body); // and again: the same answer, nothing more booked
+            ++resentDone[static_cast<size_t>(a)];
+        }
         for (int a = 0; a < Accounts; ++a) {
             const qint64 spent = start[static_cast<size_t>(a)] - Wallet(after, users[static_cast<size_t>(a)], "usdt");
             QCOMPARE(spent % amount, 0);
@@ -158,6 +171,8 @@ private slots:
                                     .arg(booked)
                                     .arg(answeredDone[static_cast<size_t>(a)])));
             QVERIFY(booked <= sent[static_cast<size_t>(a)]);
+            // All the others were answered before the kill, and this test's swaps are never refused.
+            QCOMPARE(booked, qint64(answeredDone[static_cast<size_t>(a)] + resentDone[static_cast<size_t>(a)]));
         }
         QVERIFY(s.verify());
     }
