@@ -21,10 +21,11 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false); // the login screen alone ends the program
 
     StartScreens();
-    // The information and faucet screens show web pages: the engine's libraries
-    // are read in on a thread of their own while the user logs in, so the first
-    // page holds the window for less time (bench/guide).
-    QTimer::singleShot(3000, &app, &WebView::Preload);
+    // The information and faucet screens show web pages. The engine's libraries
+    // are read in on a thread of their own while the user logs in, and the
+    // engine is started in a quiet moment, so that opening the first page does
+    // not hold the window (bench/guide).
+    QTimer::singleShot(3000, &app, [] { WebView::PrepareWhenIdle(); });
     const int rc = app.exec();
     DestroyScreens();
     return rc;

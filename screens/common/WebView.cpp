@@ -5,12 +5,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QPointer>
+#include <QTimer>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QOpenGLContext>
 #include <QPluginLoader>
 #include <QSslConfiguration>
 #include <QVBoxLayout>
+#include <atomic>
 #include <thread>
 
 // Exported by Qt GUI; what the application object does at start when
@@ -27,6 +32,9 @@ Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 #endif
 
 namespace {
+std::atomic<bool> g_libraryRead{false};
+bool g_engineStarted = false;
+
 QString& Error()
 {
     static QString error;
@@ -94,12 +102,88 @@ void WebView::Preload()
         QLibrary library(path);
         library.setLoadHints(QLibrary::PreventUnloadHint);
         library.load();
+        g_libraryRead = true;
     });
     // A program that ends early waits for the loader rather than unloading
     // libraries under it.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
         if (loading->joinable()) loading->join();
     });
+}
+
+namespace {
+// Watches the user's input and starts the engine after a quiet spell.
+class IdleEngineStart : public QObject {
+public:
+    IdleEngineStart(int idleMs) : QObject(qApp), m_idleMs(idleMs)
+    {
+        m_quiet.start();
+        qApp->installEventFilter(this);
+        connect(&m_check, &QTimer::timeout, this, &IdleEngineStart::Check);
+        m_check.start(250);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+            m_quiet.restart();
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void Check()
+    {
+        if (g_engineStarted) return Done(); // a page came first
+        if (!g_libraryRead || m_quiet.elapsed() < m_idleMs) return;
+        // A view that is never shown: the engine and its profile stay when it goes.
+        auto* spare = new WebView;
+        spare->Navigate(QUrl(QStringLiteral("about:blank")));
+        connect(spare, &WebView::loadFinished, spare, &QObject::deleteLater);
+        QTimer::singleShot(60000, spare, &QObject::deleteLater);
+        Done();
+    }
+    void Done()
+    {
+        m_check.stop();
+        qApp->removeEventFilter(this);
+        deleteLater();
+    }
+
+    int m_idleMs;
+    QElapsedTimer m_quiet;
+    QTimer m_check;
+};
+} // namespace
+
+void WebView::PrepareWhenIdle(int idleMs)
+{
+    static bool asked = false;
+    if (asked) return;
+    asked = true;
+    Preload();
+    new IdleEngineStart(idleMs);
+}
+
+bool WebView::LibraryRead()
+{
+    return g_libraryRead;
+}
+
+bool WebView::EngineStarted()
+{
+    return g_engineStarted;
 }
 
 WebEngineBackend* WebView::Backend()
@@ -145,6 +229,7 @@ bool WebView::EnsureEngine()
     WebEngineBackend* backend = Backend();
     if (!backend) return false;
     m_view = backend->CreateView(this);
+    g_engineStarted = true;
     layout()->addWidget(m_view);
     connect(m_view, SIGNAL(loadFinished(bool)), this, SIGNAL(loadFinished(bool)));
     return true;

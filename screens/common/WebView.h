@@ -28,6 +28,14 @@ public:
     // opened afterwards does not hold the window while the loader reads and
     // relocates them. Once per run; the engine itself is still made on first use.
     static void Preload();
+    // Preload() now, then makes the engine itself once keyboard and mouse have
+    // been left alone for idleMs, so that the first page opened later shows at
+    // once instead of holding the window while the engine starts. Once per run.
+    static void PrepareWhenIdle(int idleMs = 4000);
+    // Whether Preload() has read the libraries in, and whether the engine has
+    // been made (by a page or by PrepareWhenIdle).
+    static bool LibraryRead();
+    static bool EngineStarted();
     // What a page whose certificate authority the engine does not know is
     // checked against: the service's host and TrustedCas().
     static void AcceptCertificate(QString* serviceHost, QList<QSslCertificate>* trustedCas);
