@@ -67,7 +67,7 @@ void TFormInvest::Button3Click()
 void TFormInvest::val_invest_coinChangeTracking()
 {
     Guard(QStringLiteral("Error ChangeValCalculate: "), [&] {
-        const std::optional<double> amount = invest::EarningAmount(ui.val_invest_coin->text());
+        const std::optional<qint64> amount = invest::EarningAmount(ui.val_invest_coin->text());
         if (!amount) return;
         const AppState& st = State();
         if (!st.MinWithdrawJson) throw json::JsonError(QStringLiteral("the platform settings have not been loaded"));

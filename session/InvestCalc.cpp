@@ -1,6 +1,7 @@
 #include "InvestCalc.h"
-#include "MoneyInput.h"
 #include "NumberText.h"
+
+#include "Figures.h"
 
 #include <array>
 #include <stdexcept>
@@ -11,30 +12,23 @@ namespace {
 constexpr std::array<int, 5> FeePercents{0, 35, 25, 15, 10};
 }
 
-Earnings EarningsFor(double amount, int apr)
+Earnings EarningsFor(qint64 amountUnits, int apr)
 {
-    Earnings e;
-    e.year = amount / 100 * apr;
-    e.halfYear = e.year / 2;
-    e.quarter = e.halfYear / 2;
-    e.month = e.quarter / 3;
-    e.week = e.month / 4;
-    e.day = e.week / 7;
-    return e;
+    const money::Projection p = money::ProjectEarnings(amountUnits, apr);
+    return Earnings{p.year, p.halfYear, p.quarter, p.month, p.week, p.day};
 }
 
-std::optional<double> EarningAmount(const QString& fieldText)
+std::optional<qint64> EarningAmount(const QString& fieldText)
 {
-    const QString text = money::WorkingCopy(fieldText);
-    if (text.isEmpty()) return std::nullopt;
-    const double amount = numtext::ParseNumber(text);
+    if (fieldText.isEmpty()) return std::nullopt;
+    const qint64 amount = numtext::ParseUnits(fieldText);
     if (amount < 0) return std::nullopt;
     return amount;
 }
 
-QString FigureText(double value, const QString& coinUpper)
+QString FigureText(qint64 units, const QString& coinUpper)
 {
-    return numtext::Fixed8(value) + QLatin1Char(' ') + coinUpper;
+    return numtext::FixedUnits(units) + QLatin1Char(' ') + coinUpper;
 }
 
 const QStringList& RentalPeriods()
@@ -54,9 +48,8 @@ int RentalFeePercent(int index)
 
 QString EndingRentalText(const QString& fieldText, int rentalIndex, const QString& coinUpper)
 {
-    const double amount = numtext::ParseNumber(money::WorkingCopy(fieldText));
-    const double returned = amount - amount / 100 * RentalFeePercent(rentalIndex);
-    return QLatin1Char('+') + FigureText(returned, coinUpper);
+    const qint64 amount = numtext::ParseUnits(fieldText);
+    return QLatin1Char('+') + FigureText(money::RentalReturn(amount, RentalFeePercent(rentalIndex)), coinUpper);
 }
 
 } // namespace invest

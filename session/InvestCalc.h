@@ -1,31 +1,35 @@
 #pragma once
 // The invest screen's figures: what an amount earns at the coin's APR, and
-// what comes back when the rental ends.
+// what comes back when the rental ends. Amounts are units of 10^-8, computed
+// as the service books them.
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <optional>
 
 namespace invest {
 
-// Year = amount / 100 * APR; each figure from the one before: half, half,
-// a third (month), a fourth (week), a seventh (day). A day is a 336th of a year.
+// Year = amount x APR / 100; half-year, quarter and month (a twelfth) of it;
+// a day is a 365th of the year and a week seven days, as the service's
+// accrual pays them. Each figure is rounded down on its own.
 struct Earnings {
-    double year = 0;
-    double halfYear = 0;
-    double quarter = 0;
-    double month = 0;
-    double week = 0;
-    double day = 0;
+    qint64 year = 0;
+    qint64 halfYear = 0;
+    qint64 quarter = 0;
+    qint64 month = 0;
+    qint64 week = 0;
+    qint64 day = 0;
 };
-Earnings EarningsFor(double amount, int apr);
+Earnings EarningsFor(qint64 amountUnits, int apr);
 
-// The amount the earnings are computed from, or nothing when the field is
-// empty or negative (no figure changes then). Throws
-// numtext::ConversionError when the text is not a number.
-std::optional<double> EarningAmount(const QString& fieldText);
+// The amount the earnings are computed from, in units, or nothing when the
+// field is empty or negative (no figure changes then). Throws
+// numtext::ConversionError when the text is not an amount the service takes
+// (at most eight decimals).
+std::optional<qint64> EarningAmount(const QString& fieldText);
 
 // "0,10000000 BTC": fixed-8 text, a space, the upper-case coin.
-QString FigureText(double value, const QString& coinUpper);
+QString FigureText(qint64 units, const QString& coinUpper);
 
 // The rental list: its index is the rental code sent to the server.
 const QStringList& RentalPeriods();
@@ -34,8 +38,9 @@ int RentalFeePercent(int index);
 inline constexpr int PlaceholderRentalIndex = 0;
 inline constexpr int DefaultRentalIndex = 3; // "1 Year (15% fee)"
 
-// "+0,85000000 BTC": the amount less the period's fee. Throws
-// numtext::ConversionError when the field's text is not a number.
+// "+0,85000000 BTC": the amount less the period's fee, as the service returns
+// it when the rental ends. Throws numtext::ConversionError when the field's
+// text is not an amount.
 QString EndingRentalText(const QString& fieldText, int rentalIndex, const QString& coinUpper);
 
 } // namespace invest

@@ -1,5 +1,7 @@
 #include "NumberText.h"
 
+#include "Money.h"
+
 #include <QRegularExpression>
 #include <charconv>
 #include <cmath>
@@ -100,6 +102,35 @@ QString Truncated8(double value)
     out += whole;
     if (!fraction.empty()) out += "," + fraction;
     return QString::fromStdString(out);
+}
+
+qint64 ParseUnits(const QString& text)
+{
+    const QString t = text.trimmed();
+    const bool negative = t.startsWith(QLatin1Char('-'));
+    const QString digits = negative || t.startsWith(QLatin1Char('+')) ? t.mid(1) : t;
+    // Only ASCII reaches the parser: a non-ASCII digit must not pass as a byte.
+    bool ascii = true;
+    for (QChar ch : digits) ascii = ascii && ch.unicode() < 0x80;
+    const std::string bytes = digits.toStdString();
+    const auto units = ascii ? money::Parse(bytes) : std::nullopt;
+    if (!units) throw ConversionError(QStringLiteral("'%1' is not a valid amount").arg(text));
+    return negative ? -*units : *units;
+}
+
+qint64 ParseUnitsTruncated(const QString& text)
+{
+    const QString t = text.trimmed();
+    bool ok = !t.contains(QLatin1Char('.'));
+    for (QChar ch : t) ok = ok && ch.unicode() < 0x80;
+    const auto units = ok ? money::ParseTruncated(t.toStdString()) : std::nullopt;
+    if (!units) throw ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    return *units;
+}
+
+QString FixedUnits(qint64 units)
+{
+    return QString::fromStdString(money::Format(units, ','));
 }
 
 QString General(double value)

@@ -2,6 +2,7 @@
 // Number texts of the client. The process-wide format is fixed: "," is the
 // decimal separator and there is no group separator, whatever the OS locale.
 #include <QString>
+#include <QtGlobal>
 #include <stdexcept>
 
 namespace numtext {
@@ -35,6 +36,23 @@ QString Fixed8(double value);
 // 0,40000000000001 gives 0,4 and 1,23456789999 gives 1,23456789. The value is
 // first taken to 15 significant digits, so that 0,1 × 3 reads 0,3, not 0,29999999.
 QString Truncated8(double value);
+
+// Amounts as the service keeps them: whole units of 10^-8 (qint64).
+//
+// An amount as typed: blanks around and a leading sign allowed, then digits
+// with at most one "." or ",", at most eight decimals and ten whole digits, as
+// the service takes it (no exponent, no group separator). Throws
+// ConversionError otherwise.
+qint64 ParseUnits(const QString& text);
+
+// A number text in the process-wide format, exponent form included ("5E-6",
+// "0,00005"), as units: digits past the eighth decimal are cut off (toward
+// zero), as the service cuts them. Throws ConversionError when the text is not
+// such a number (a "." included) or is negative.
+qint64 ParseUnitsTruncated(const QString& text);
+
+// Units as fixed-8 text with ",": 10000000 gives 0,10000000, -2 gives -0,00000002.
+QString FixedUnits(qint64 units);
 
 // Shortest text with at most 15 significant digits; exponent form below
 // 0.00001 and from 10^15 up, written like 5E-6 or 1,5E15.

@@ -1,22 +1,27 @@
 #include "WalletFigures.h"
+#include "InvestCalc.h"
 #include "NumberText.h"
+
+#include "Figures.h"
 
 namespace figures {
 
+QString EarningsProjection(qint64 investedUnits, int apr, const QString& coinUpper)
+{
+    const invest::Earnings e = invest::EarningsFor(investedUnits, apr);
+    const auto line = [&](const char* caption, qint64 units) {
+        return QLatin1String(caption) + numtext::FixedUnits(units) + coinUpper;
+    };
+    return line("Year: ", e.year) + QStringLiteral("\r\n") + line("6 Month: ", e.halfYear) + QStringLiteral("\r\n") +
+           line("3 Month: ", e.quarter) + QStringLiteral("\r\n") + line("1 Week: ", e.week) +
+           QStringLiteral("\r\n") + line("1 Day: ", e.day);
+}
+
 QString EarningsProjection(double investedAmount, int apr, const QString& coinUpper)
 {
-    const double year = investedAmount / 100 * apr;
-    const double halfYear = year / 2;
-    const double quarter = halfYear / 2;
-    const double month = quarter / 3;
-    const double week = month / 4;
-    const double day = week / 7;
-    const auto line = [&](const char* caption, double value) {
-        return QLatin1String(caption) + numtext::Fixed8(value) + coinUpper;
-    };
-    return line("Year: ", year) + QStringLiteral("\r\n") + line("6 Month: ", halfYear) + QStringLiteral("\r\n") +
-           line("3 Month: ", quarter) + QStringLiteral("\r\n") + line("1 Week: ", week) + QStringLiteral("\r\n") +
-           line("1 Day: ", day);
+    // The dashboard reads the amount back from its fixed-8 text: that text, not
+    // the double's last bits, is the amount.
+    return EarningsProjection(numtext::ParseUnits(numtext::Fixed8(investedAmount)), apr, coinUpper);
 }
 
 QString AprExplanation()
@@ -28,7 +33,8 @@ QString AprExplanation()
 
 QString WithdrawFixedFee(const QString& minimumWithComma)
 {
-    return numtext::General(numtext::ParseNumber(minimumWithComma) / 10);
+    const qint64 fixedFee = money::WithdrawFixedFee(numtext::ParseUnitsTruncated(minimumWithComma));
+    return numtext::General(static_cast<double>(fixedFee) / money::Unit);
 }
 
 QString WithdrawFeeText(const QString& fixedFee, int withdrawPercent)

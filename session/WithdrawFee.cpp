@@ -1,6 +1,7 @@
 #include "WithdrawFee.h"
-#include "MoneyInput.h"
 #include "NumberText.h"
+
+#include "Figures.h"
 
 namespace withdraw {
 
@@ -14,14 +15,12 @@ const QStringList& Networks()
 
 NetAmount NetAfterFee(const QString& amountField, const QString& fixedFee, int withdrawPercent)
 {
-    const double amount = numtext::ParseNumber(money::WorkingCopy(amountField));
-    const double fixedPart = numtext::ParseNumber(fixedFee);
-    const double fee = amount / 100 * withdrawPercent + fixedPart;
-    const double net = amount - fee;
+    const qint64 amount = numtext::ParseUnits(amountField);
+    const qint64 fixedPart = numtext::ParseUnitsTruncated(fixedFee);
+    const money::WithdrawalSplit split = money::SplitWithdrawal(amount, withdrawPercent, fixedPart);
     NetAmount result;
-    result.totalText = numtext::Fixed8(net);
-    // The button follows what the user sees: a net that rounds to 0,00000000 is nothing to send.
-    result.canWithdraw = numtext::ParseNumber(result.totalText) > 0;
+    result.totalText = numtext::FixedUnits(split.net);
+    result.canWithdraw = split.net > 0;
     return result;
 }
 

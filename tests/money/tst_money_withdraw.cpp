@@ -34,8 +34,6 @@ void MoneyWithdrawTest::netAfterFee_data()
                                    << "0,0001" << 2 << "-0,00000200" << false;
     QTest::newRow("nothing") << "0"
                              << "0,0001" << 2 << "-0,00010000" << false;
-    QTest::newRow("positive but rounds to zero") << "0,000000004"
-                                                 << "0" << 0 << "0,00000000" << false;
     QTest::newRow("smallest shown amount") << "0,00000001"
                                            << "0" << 0 << "0,00000001" << true;
     QTest::newRow("fixed fee in exponent form") << "1"
@@ -46,6 +44,12 @@ void MoneyWithdrawTest::netAfterFee_data()
                                 << "0,5" << 0 << "1,50000000" << true;
     QTest::newRow("blanks around") << " 1 "
                                    << "0" << 10 << "0,90000000" << true;
+    // The percentage part is cut toward zero, as the service cuts it: 2 % of
+    // 999,99999999 is 19,99999999, not 20.
+    QTest::newRow("percentage cut to units") << "999,99999999"
+                                             << "2" << 2 << "978,00000000" << true;
+    QTest::newRow("fee below one unit cut") << "0,00000049"
+                                            << "1,5E-8" << 2 << "0,00000048" << true;
 }
 
 void MoneyWithdrawTest::netAfterFee()
@@ -79,6 +83,11 @@ void MoneyWithdrawTest::rejects_data()
                                               << "";
     QTest::newRow("fixed fee with a point") << "1"
                                             << "0.0001";
+    // Amounts the service would refuse have no net.
+    QTest::newRow("nine decimals") << "0,000000004"
+                                   << "0";
+    QTest::newRow("exponent") << "1E-3"
+                              << "0";
 }
 
 void MoneyWithdrawTest::rejects()

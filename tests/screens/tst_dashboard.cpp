@@ -91,10 +91,10 @@ private slots:
     {
         Activate(FormDashboard);
         auto* daily = Child<QLabel>(FormDashboard, "lab_dohod_coin");
-        QCOMPARE(daily->text(), QStringLiteral("0,00017857 DOGE/Day"));
+        QCOMPARE(daily->text(), QStringLiteral("0,00016438 DOGE/Day"));
         for (const QString coin : {"btc", "eth", "matic", "doge"}) {
             SelectCoin(coin);
-            QCOMPARE(daily->text(), "0,00017857 " + coin.toUpper() + "/Day");
+            QCOMPARE(daily->text(), "0,00016438 " + coin.toUpper() + "/Day");
         }
     }
 
@@ -127,7 +127,7 @@ private slots:
         QTest::mouseClick(Child<ClickableFrame>(FormDashboard, "Image2"), Qt::LeftButton);
         QCOMPARE(PanelText(FormDashboard),
                  QStringLiteral("Year: 0,30000000DOGE\r\n6 Month: 0,15000000DOGE\r\n3 Month: 0,07500000DOGE\r\n"
-                                "1 Week: 0,00625000DOGE\r\n1 Day: 0,00089286DOGE"));
+                                "1 Week: 0,00575342DOGE\r\n1 Day: 0,00082191DOGE"));
         for (QWidget* target : {static_cast<QWidget*>(Child<ClickableLabel>(FormDashboard, "Label4")),
                                 static_cast<QWidget*>(Child<ClickableFrame>(FormDashboard, "APR_coin_panel"))}) {
             Child<MessagePanel>(FormDashboard, "PanelErrorMessage")->hide();

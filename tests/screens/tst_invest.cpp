@@ -93,7 +93,7 @@ private slots:
         QCOMPARE(Child<QLabel>(FormInvest, "Label1")->text(), "Invest " + FullName("btc"));
         Type(FormInvest, "val_invest_coin", "1");
         QCOMPARE(Figures(), (QStringList{"0,10000000 BTC", "0,05000000 BTC", "0,02500000 BTC", "0,00833333 BTC",
-                                         "0,00208333 BTC", "0,00029762 BTC"}));
+                                         "0,00191780 BTC", "0,00027397 BTC"}));
         QCOMPARE(EndRental(), QStringLiteral("+0,85000000 BTC"));
         QVERIFY(!PanelShown(FormInvest));
     }
@@ -104,7 +104,7 @@ private slots:
         Type(FormInvest, "val_invest_coin", "2.5");
         QCOMPARE(Amount()->text(), QStringLiteral("2.5"));
         QCOMPARE(Figures().first(), QStringLiteral("0,30000000 BTC"));
-        QCOMPARE(Figures().last(), QStringLiteral("0,00089286 BTC"));
+        QCOMPARE(Figures().last(), QStringLiteral("0,00082191 BTC"));
 
         const QString login = State().UserLogin; // the account refresh after the answer rereads it
         fake->enqueue(Reply("Investment accepted"));
@@ -200,12 +200,12 @@ private slots:
         QCOMPARE(daily->text(), QStringLiteral("0,00000000 DOGE/Day"));
         SelectCoin("btc");
         QCOMPARE(Amount()->text(), QStringLiteral("1,00000000"));
-        QCOMPARE(daily->text(), QStringLiteral("0,00029762 BTC/Day"));
+        QCOMPARE(daily->text(), QStringLiteral("0,00027397 BTC/Day"));
 
         Click(FormDashboard, "Button1");
         Type(FormInvest, "val_invest_coin", "2");
-        QCOMPARE(Figures().last(), QStringLiteral("0,00059524 BTC"));
-        QCOMPARE(daily->text(), QStringLiteral("0,00029762 BTC/Day"));
+        QCOMPARE(Figures().last(), QStringLiteral("0,00054794 BTC"));
+        QCOMPARE(daily->text(), QStringLiteral("0,00027397 BTC/Day"));
     }
 
     void maxFillsTheWalletBalanceAndIsPostedWithItsComma()
@@ -218,7 +218,7 @@ private slots:
         Amount()->setText("3");
         Click(FormInvest, "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("0,12345678"));
-        QCOMPARE(Figures().first(), QStringLiteral("0,01234568 BTC"));
+        QCOMPARE(Figures().first(), QStringLiteral("0,01234567 BTC"));
         fake->enqueue(Reply("OK"));
         OpenConfirmation("pw");
         Click(FormInvest, "Button4");

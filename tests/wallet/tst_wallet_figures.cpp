@@ -17,7 +17,8 @@ private slots:
     void withdrawFeeText();
 };
 
-// Year = amount / 100 * APR; half and quarter of it; a week is a 48th and a day a 336th of the year.
+// Year = amount / 100 * APR; half and quarter of it; a day is a 365th of the year and a week seven days, as
+// the service's accrual pays them, each rounded down to units of 10^-8.
 void WalletFiguresTest::earningsProjection_data()
 {
     QTest::addColumn<double>("amount");
@@ -27,13 +28,13 @@ void WalletFiguresTest::earningsProjection_data()
     QTest::newRow("2,5 at 12 in DOGE")
         << 2.5 << 12 << "DOGE"
         << "Year: 0,30000000DOGE\r\n6 Month: 0,15000000DOGE\r\n3 Month: 0,07500000DOGE\r\n"
-           "1 Week: 0,00625000DOGE\r\n1 Day: 0,00089286DOGE";
+           "1 Week: 0,00575342DOGE\r\n1 Day: 0,00082191DOGE";
     QTest::newRow("1 at 10 in DOGE") << 1.0 << 10 << "DOGE"
                                      << "Year: 0,10000000DOGE\r\n6 Month: 0,05000000DOGE\r\n3 Month: 0,02500000DOGE\r\n"
-                                        "1 Week: 0,00208333DOGE\r\n1 Day: 0,00029762DOGE";
+                                        "1 Week: 0,00191780DOGE\r\n1 Day: 0,00027397DOGE";
     QTest::newRow("100 at 12 in BTC") << 100.0 << 12 << "BTC"
                                       << "Year: 12,00000000BTC\r\n6 Month: 6,00000000BTC\r\n3 Month: 3,00000000BTC\r\n"
-                                         "1 Week: 0,25000000BTC\r\n1 Day: 0,03571429BTC";
+                                         "1 Week: 0,23013698BTC\r\n1 Day: 0,03287671BTC";
     QTest::newRow("nothing invested") << 0.0 << 12 << "ETH"
                                       << "Year: 0,00000000ETH\r\n6 Month: 0,00000000ETH\r\n3 Month: 0,00000000ETH\r\n"
                                          "1 Week: 0,00000000ETH\r\n1 Day: 0,00000000ETH";
@@ -85,6 +86,9 @@ void WalletFiguresTest::withdrawFixedFee_data()
                         << "2,5";
     QTest::newRow("zero") << "0"
                           << "0";
+    // The service cuts the tenth to whole units of 10^-8.
+    QTest::newRow("a tenth below one unit is cut") << "0,00000015"
+                                                   << "1E-8";
 }
 
 void WalletFiguresTest::withdrawFixedFee()
