@@ -1,32 +1,11 @@
 #pragma once
-// The eleven screens, one instance each, created at start-up in this order and
-// kept for the whole run. Screens reach each other through these pointers.
+// The screens' life: created at start-up (through the navigator), kept for the
+// whole run, destroyed at the end. Screens are found by name, not by pointer.
 #include <QList>
+#include <QString>
 
 class QWidget;
-class TFormLogin;
-class TFormDashboard;
-class TFormDeposit;
-class TFormInvest;
-class TFormWithdraw;
-class TFormSetting;
-class TFormRefferal;
-class TFormInfo;
-class TFormSwap;
-class TFormFaucet;
-class TFormLotto;
-
-extern TFormLogin* FormLogin;
-extern TFormDashboard* FormDashboard;
-extern TFormDeposit* FormDeposit;
-extern TFormInvest* FormInvest;
-extern TFormWithdraw* FormWithdraw;
-extern TFormSetting* FormSetting;
-extern TFormRefferal* FormRefferal;
-extern TFormInfo* FormInfo;
-extern TFormSwap* FormSwap;
-extern TFormFaucet* FormFaucet;
-extern TFormLotto* FormLotto;
+class Screen;
 
 // Applies the style and creates all screens, none shown.
 void CreateScreens();
@@ -36,7 +15,9 @@ void StartScreens();
 // The two halves of CreateScreens(); each does nothing the second time.
 void CreateLoginScreen();
 void CreateOtherScreens();
-// Destroys them (tests start each case from a fresh set).
+// Destroys them and the navigator (tests start each case from a fresh set).
 void DestroyScreens();
 // In creation order.
 QList<QWidget*> AllScreens();
+// The screen by the navigator's short name or by object name, or null.
+Screen* ScreenNamed(const QString& name);

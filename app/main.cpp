@@ -1,4 +1,3 @@
-#include "Login.h"
 #include "Screens.h"
 #include "common/WebView.h"
 

@@ -1,7 +1,6 @@
 #include "CoinRows.h"
 #include "AppState.h"
 #include "common/ClickableLabel.h"
-#include "dashboard.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -53,11 +52,18 @@ private:
 };
 } // namespace
 
+const QStringList& CoinListCodes()
+{
+    static const QStringList coins{"BTC",  "LTC", "BNB", "ETH",  "DOGE", "TRX", "USDT", "BCH",
+                                   "DASH", "XMR", "ETC", "SHIB", "ZEC",  "SOL", "MATIC"};
+    return coins;
+}
+
 void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString& iconPrefix,
                     const QString& valueCaption, CoinRowSize size)
 {
     list->installEventFilter(new RowKeys(list));
-    for (const QString& code : TFormDashboard::ListCoins()) {
+    for (const QString& code : CoinListCodes()) {
         const QString lower = code.toLower();
         auto* item = new CoinRowItem(code, valueCaption, list);
         item->setForeground(Qt::transparent); // the row widget draws the code beside its icon
@@ -90,7 +96,7 @@ void CreateCoinRows(QListWidget* list, const QString& valuePrefix, const QString
 
 void DrawCoinIcons(QListWidget* list, const QString& iconPrefix, CoinRowSize size)
 {
-    for (const QString& code : TFormDashboard::ListCoins()) {
+    for (const QString& code : CoinListCodes()) {
         const QString lower = code.toLower();
         auto* icon = list->findChild<QLabel*>(iconPrefix + lower);
         if (icon && icon->pixmap().isNull())

@@ -3,8 +3,12 @@
 // coin, its text the code in capitals, with an icon and a value label named
 // after the coin so that the labels bind to account members by name.
 #include <QString>
+#include <QStringList>
 
 class QListWidget;
+
+// The coins of every coin list, in list order (upper case).
+const QStringList& CoinListCodes();
 
 // The sizes of one list's rows: the dashboard's are larger.
 struct CoinRowSize {

@@ -1,23 +1,15 @@
 #include "Login.h"
 
-#include "AccountSnapshot.h"
+#include "AccountModel.h"
 #include "AppState.h"
 #include "BuildConfig.h"
-#include "ClientPresets.h"
 #include "Credentials.h"
 #include "Digest.h"
 #include "HttpClient.h"
 #include "Json.h"
-#include "Lotto.h"
-#include "PlatformSettings.h"
 #include "Requests.h"
-#include "Screens.h"
-#include "common/LabelBinding.h"
+#include "ServiceClient.h"
 #include "pictures/Pictures.h"
-#include "dashboard.h"
-#include "info.h"
-#include "settings.h"
-#include "swapcoin.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -47,19 +39,16 @@ TFormLogin::TFormLogin(QWidget* parent) : Screen(parent)
     ReloginTimer->setSingleShot(true);
     connect(ReloginTimer, &QTimer::timeout, this, [this] { BtnLoginClick(this); });
 
-    NetHTTPClient1 = clients::Make(QStringLiteral("NetHTTPClient1"), clients::Preset::Account, this);
-    NetHTTPClient_c_coin_name =
-        clients::Make(QStringLiteral("NetHTTPClient_c_coin_name"), clients::Preset::Settings, this);
-    NetHTTP_MessageResult = clients::Make(QStringLiteral("NetHTTP_MessageResult"), clients::Preset::Message, this);
-    connect(NetHTTPClient1, &HttpClient::RequestCompleted, this, &TFormLogin::NetHTTPClient1RequestCompleted);
-    connect(NetHTTPClient1, &HttpClient::RequestError, this, &TFormLogin::NetHTTPClient1RequestError);
-    connect(NetHTTPClient_c_coin_name, &HttpClient::RequestCompleted, this,
-            &TFormLogin::NetHTTPClient_c_coin_nameRequestCompleted);
-    connect(NetHTTPClient_c_coin_name, &HttpClient::RequestError, this,
-            &TFormLogin::NetHTTPClient_c_coin_nameRequestError);
-    connect(NetHTTP_MessageResult, &HttpClient::RequestCompleted, this,
-            &TFormLogin::NetHTTP_MessageResultRequestCompleted);
-    connect(NetHTTP_MessageResult, &HttpClient::RequestError, this, &TFormLogin::NetHTTP_MessageResultRequestError);
+    // The login screen composes the account and settings requests (it holds
+    // the typed login); the service client carries them.
+    ServiceClient& service = Service();
+    HttpClient* account = service.Client(ServiceClient::Channel::Account);
+    HttpClient* settings = service.Client(ServiceClient::Channel::Settings);
+    connect(account, &HttpClient::RequestCompleted, this, &TFormLogin::NetHTTPClient1RequestCompleted);
+    connect(account, &HttpClient::RequestError, this, &TFormLogin::NetHTTPClient1RequestError);
+    connect(settings, &HttpClient::RequestCompleted, this, &TFormLogin::NetHTTPClient_c_coin_nameRequestCompleted);
+    connect(settings, &HttpClient::RequestError, this, &TFormLogin::NetHTTPClient_c_coin_nameRequestError);
+    connect(&service, &ServiceClient::AccountRefreshWanted, this, [this] { CheckBalance(QStringLiteral("useraccount")); });
 
     connect(ui.BtnLogin, &QPushButton::clicked, this, [this] { BtnLoginClick(ui.BtnLogin); });
     connect(ui.BtnReg, &QPushButton::clicked, this, &TFormLogin::BtnRegClick);
@@ -144,27 +133,13 @@ quint32 TFormLogin::GuestNumber()
     return QRandomGenerator::system()->bounded(1000000000u);
 }
 
-// ---- the shared message client ----
-
-void TFormLogin::NetHTTP_MessageResultRequestCompleted(const QString& body)
-{
-    FormSetting->ChangeAnswered(body);
-    ShowErrorMessage(body, QString());
-}
-
-void TFormLogin::NetHTTP_MessageResultRequestError(const QString& description)
-{
-    HideLoading();
-    ShowErrorMessage(QStringLiteral("MessageResult:") + description, QString());
-}
-
 // ---- platform settings ----
 
 void TFormLogin::c_name_coin()
 {
     static const QStringList actions{QStringLiteral("all_json_setting")};
     for (const QString& action : actions)
-        NetHTTPClient_c_coin_name->Post(State().ApiUrl(), api::Settings(action, Gen_New_Session()));
+        Service().Client(ServiceClient::Channel::Settings)->Post(State().ApiUrl(), api::Settings(action, Gen_New_Session()));
     ShowLoading();
 }
 
@@ -173,10 +148,7 @@ void TFormLogin::NetHTTPClient_c_coin_nameRequestCompleted(const QString& body)
     Guard(QStringLiteral("Error Client_c_coin_nameRequest: "), [&] {
         if (body.isEmpty()) throw json::JsonError(QStringLiteral("the reply is empty"));
         if (body.startsWith(QLatin1Char('{'))) {
-            settings::ApplyReply(json::ParseObject(body), State(), [](const QStringList& codes) {
-                FormSwap->FillCoinLists(codes);
-                FormLotto->FillCoinList(codes);
-            });
+            Account().ApplySettings(json::ParseObject(body));
         }
         HideLoading();
         State().ServerLoadPercent = 100;
@@ -208,7 +180,7 @@ void TFormLogin::CheckBalance(const QString& com)
         ShowErrorMessage(QStringLiteral("Check if the password is written correctly"), QString());
         return;
     }
-    NetHTTPClient1->Post(st.SecureApiUrl(), fields);
+    Service().Client(ServiceClient::Channel::Account)->Post(st.SecureApiUrl(), fields);
 }
 
 void TFormLogin::NetHTTPClient1RequestCompleted(const QString& body)
@@ -230,7 +202,7 @@ void TFormLogin::NetHTTPClient1RequestCompleted(const QString& body)
         if (!body.startsWith(QLatin1Char('T'))) m_reloginStreak = 0;
         const bool remember = std::exchange(m_rememberOnAccept, false);
         if (body.startsWith(QLatin1Char('{'))) {
-            st.UserAccountJson = json::ParseObject(body);
+            Account().SetAccount(json::ParseObject(body));
             // Written only once the service took them: a refused attempt must
             // not replace the way back into the account last used.
             if (remember) SaveOpenWallet(QStringLiteral("save"));
@@ -238,7 +210,7 @@ void TFormLogin::NetHTTPClient1RequestCompleted(const QString& body)
             ParseJsonUserAcc();
             // A failed derivation keeps the screens as they are: opening the dashboard
             // would replace its message with a later step's "member not found".
-            if (!m_snapshotFailed && (FormDashboard->isVisible() || isVisible())) OpenWalletFunc();
+            if (!m_snapshotFailed && (IsShown(QStringLiteral("dashboard")) || isVisible())) OpenWalletFunc();
         } else if (body.startsWith(QLatin1Char('T'))) {
             ScheduleRelogin();
             ShowErrorMessage(body, QStringLiteral("FormDashboard"));
@@ -272,11 +244,10 @@ void TFormLogin::NetHTTPClient1RequestError(const QString& description)
 void TFormLogin::OpenWalletFunc()
 {
     if (State().LoggedIn) {
-        FormDashboard->show();
-        hide();
+        Open(QStringLiteral("dashboard"));
     } else {
         show();
-        FormDashboard->hide();
+        if (Screen* dashboard = ScreenByName(QStringLiteral("dashboard"))) dashboard->hide();
     }
 }
 
@@ -284,15 +255,9 @@ void TFormLogin::ParseJsonUserAcc()
 {
     m_snapshotFailed = true;
     Guard(QStringLiteral("Error ParseJsonUserAcc: "), [&] {
-        AppState& st = State();
-        if (st.LoggedIn) {
-            QJsonObject& balance = st.BalanceJson.emplace();
-            if (!st.CoinNames) throw json::JsonError(QStringLiteral("the coin catalogue has not been loaded"));
-            snapshot::DeriveBalance(st.UserAccountJson.value_or(QJsonObject()), *st.CoinNames, balance);
-            BindLabelsByName(FormDashboard, QStringLiteral("wall"), balance);
-        }
+        // The dashboard redraws from the model.
+        if (State().LoggedIn) Account().Derive();
         m_snapshotFailed = false;
-        if (FormDashboard->isVisible()) FormDashboard->show_full_balance();
     });
 }
 
@@ -377,18 +342,12 @@ void TFormLogin::Button1Click()
 
 void TFormLogin::SClick()
 {
-    hide();
-    FormSetting->show();
-    FormSetting->SetPassCaption(QStringLiteral("Security code:"));
-    State().SettingsReturnTo = QStringLiteral("login");
+    Open(QStringLiteral("settings"));
 }
 
 void TFormLogin::Image5Click()
 {
-    FormInfo->show();
-    hide();
-    FormInfo->SelectTab(QStringLiteral("TabFeedBack"));
-    State().SettingsReturnTo = QStringLiteral("login");
+    Open(QStringLiteral("info"));
 }
 
 void TFormLogin::Button3Click()

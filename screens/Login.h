@@ -4,7 +4,6 @@
 
 #include <QTimer>
 
-class HttpClient;
 
 class TFormLogin : public Screen {
     Q_OBJECT
@@ -12,9 +11,6 @@ public:
     explicit TFormLogin(QWidget* parent = nullptr);
 
     QTimer* ShowTimer;
-    HttpClient* NetHTTPClient1;            // account request
-    HttpClient* NetHTTPClient_c_coin_name; // platform settings
-    HttpClient* NetHTTP_MessageResult;     // blocking; shows whatever the server answers
 
     // Shows mes on the active screen and on the screen named formname, even hidden.
     void ShowErrorMessage(const QString& mes, const QString& formname);
@@ -55,8 +51,6 @@ public slots:
     void NetHTTPClient1RequestError(const QString& description);
     void NetHTTPClient_c_coin_nameRequestCompleted(const QString& body);
     void NetHTTPClient_c_coin_nameRequestError(const QString& description);
-    void NetHTTP_MessageResultRequestCompleted(const QString& body);
-    void NetHTTP_MessageResultRequestError(const QString& description);
 
 protected:
     void FormCreate();

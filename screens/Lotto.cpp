@@ -1,13 +1,12 @@
 #include "Lotto.h"
 
+#include "AccountModel.h"
 #include "AppState.h"
-#include "ClientPresets.h"
+#include "Digest.h"
 #include "Json.h"
-#include "Login.h"
 #include "Lottery.h"
 #include "Requests.h"
-#include "Screens.h"
-#include "dashboard.h"
+#include "ServiceClient.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -31,7 +30,7 @@ QString BalanceOf(const QString& coinUpper)
 }
 } // namespace
 
-TFormLotto::TFormLotto(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+TFormLotto::TFormLotto(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();
@@ -47,12 +46,7 @@ TFormLotto::TFormLotto(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboar
     connect(Timer2, &QTimer::timeout, this, &TFormLotto::Timer2Timer);
     Timer2->start();
 
-    HTTPGetPlayers = clients::Make(QStringLiteral("HTTPGetPlayers"), clients::Preset::LotteryFile, this);
-    HTTPGetWinner = clients::Make(QStringLiteral("HTTPGetWinner"), clients::Preset::LotteryFile, this);
-    connect(HTTPGetPlayers, &HttpClient::RequestCompleted, this, &TFormLotto::HTTPGetPlayersRequestCompleted);
-    connect(HTTPGetWinner, &HttpClient::RequestCompleted, this, &TFormLotto::HTTPGetWinnerRequestCompleted);
-    connect(HTTPGetPlayers, &HttpClient::RequestError, this, &TFormLotto::FileRequestError);
-    connect(HTTPGetWinner, &HttpClient::RequestError, this, &TFormLotto::FileRequestError);
+    connect(&Account(), &AccountModel::CatalogueChanged, this, &TFormLotto::FillCoinList);
 
     connect(ui.ComboBox1, &QComboBox::currentIndexChanged, this, &TFormLotto::ComboBox1Change);
     connect(ui.Button3, &QPushButton::clicked, this, &TFormLotto::Button3Click);
@@ -89,19 +83,36 @@ void TFormLotto::ComboBox1Change()
     if (st.LottoCoin.isEmpty()) return; // no catalogue yet: there is no draw to ask for
     const QString coin = lotto::LowerAscii(st.LottoCoin);
 
-    // Both clients block until their handler has run; a transport failure ends the refresh.
-    m_fileFailed = false;
-    HTTPGetPlayers->Get(lotto::PlayersUrl(st, coin));
-    if (m_fileFailed) return;
-    HTTPGetWinner->Get(lotto::WinnersUrl(st, coin));
-    if (m_fileFailed) return;
+    // The players file, then the winners file, each answered when it comes;
+    // a transport failure ends the refresh. A newer refresh (another coin)
+    // takes over from one still out.
+    Service().Get(
+        QStringLiteral("lottery_players"), ServiceClient::Channel::LotteryPlayers, lotto::PlayersUrl(st, coin), this,
+        [this, coin](const HttpClient::Outcome& players) {
+            if (!players.ok) {
+                FileRequestError(players.description);
+                return;
+            }
+            HTTPGetPlayersRequestCompleted(players.body);
+            Service().Get(
+                QStringLiteral("lottery_winners"), ServiceClient::Channel::LotteryWinners,
+                lotto::WinnersUrl(State(), coin), this, [this, coin](const HttpClient::Outcome& winners) {
+                    if (!winners.ok) {
+                        FileRequestError(winners.description);
+                        return;
+                    }
+                    HTTPGetWinnerRequestCompleted(winners.body);
+                    ShowCoin(coin);
+                },
+                ServiceClient::Overlap::Supersede);
+        },
+        ServiceClient::Overlap::Supersede);
+}
 
-    ui.ListBoxItem5->setText(QStringLiteral("Value(") + st.LottoCoin + QLatin1Char(')'));
-    QPixmap icon;
-    if (FormDashboard)
-        if (auto* dashboardIcon = FormDashboard->findChild<QLabel*>(QStringLiteral("img_coin_") + coin))
-            icon = dashboardIcon->pixmap();
-    if (icon.isNull()) icon = QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(coin)).pixmap(32, 32);
+void TFormLotto::ShowCoin(const QString& coin)
+{
+    ui.ListBoxItem5->setText(QStringLiteral("Value(") + State().LottoCoin + QLatin1Char(')'));
+    const QPixmap icon = QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(coin)).pixmap(32, 32);
     if (!icon.isNull()) ui.Image1->setPixmap(icon);
 }
 
@@ -109,7 +120,6 @@ void TFormLotto::FileRequestError(const QString& description)
 {
     // Shown here rather than in a modal box: with the service down, the
     // 30-second refresh would otherwise stack one box on another.
-    m_fileFailed = true;
     ShowMessage(description);
 }
 
@@ -123,10 +133,9 @@ void TFormLotto::ShowFigures(const QString& prize, const QString& deposit, const
 void TFormLotto::HTTPGetPlayersRequestCompleted(const QString& body)
 {
     try {
-        QString login;
-        if (FormLogin)
-            if (auto* edit = FormLogin->findChild<QLineEdit*>(QStringLiteral("LoginEdit"))) login = edit->text();
-        const lotto::DrawFigures f = lotto::PlayersFigures(body, lotto::LowerAscii(login), State().LottoCoin);
+        // The stake is found under the login the user entered with.
+        const lotto::DrawFigures f =
+            lotto::PlayersFigures(body, lotto::LowerAscii(State().UserLogin), State().LottoCoin);
         ShowFigures(f.prize, f.deposit, f.players);
         Timer1->start();
     } catch (const std::exception&) {
@@ -211,8 +220,10 @@ void TFormLotto::Button2Click()
     RegainFront();
     if (answer != QMessageBox::Yes) return;
 
-    FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(), api::BuyLotto(st.UserLogin, st.PassHash, st.LottoCoin,
-                                                                      ui.Edit1->text(), FormLogin->Gen_New_Session()));
-    FormLogin->CheckBalance(QStringLiteral("useraccount"));
-    ComboBox1Change();
+    SendMessage(QStringLiteral("buylottonew"),
+                api::BuyLotto(st.UserLogin, st.PassHash, st.LottoCoin, ui.Edit1->text(), digest::Gen_New_Session()),
+                ui.Button2, [this](const QString&) {
+                    Service().RefreshAccount();
+                    ComboBox1Change();
+                });
 }

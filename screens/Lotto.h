@@ -4,7 +4,6 @@
 
 #include <QTimer>
 
-class HttpClient;
 
 class TFormLotto : public SecondaryScreen {
     Q_OBJECT
@@ -16,8 +15,6 @@ public:
 
     QTimer* Timer1; // one-shot: the balance, two seconds after the draw figures
     QTimer* Timer2; // the draw's refresh every 30 s while the screen is visible
-    HttpClient* HTTPGetPlayers;
-    HttpClient* HTTPGetWinner;
 
 public slots:
     void ComboBox1Change();
@@ -38,6 +35,7 @@ private:
     void ShowFigures(const QString& prize, const QString& deposit, const QString& players);
     void LayOutWinners();
     void RegainFront();
-    bool m_fileFailed = false;
+    // The drawn coin's caption and icon, once both files are in.
+    void ShowCoin(const QString& coin);
     Ui::TFormLotto ui;
 };

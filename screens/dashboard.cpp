@@ -1,28 +1,16 @@
 #include "dashboard.h"
 
+#include "AccountModel.h"
 #include "AppState.h"
-#include "ClientPresets.h"
 #include "CoinRows.h"
-#include "DepositReply.h"
-#include "Digest.h"
-#include "HttpClient.h"
+#include "InvestCalc.h"
 #include "Json.h"
-#include "Login.h"
-#include "Lotto.h"
 #include "NumberText.h"
 #include "PlatformSettings.h"
 #include "Requests.h"
-#include "Screens.h"
+#include "ServiceClient.h"
 #include "WalletFigures.h"
-#include "QrCode.Tools.h"
-#include "deposit.h"
-#include "free_coin.h"
-#include "info.h"
-#include "invest.h"
-#include "refferal.h"
-#include "settings.h"
-#include "swapcoin.h"
-#include "withdraw.h"
+#include "common/LabelBinding.h"
 
 #include <QGestureEvent>
 #include <QHBoxLayout>
@@ -39,14 +27,12 @@ const QJsonObject& Need(const std::optional<QJsonObject>& object, const char* na
 }
 } // namespace
 
-const QStringList TFormDashboard::NetworkCoins{"usdt", "shib", "matic"};
-const QStringList TFormDashboard::MainNetworkCaptions{"OMNI", "ETHEREUM", "POLYGON"};
+const QStringList TFormDashboard::NetworkCoins = api::NetworkCoins();
+const QStringList TFormDashboard::MainNetworkCaptions = api::MainNetworkCaptions();
 
 const QStringList& TFormDashboard::ListCoins()
 {
-    static const QStringList coins{"BTC",  "LTC", "BNB", "ETH",  "DOGE", "TRX", "USDT", "BCH",
-                                   "DASH", "XMR", "ETC", "SHIB", "ZEC",  "SOL", "MATIC"};
-    return coins;
+    return CoinListCodes();
 }
 
 TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
@@ -63,7 +49,12 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
     connect(TimeCheckBalance, &QTimer::timeout, this, &TFormDashboard::TimeCheckBalanceTimer);
     TimeCheckBalance->start();
 
-    NetHTTP_Get_Deposit = MakeDepositClient();
+    // Every coin of the list must have a balance in a snapshot; the rows
+    // and the selected coin redraw from each new one.
+    QStringList shown;
+    for (const QString& code : ListCoins()) shown << code.toLower();
+    Account().SetShownCoins(shown);
+    connect(&Account(), &AccountModel::AccountChanged, this, &TFormDashboard::AccountChanged);
 
     connect(ui.ListBox1, &QListWidget::itemClicked, this, &TFormDashboard::ListBox1ItemClick);
     connect(ui.SearchBox1, &QLineEdit::textChanged, this, &TFormDashboard::SearchBox1Change);
@@ -129,8 +120,20 @@ void TFormDashboard::FormShow()
 void TFormDashboard::FormCloseQuery(bool& CanClose)
 {
     State().LoggedIn = false; // closing the wallet logs out
-    FormLogin->show();
+    if (Host()) Host()->Return(Name());
     CanClose = true;
+}
+
+void TFormDashboard::AccountChanged()
+{
+    try {
+        BindLabelsByName(this, QStringLiteral("wall"), *State().BalanceJson);
+    } catch (const std::exception&) {
+        // A coin of the list missing from the snapshot: the rows before it are
+        // drawn, and the one who asked for the snapshot says what failed.
+        return;
+    }
+    if (isVisible()) show_full_balance();
 }
 
 void TFormDashboard::show_full_balance()
@@ -147,6 +150,7 @@ void TFormDashboard::show_full_balance()
                 if (json::Text(st.CoinNames->at(i)) == coin)
                     ui.fullname_coin->setText(json::Text(st.CoinFullNames->at(i)));
         }
+        Account().SetCurrentCoin(coin, ui.fullname_coin->text());
         const QJsonObject& balance = Need(st.BalanceJson, "BalanceJson");
         ui.lab_wall_coin->setText(json::MemberText(balance, QStringLiteral("wall_") + coin));
         ui.lab_inv_coin->setText(json::MemberText(balance, QStringLiteral("inv_") + coin));
@@ -158,15 +162,22 @@ void TFormDashboard::show_full_balance()
             json::MemberText(Need(st.UserAccountJson, "UserAccountJson"), QStringLiteral("rental_days_") + coin) +
             QStringLiteral(" Days"));
         ui.panel_rental->setVisible(numtext::ParseNumber(ui.lab_inv_coin->text()) > 0);
-        FormInvest->SetInvestedAmount(ui.lab_inv_coin->text());
+        ShowDailyEarning(limits);
         if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + coin))
             ui.image_main->setPixmap(icon->pixmap());
     });
 }
 
-void TFormDashboard::SetDailyEarning(const QString& text)
+void TFormDashboard::ShowDailyEarning(const QJsonObject& limits)
 {
-    ui.lab_dohod_coin->setText(text);
+    // What the invested amount earns a day at the coin's APR, in its unit; an
+    // amount that gives no figure leaves the line as it was.
+    const QString coin = State().CurrentCoin;
+    const auto amount = invest::EarningAmount(ui.lab_inv_coin->text());
+    if (!amount) return;
+    const int apr = numtext::ParseWhole(json::MemberText(limits, QStringLiteral("APR_") + coin));
+    ui.lab_dohod_coin->setText(invest::FigureText(invest::EarningsFor(*amount, apr).day, settings::UpperAscii(coin)) +
+                               QStringLiteral("/Day"));
 }
 
 void TFormDashboard::ListBox1ItemClick()
@@ -204,60 +215,45 @@ void TFormDashboard::ButtonWithdrawClick()
         const QString fixedFee = figures::WithdrawFixedFee(minimum);
         st.MinWithdrawText = minimum;
         st.WithdrawFixedFee = fixedFee;
-        FormWithdraw->Prepare(QStringLiteral("Withdraw ") + ui.fullname_coin->text(),
-                              figures::WithdrawFeeText(fixedFee, st.WithdrawPercent));
-        hide();
-        FormWithdraw->show();
+        Open(QStringLiteral("withdraw"));
     });
 }
 
 void TFormDashboard::Button1Click()
 {
-    hide();
-    FormInvest->show();
-    FormInvest->SetTitle(QStringLiteral("Invest ") + ui.fullname_coin->text());
+    Open(QStringLiteral("invest"));
 }
 
 // ---- navigation ----
 
 void TFormDashboard::Image4Click()
 {
-    hide();
-    FormLotto->show();
+    Open(QStringLiteral("lottery"));
 }
 
 void TFormDashboard::freecoin_btnClick()
 {
-    hide();
-    FormFaucet->show();
+    Open(QStringLiteral("faucet"));
 }
 
 void TFormDashboard::Image3Click()
 {
-    FormInfo->show();
-    hide();
-    FormInfo->SelectTab(QStringLiteral("TabGuides"));
-    State().SettingsReturnTo = QStringLiteral("dashboard");
+    Open(QStringLiteral("info"));
 }
 
 void TFormDashboard::swap_btnClick()
 {
-    FormSwap->show();
-    hide();
+    Open(QStringLiteral("swap"));
 }
 
 void TFormDashboard::ref_btnClick()
 {
-    hide();
-    FormRefferal->show();
+    Open(QStringLiteral("referral"));
 }
 
 void TFormDashboard::setting_btnClick()
 {
-    hide();
-    FormSetting->show();
-    FormSetting->SetPassCaption(QStringLiteral("Old Pass:"));
-    State().SettingsReturnTo = QStringLiteral("dashboard");
+    Open(QStringLiteral("settings"));
 }
 
 // ---- navigation strip ----
@@ -326,7 +322,7 @@ bool TFormDashboard::eventFilter(QObject* watched, QEvent* event)
 
 void TFormDashboard::TimeCheckBalanceTimer()
 {
-    if (State().LoggedIn && isVisible()) FormLogin->CheckBalance(QStringLiteral("useraccount"));
+    if (State().LoggedIn && isVisible()) Service().RefreshAccount();
 }
 
 // ---- deposit ----
@@ -382,68 +378,7 @@ void TFormDashboard::Text2Click()
     ui.get_network_deposit->hide();
 }
 
-HttpClient* TFormDashboard::MakeDepositClient()
-{
-    HttpClient* client = clients::Make(QStringLiteral("NetHTTP_Get_Deposit"), clients::Preset::Screen, this);
-    connect(client, &HttpClient::RequestCompleted, this, &TFormDashboard::NetHTTP_Get_DepositRequestCompleted);
-    connect(client, &HttpClient::RequestError, this, &TFormDashboard::NetHTTP_Get_DepositRequestError);
-    return client;
-}
-
 void TFormDashboard::Get_Deposit_Address()
 {
-    AppState& st = State();
-    hide();
-    FormDeposit->ClearAddress();
-    FormDeposit->show();
-    // The network as the user picked it: the main network of a coin that has several
-    // under its button's name, the others by their usual names, never the request's code.
-    const qsizetype networkCoin = NetworkCoins.indexOf(st.CurrentCoin);
-    const QString network = st.CurrentNetwork != QLatin1String("Main") ? api::DepositNetworkCaption(st.CurrentNetwork)
-                            : networkCoin >= 0                          ? MainNetworkCaptions.at(networkCoin)
-                                                                        : st.CurrentNetwork;
-    FormDeposit->Prepare(QStringLiteral("Coin: ") + ui.fullname_coin->text(), QStringLiteral("Network: ") + network);
-    Guard(QStringLiteral("Error Get_Deposit_Address: "), [&] {
-        const QJsonObject& limits = Need(st.MinWithdrawJson, "MinWithdrawJson");
-        FormDeposit->SetTerms(
-            numtext::Fixed8(
-                numtext::ParseAmount(json::MemberText(limits, QStringLiteral("Mindep_") + st.CurrentCoin))) +
-                QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin),
-            QLatin1Char('+') + json::MemberText(limits, QStringLiteral("bonus_deposit")) + QStringLiteral(" %"));
-        const FormFields fields = api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork),
-                                                      st.UserLogin, st.PassHash, digest::Gen_New_Session());
-        if (m_depositInFlight) {
-            // The earlier request answers for the coin and network it asked about:
-            // its client is left to finish unheard and goes once it has.
-            HttpClient* old = NetHTTP_Get_Deposit;
-            disconnect(old, nullptr, this, nullptr);
-            connect(old, &HttpClient::RequestCompleted, old, &QObject::deleteLater);
-            connect(old, &HttpClient::RequestError, old, &QObject::deleteLater);
-            NetHTTP_Get_Deposit = MakeDepositClient();
-        }
-        // Never over plain HTTP: there the address could be swapped.
-        NetHTTP_Get_Deposit->Post(st.SecureApiUrl(), fields);
-        m_depositInFlight = true;
-    });
-}
-
-void TFormDashboard::NetHTTP_Get_DepositRequestCompleted(const QString& body)
-{
-    m_depositInFlight = false;
-    if (const std::optional<QString> address = deposit::ReadAddress(body)) {
-        FormDeposit->ShowAddress(*address);
-    } else {
-        FormDeposit->CloseScreen(); // its close query shows the dashboard
-        ::ShowMessage(QStringLiteral("Something went wrong. Try changing the network or coin."));
-        FormDeposit->EndLoading();
-    }
-}
-
-void TFormDashboard::NetHTTP_Get_DepositRequestError(const QString& description)
-{
-    m_depositInFlight = false;
-    FormDeposit->EndLoading();
-    // The deposit screen keeps the failure beside its empty address, also when
-    // another screen is in front.
-    ::ShowMessage(QStringLiteral("Error:") + description, QStringLiteral("FormDeposit"));
+    Open(QStringLiteral("deposit"));
 }

@@ -5,15 +5,12 @@
 #include <QStringList>
 #include <QTimer>
 
-class HttpClient;
-
 class TFormDashboard : public Screen {
     Q_OBJECT
 public:
     explicit TFormDashboard(QWidget* parent = nullptr);
 
     QTimer* TimeCheckBalance;
-    HttpClient* NetHTTP_Get_Deposit;
 
     // The coin list's rows, top to bottom.
     static const QStringList& ListCoins();
@@ -22,9 +19,8 @@ public:
     static const QStringList MainNetworkCaptions;
 
     void show_full_balance();
+    // Opens the deposit screen for the selected coin and network.
     void Get_Deposit_Address();
-    // The daily earning line, written by the invest screen's calculation.
-    void SetDailyEarning(const QString& text);
 
     // The navigation strip: open (right margin 0) or slid away (-53).
     bool NavigationStripOpen() const;
@@ -57,8 +53,6 @@ public slots:
     void c_right_panelClick();
     void o_right_panelClick();
     void TimeCheckBalanceTimer();
-    void NetHTTP_Get_DepositRequestCompleted(const QString& body);
-    void NetHTTP_Get_DepositRequestError(const QString& description);
 
 protected:
     void FormCreate();
@@ -73,9 +67,9 @@ private:
     bool m_iconsDrawn = false;
     void SetNavigationStripOpen(bool open);
     void PickNetwork(const QString& network);
-    // The address client; a new one takes over when a request is still in the
-    // air, so that the old one's late answer (another coin's address) goes unheard.
-    HttpClient* MakeDepositClient();
-    bool m_depositInFlight = false;
+    // A new snapshot: the rows and the selected coin redraw.
+    void AccountChanged();
+    // "0,00041096 DOGE/Day": the selected coin's investment over a day.
+    void ShowDailyEarning(const QJsonObject& limits);
     QPoint m_swipeStart;
 };

@@ -1,12 +1,21 @@
 #include "deposit.h"
 
+#include "AccountModel.h"
+#include "AppState.h"
+#include "DepositReply.h"
+#include "Digest.h"
 #include "DisplayText.h"
+#include "Json.h"
+#include "NumberText.h"
+#include "PlatformSettings.h"
 #include "QrCode.Tools.h"
+#include "Requests.h"
+#include "ServiceClient.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 
-TFormDeposit::TFormDeposit(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+TFormDeposit::TFormDeposit(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();
@@ -22,6 +31,49 @@ void TFormDeposit::FormShow()
 {
     ShowLoading();
     ui.PanelErrorMessage->hide();
+    // Opened from the dashboard: the address of the coin and network picked there.
+    if (OpenedFrom() == QLatin1String("dashboard")) RequestAddress();
+}
+
+void TFormDeposit::RequestAddress()
+{
+    const AppState& st = State();
+    ClearAddress();
+    Prepare(QStringLiteral("Coin: ") + Account().CurrentCoinName(),
+            QStringLiteral("Network: ") + api::DepositNetworkText(st.CurrentCoin, st.CurrentNetwork));
+    Guard(QStringLiteral("Error Get_Deposit_Address: "), [&] {
+        if (!st.MinWithdrawJson) throw json::JsonError(QStringLiteral("MinWithdrawJson has not been loaded"));
+        const QJsonObject& limits = *st.MinWithdrawJson;
+        SetTerms(numtext::Fixed8(
+                     numtext::ParseAmount(json::MemberText(limits, QStringLiteral("Mindep_") + st.CurrentCoin))) +
+                     QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin),
+                 QLatin1Char('+') + json::MemberText(limits, QStringLiteral("bonus_deposit")) + QStringLiteral(" %"));
+        const FormFields fields = api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork),
+                                                      st.UserLogin, st.PassHash, digest::Gen_New_Session());
+        // Never over plain HTTP: there the address could be swapped. A request
+        // still out answers for the coin and network it asked about: this one
+        // takes over and the earlier answer goes unheard.
+        Service().Post(QStringLiteral("get_deposit_address"), ServiceClient::Channel::Deposit, st.SecureApiUrl(),
+                       fields, this, [this](const HttpClient::Outcome& outcome) { AddressAnswered(outcome); },
+                       ServiceClient::Overlap::Supersede);
+    });
+}
+
+void TFormDeposit::AddressAnswered(const HttpClient::Outcome& outcome)
+{
+    if (!outcome.ok) {
+        HideLoading();
+        // The failure stays beside the empty address, also when another screen is in front.
+        ::ShowMessage(QStringLiteral("Error:") + outcome.description, objectName());
+        return;
+    }
+    if (const std::optional<QString> address = deposit::ReadAddress(outcome.body)) {
+        ShowAddress(*address);
+    } else {
+        CloseScreen(); // back to the dashboard
+        ::ShowMessage(QStringLiteral("Something went wrong. Try changing the network or coin."));
+        HideLoading();
+    }
 }
 
 void TFormDeposit::Prepare(const QString& coinText, const QString& networkText)

@@ -1,5 +1,6 @@
 #pragma once
 #include "common/Screen.h"
+#include "HttpClient.h"
 #include "ui_deposit.h"
 
 class TFormDeposit : public SecondaryScreen {
@@ -7,7 +8,10 @@ class TFormDeposit : public SecondaryScreen {
 public:
     explicit TFormDeposit(QWidget* parent = nullptr);
 
-    // What the dashboard writes before asking for the address.
+    // Asks for the address of the selected coin on the selected network.
+    void RequestAddress();
+
+    // The coin and network lines, and the deposit terms.
     void Prepare(const QString& coinText, const QString& networkText);
     void SetTerms(const QString& minimumText, const QString& bonusText);
     // The address arrived: text and QR code, the loading indicator gone.
@@ -24,5 +28,6 @@ protected:
     void FormShow() override;
 
 private:
+    void AddressAnswered(const HttpClient::Outcome& outcome);
     Ui::TFormDeposit ui;
 };

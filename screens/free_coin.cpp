@@ -2,15 +2,14 @@
 
 #include "AppState.h"
 #include "Community.h"
-#include "HttpClient.h"
-#include "Login.h"
+#include "Digest.h"
 #include "NumberText.h"
 #include "Requests.h"
-#include "Screens.h"
+#include "ServiceClient.h"
 
 #include <QRandomGenerator>
 
-TFormFaucet::TFormFaucet(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+TFormFaucet::TFormFaucet(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();
@@ -88,12 +87,13 @@ void TFormFaucet::Button4Click()
         return;
     }
     const AppState& st = State();
-    FormLogin->NetHTTP_MessageResult->Post(st.SecureApiUrl(),
-                                           api::FreeCoin(st.UserLogin, st.PassHash, FormLogin->Gen_New_Session()));
+    SendMessage(QStringLiteral("free_coin"), api::FreeCoin(st.UserLogin, st.PassHash, digest::Gen_New_Session()),
+                ui.Button4, [](const QString&) {
+                    // The reward is in the account now: fetched at once rather
+                    // than at the dashboard's next refresh.
+                    if (State().LoggedIn) Service().RefreshAccount();
+                });
     ui.panel_captha->hide();
-    // The reward is in the account now: fetched at once rather than at the
-    // dashboard's next refresh.
-    if (st.LoggedIn) FormLogin->CheckBalance(QStringLiteral("useraccount"));
 }
 
 void TFormFaucet::Text5Click()

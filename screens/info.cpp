@@ -4,11 +4,10 @@
 #include "CoinRows.h"
 #include "Community.h"
 #include "Json.h"
-#include "Login.h"
-#include "Screens.h"
 #include "common/LabelBinding.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QTabBar>
 
@@ -39,7 +38,7 @@ const char* const TFormInfo::ChatLink = "https://t.me/ambervale_chat";
 const char* const TFormInfo::ChannelLink = "https://t.me/ambervale_news";
 const char* const TFormInfo::ProfileLink = "https://x.com/ambervale_app";
 
-TFormInfo::TFormInfo(QWidget* parent) : SecondaryScreen(ReturnTarget::Opener, parent)
+TFormInfo::TFormInfo(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();
@@ -64,6 +63,15 @@ void TFormInfo::FormCreate()
 void TFormInfo::FormShow()
 {
     DrawCoinIcons(ui.ListBox1, RowIconPrefix);
+    // From the login screen the user comes for the contacts, from the dashboard for the guides.
+    const QString from = OpenedFrom();
+    const QString tab = from == QLatin1String("login")       ? QStringLiteral("TabFeedBack")
+                        : from == QLatin1String("dashboard") ? QStringLiteral("TabGuides")
+                                                             : QString();
+    if (!tab.isEmpty() && ui.TabControl1->currentWidget()->objectName() != tab) {
+        SelectTab(tab); // its change handler fills the tab
+        return;
+    }
     TabControl1Change();
 }
 
@@ -127,15 +135,15 @@ void TFormInfo::SearchBox1Change(const QString& text)
 
 void TFormInfo::Text4Click()
 {
-    FormLogin->launchBrowser(QString::fromLatin1(ChatLink));
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ChatLink)));
 }
 
 void TFormInfo::Text13Click()
 {
-    FormLogin->launchBrowser(QString::fromLatin1(ChannelLink));
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ChannelLink)));
 }
 
 void TFormInfo::Text10Click()
 {
-    FormLogin->launchBrowser(QString::fromLatin1(ProfileLink));
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProfileLink)));
 }

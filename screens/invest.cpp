@@ -1,18 +1,17 @@
 #include "invest.h"
 
+#include "AccountModel.h"
 #include "AppState.h"
-#include "HttpClient.h"
+#include "Digest.h"
 #include "InvestCalc.h"
 #include "Json.h"
-#include "Login.h"
 #include "MoneyInput.h"
 #include "NumberText.h"
 #include "PlatformSettings.h"
 #include "Requests.h"
-#include "Screens.h"
-#include "dashboard.h"
+#include "ServiceClient.h"
 
-TFormInvest::TFormInvest(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+TFormInvest::TFormInvest(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();
@@ -23,6 +22,9 @@ TFormInvest::TFormInvest(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashbo
     connect(ui.Button1, &QPushButton::clicked, this, &TFormInvest::Button1Click);
     connect(ui.Text5, &ClickableLabel::clicked, this, &TFormInvest::Text5Click);
     connect(ui.Button4, &QPushButton::clicked, this, &TFormInvest::Button4Click);
+    // The amount follows the selected coin's investment.
+    connect(&Account(), &AccountModel::AccountChanged, this, &TFormInvest::FollowInvestment);
+    connect(&Account(), &AccountModel::CurrentCoinChanged, this, &TFormInvest::FollowInvestment);
 
     FormCreate();
 }
@@ -37,11 +39,15 @@ void TFormInvest::FormShow()
 {
     ui.panel_confirm_pass->hide();
     Button3Click();
+    ui.Label1->setText(QStringLiteral("Invest ") + Account().CurrentCoinName());
 }
 
-void TFormInvest::SetTitle(const QString& text)
+void TFormInvest::FollowInvestment()
 {
-    ui.Label1->setText(text);
+    const AppState& st = State();
+    if (!st.BalanceJson) return;
+    const QJsonValue invested = st.BalanceJson->value(QStringLiteral("inv_") + st.CurrentCoin);
+    if (invested.isString()) SetInvestedAmount(invested.toString());
 }
 
 void TFormInvest::SetInvestedAmount(const QString& text)
@@ -82,8 +88,6 @@ void TFormInvest::val_invest_coinChangeTracking()
         ui.Text_dohod_week->setText(invest::FigureText(e.week, coin));
         ui.Text_dohod_day->setText(invest::FigureText(e.day, coin));
         EndingRental();
-        if (FormDashboard->isVisible())
-            FormDashboard->SetDailyEarning(ui.Text_dohod_day->text() + QStringLiteral("/Day"));
     });
 }
 
@@ -128,13 +132,16 @@ void TFormInvest::Text5Click()
 
 void TFormInvest::Button4Click()
 {
-    const bool sending = !ui.conf_pass->text().isEmpty();
-    SendConfirmed(ui.panel_confirm_pass, ui.conf_pass, [this](const QString& digest) {
-        const AppState& st = State();
-        return api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), st.CurrentCoin,
-                               ui.val_invest_coin->text(), st.UserLogin, digest, FormLogin->Gen_New_Session());
-    });
-    // The answer is in: the balances it changed are fetched now, so that "MAX"
-    // offers only what is still held.
-    if (sending && State().LoggedIn) FormLogin->CheckBalance(QStringLiteral("useraccount"));
+    SendConfirmed(
+        ui.panel_confirm_pass, ui.conf_pass, ui.Button4, QStringLiteral("invest_coin"),
+        [this](const QString& digest) {
+            const AppState& st = State();
+            return api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), st.CurrentCoin,
+                                   ui.val_invest_coin->text(), st.UserLogin, digest, digest::Gen_New_Session());
+        },
+        [](const QString&) {
+            // The answer is in: the balances it changed are fetched now, so that
+            // "MAX" offers only what is still held.
+            if (State().LoggedIn) Service().RefreshAccount();
+        });
 }

@@ -7,8 +7,7 @@ class TFormInvest : public SecondaryScreen {
 public:
     explicit TFormInvest(QWidget* parent = nullptr);
 
-    // The title and the invested amount, written by the dashboard.
-    void SetTitle(const QString& text);
+    // Puts the invested amount in the field (and works out its figures).
     void SetInvestedAmount(const QString& text);
 
 public slots:
@@ -26,6 +25,8 @@ protected:
     void FormShow() override;
 
 private:
+    // The amount field takes the selected coin's investment.
+    void FollowInvestment();
     // The end-of-rental figure; throws when the amount does not parse.
     void EndingRental();
 

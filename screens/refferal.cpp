@@ -13,7 +13,7 @@ namespace {
 const QString RowIconPrefix = QStringLiteral("image_ref_coin_");
 }
 
-TFormRefferal::TFormRefferal(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+TFormRefferal::TFormRefferal(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();

@@ -3,17 +3,13 @@
 #include "AppState.h"
 #include "Credentials.h"
 #include "Digest.h"
-#include "HttpClient.h"
-#include "Login.h"
 #include "PasswordChange.h"
 #include "Requests.h"
-#include "Screens.h"
 
 #include <QHideEvent>
 #include <QTabBar>
-#include <utility>
 
-TFormSetting::TFormSetting(QWidget* parent) : SecondaryScreen(ReturnTarget::Opener, parent)
+TFormSetting::TFormSetting(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();
@@ -26,6 +22,11 @@ TFormSetting::TFormSetting(QWidget* parent) : SecondaryScreen(ReturnTarget::Open
 void TFormSetting::FormShow()
 {
     ui.ResetPass_login->setText(State().UserLogin);
+    // Opened from the login screen the old password may be a security code.
+    if (OpenedFrom() == QLatin1String("login"))
+        SetPassCaption(QStringLiteral("Security code:"));
+    else if (OpenedFrom() == QLatin1String("dashboard"))
+        SetPassCaption(QStringLiteral("Old Pass:"));
 }
 
 void TFormSetting::hideEvent(QHideEvent* event)
@@ -39,10 +40,8 @@ void TFormSetting::hideEvent(QHideEvent* event)
     SecondaryScreen::hideEvent(event);
 }
 
-void TFormSetting::ChangeAnswered(const QString& reply)
+void TFormSetting::ChangeAnswered(const QString& login, const QString& newDigest, const QString& reply)
 {
-    const QString login = std::exchange(m_changeLogin, QString());
-    const QString newDigest = std::exchange(m_changeDigest, QString());
     if (login.isEmpty() || !password::ChangeAccepted(reply)) return;
     // The service refuses the old digest from now on: the running session and
     // the credentials file take the new one, or the next refresh logs out.
@@ -69,18 +68,17 @@ void TFormSetting::Button6Click()
         // The old password or the security code goes as typed: the server cannot
         // tell a code from a digest.
         const FormFields fields = api::ChangePass(ui.ResetPass_login->text(), ui.ResetPass_newpass->text(),
-                                                  ui.ResetPass_oldpass->text(), FormLogin->Gen_New_Session());
-        m_changeLogin = ui.ResetPass_login->text();
-        m_changeDigest = digest::MD5(ui.ResetPass_newpass->text());
-        FormLogin->NetHTTP_MessageResult->Post(State().SecureApiUrl(), fields);
+                                                  ui.ResetPass_oldpass->text(), digest::Gen_New_Session());
+        SendMessage(QStringLiteral("changepass"), fields, ui.Button6,
+                    [this, login = ui.ResetPass_login->text(), newDigest = digest::MD5(ui.ResetPass_newpass->text())](
+                        const QString& reply) { ChangeAnswered(login, newDigest, reply); });
     });
 }
 
 void TFormSetting::Button7Click()
 {
     Guard(QStringLiteral("MessageResult:"), [&] {
-        m_changeLogin.clear(); // this answer is no change
-        FormLogin->NetHTTP_MessageResult->Post(
-            State().SecureApiUrl(), api::ResetPass(ui.ResetPass_login->text(), FormLogin->Gen_New_Session()));
+        SendMessage(QStringLiteral("resetpass"), api::ResetPass(ui.ResetPass_login->text(), digest::Gen_New_Session()),
+                    ui.Button7);
     });
 }

@@ -11,9 +11,9 @@ public:
     // dashboard.
     void SetPassCaption(const QString& caption);
 
-    // The answer to a request of this screen arrived: a change the service
+    // The answer to a password change for login arrived: a change the service
     // made for the remembered login moves the remembered digest along.
-    void ChangeAnswered(const QString& reply);
+    void ChangeAnswered(const QString& login, const QString& newDigest, const QString& reply);
 
 public slots:
     void Button6Click();
@@ -25,6 +25,4 @@ protected:
 
 private:
     Ui::TFormSetting ui;
-    QString m_changeLogin;  // the login of the change awaiting its answer
-    QString m_changeDigest; // and the digest of its new password
 };

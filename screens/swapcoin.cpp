@@ -1,18 +1,18 @@
 #include "swapcoin.h"
 
+#include "AccountModel.h"
 #include "AppState.h"
-#include "ClientPresets.h"
+#include "Digest.h"
 #include "HttpClient.h"
 #include "Json.h"
-#include "Login.h"
 #include "Requests.h"
-#include "Screens.h"
+#include "ServiceClient.h"
 #include "SwapQuote.h"
 
 #include <QMouseEvent>
 #include <QSignalBlocker>
 
-TFormSwap::TFormSwap(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+TFormSwap::TFormSwap(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();
@@ -23,7 +23,8 @@ TFormSwap::TFormSwap(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard,
     TimerCheckPrice->setInterval(2000);
     connect(TimerCheckPrice, &QTimer::timeout, this, &TFormSwap::TimerCheckPriceTimer);
 
-    NetHTTP_get_swap = clients::Make(QStringLiteral("NetHTTP_get_swap"), clients::Preset::Screen, this);
+    connect(&Account(), &AccountModel::CatalogueChanged, this, &TFormSwap::FillCoinLists);
+    NetHTTP_get_swap = Service().Client(ServiceClient::Channel::Swap);
     connect(NetHTTP_get_swap, &HttpClient::RequestCompleted, this, &TFormSwap::NetHTTP_get_swapRequestCompleted);
     connect(NetHTTP_get_swap, &HttpClient::RequestError, this, &TFormSwap::NetHTTP_get_swapRequestError);
 
@@ -136,7 +137,7 @@ void TFormSwap::TimerCheckPriceTimer()
         const AppState& st = State();
         NetHTTP_get_swap->Post(st.SecureApiUrl(), api::SwapCoin(m_swapCommand, ui.ComboBox1->currentText(),
                                                           ui.ComboBox2->currentText(), ui.edit_val->text(),
-                                                          st.UserLogin, st.PassHash, FormLogin->Gen_New_Session()));
+                                                          st.UserLogin, st.PassHash, digest::Gen_New_Session()));
         RequestSent();
     } catch (const std::exception&) {
         HideLoading();
@@ -165,7 +166,7 @@ void TFormSwap::NetHTTP_get_swapRequestCompleted(const QString& body)
         }
         return;
     }
-    FormLogin->CheckBalance(QStringLiteral("useraccount"));
+    Service().RefreshAccount();
     ::ShowMessage(body, QStringLiteral("FormSwap"));
     SendDeferredQuote();
 }
@@ -216,7 +217,7 @@ void TFormSwap::Button1Click()
     // pair to exchange.
     NetHTTP_get_swap->Post(st.SecureApiUrl(),
                            api::SwapCoin(m_swapCommand, ui.ComboBox1->currentText(), ui.ComboBox2->currentText(),
-                                         ui.edit_val->text(), st.UserLogin, st.PassHash, FormLogin->Gen_New_Session()));
+                                         ui.edit_val->text(), st.UserLogin, st.PassHash, digest::Gen_New_Session()));
     RequestSent();
 }
 

@@ -1,14 +1,15 @@
 #include "withdraw.h"
 
+#include "AccountModel.h"
 #include "AppState.h"
-#include "HttpClient.h"
-#include "Login.h"
+#include "Digest.h"
 #include "MoneyInput.h"
 #include "Requests.h"
-#include "Screens.h"
+#include "ServiceClient.h"
+#include "WalletFigures.h"
 #include "WithdrawFee.h"
 
-TFormWithdraw::TFormWithdraw(QWidget* parent) : SecondaryScreen(ReturnTarget::Dashboard, parent)
+TFormWithdraw::TFormWithdraw(QWidget* parent) : SecondaryScreen(parent)
 {
     ui.setupUi(this);
     InitScreen();
@@ -37,12 +38,9 @@ void TFormWithdraw::FormShow()
     // already selected.
     ui.ComboBox1->setCurrentIndex(0);
     State().CurrentNetwork = ui.ComboBox1->currentText();
-}
-
-void TFormWithdraw::Prepare(const QString& title, const QString& feeText)
-{
-    ui.Label1->setText(title);
-    ui.fee_coin->setText(feeText);
+    // The dashboard worked out the coin's minimum and fixed fee before opening this screen.
+    ui.Label1->setText(QStringLiteral("Withdraw ") + Account().CurrentCoinName());
+    ui.fee_coin->setText(figures::WithdrawFeeText(State().WithdrawFixedFee, State().WithdrawPercent));
 }
 
 void TFormWithdraw::Button3Click()
@@ -85,13 +83,16 @@ void TFormWithdraw::Text5Click()
 
 void TFormWithdraw::Button4Click()
 {
-    const bool sending = !ui.conf_pass->text().isEmpty();
-    SendConfirmed(ui.panel_confirm_pass, ui.conf_pass, [this](const QString& digest) {
-        const AppState& st = State();
-        return api::Withdraw(st.CurrentCoin, ui.Edit1->text(), st.CurrentNetwork, ui.val_withdraw_coin->text(),
-                             st.UserLogin, digest, FormLogin->Gen_New_Session());
-    });
-    // The answer is in: the balances it changed are fetched now, so that "MAX"
-    // offers only what is still held.
-    if (sending && State().LoggedIn) FormLogin->CheckBalance(QStringLiteral("useraccount"));
+    SendConfirmed(
+        ui.panel_confirm_pass, ui.conf_pass, ui.Button4, QStringLiteral("withdraw"),
+        [this](const QString& digest) {
+            const AppState& st = State();
+            return api::Withdraw(st.CurrentCoin, ui.Edit1->text(), st.CurrentNetwork, ui.val_withdraw_coin->text(),
+                                 st.UserLogin, digest, digest::Gen_New_Session());
+        },
+        [](const QString&) {
+            // The answer is in: the balances it changed are fetched now, so that
+            // "MAX" offers only what is still held.
+            if (State().LoggedIn) Service().RefreshAccount();
+        });
 }

@@ -7,10 +7,6 @@ class TFormWithdraw : public SecondaryScreen {
 public:
     explicit TFormWithdraw(QWidget* parent = nullptr);
 
-    // The selected coin's title and fee terms, written by the dashboard before
-    // opening.
-    void Prepare(const QString& title, const QString& feeText);
-
 public slots:
     void Button3Click();
     void val_withdraw_coinChangeTracking();

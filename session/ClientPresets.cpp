@@ -5,26 +5,25 @@ namespace clients {
 HttpClient::Options OptionsFor(Preset preset)
 {
     HttpClient::Options o; // 60 s time-outs, cookies kept, the library's agent
-    auto browser = [&o](HttpClient::Mode mode, int timeoutMs, bool keepCookies) {
-        o.mode = mode;
+    auto browser = [&o](int timeoutMs, bool keepCookies) {
+        o.mode = HttpClient::Mode::Background;
         o.connectTimeoutMs = o.sendTimeoutMs = o.responseTimeoutMs = timeoutMs;
         o.keepCookies = keepCookies;
         o.userAgent = HttpClient::BrowserUserAgent;
     };
     switch (preset) {
     case Preset::Account:
-        browser(HttpClient::Mode::Background, 30000, false);
+        browser(30000, false);
         break;
     case Preset::Settings:
-        browser(HttpClient::Mode::Background, 10000, true);
+        browser(10000, true);
         break;
     case Preset::Message:
-        browser(HttpClient::Mode::Blocking, 30000, true);
+        browser(30000, true);
         break;
     case Preset::Screen:
         break;
     case Preset::LotteryFile:
-        o.mode = HttpClient::Mode::Blocking;
         break;
     }
     return o;

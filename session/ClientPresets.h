@@ -1,16 +1,16 @@
 #pragma once
-// The kinds of HTTP client the screens own, so that no screen wires time-outs,
-// user agent and mode by hand.
+// The kinds of HTTP client the service client holds, so that nobody wires
+// time-outs and user agent by hand.
 #include "HttpClient.h"
 
 namespace clients {
 
 enum class Preset {
-    Account,     // the login screen's account client: background, 30 s, no cookies, browser agent
-    Settings,    // the login screen's settings client: background, 10 s, browser agent
-    Message,     // the shared message client: blocking, 30 s, browser agent
-    Screen,      // any other screen's client: background, 60 s, the library's agent
-    LotteryFile, // the lottery's file clients: blocking, 60 s, the library's agent
+    Account,     // the account client: 30 s, no cookies, browser agent
+    Settings,    // the settings client: 10 s, browser agent
+    Message,     // the money actions' client: 30 s, browser agent
+    Screen,      // the deposit address and swap clients: 60 s, the library's agent
+    LotteryFile, // the lottery's file clients: 60 s, the library's agent
 };
 
 HttpClient::Options OptionsFor(Preset preset);

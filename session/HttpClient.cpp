@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -202,26 +203,40 @@ QUrl HttpClient::SecureTarget(const QUrl& url, const FormFields& fields)
 
 void HttpClient::Post(const QUrl& url, const FormFields& fields)
 {
-    const QByteArray body = form::Encode(fields);
-    Send(SecureTarget(url, fields), &body);
+    Post(url, fields, nullptr, [this](const Outcome& outcome) { Deliver(outcome); });
 }
 
 void HttpClient::Get(const QUrl& url)
 {
-    Send(url, nullptr);
+    Get(url, nullptr, [this](const Outcome& outcome) { Deliver(outcome); });
 }
 
-void HttpClient::Send(const QUrl& url, const QByteArray* formBody)
+void HttpClient::Post(const QUrl& url, const FormFields& fields, QObject* context, Answer answer)
 {
+    const QByteArray body = form::Encode(fields);
+    Send(SecureTarget(url, fields), &body, context, std::move(answer));
+}
+
+void HttpClient::Get(const QUrl& url, QObject* context, Answer answer)
+{
+    Send(url, nullptr, context, std::move(answer));
+}
+
+void HttpClient::Send(const QUrl& url, const QByteArray* formBody, QObject* context, Answer answer)
+{
+    const bool bound = context != nullptr;
+    const QPointer<QObject> target = context;
     const QNetworkRequest req = MakeRequest(url, m_options, formBody ? formBody->size() : -1);
     auto w = std::make_shared<ReplyWatch>();
     w->deadlineMs = DeadlineMs();
     if (m_options.mode == Mode::Background) {
         QNetworkReply* reply = Start(m_nam, req, formBody);
         Watch(reply, w);
-        connect(reply, &QNetworkReply::finished, this, [this, reply, w] {
+        connect(reply, &QNetworkReply::finished, this, [reply, w, bound, target, answer = std::move(answer)] {
             reply->deleteLater();
-            Deliver(Conclude(reply, *w));
+            // The one who asked has gone (a screen torn down): nobody is left to show it to.
+            if (bound && !target) return;
+            answer(Conclude(reply, *w));
         });
         return;
     }
@@ -245,7 +260,8 @@ void HttpClient::Send(const QUrl& url, const QByteArray* formBody)
             delete reply;
         },
         Qt::BlockingQueuedConnection);
-    Deliver(outcome);
+    if (bound && !target) return;
+    answer(outcome);
 }
 
 void HttpClient::Deliver(const Outcome& outcome)

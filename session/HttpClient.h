@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <functional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -17,7 +18,8 @@ class HttpClient : public QObject {
 public:
     enum class Mode {
         Background, // post returns at once; handlers run later on the GUI thread, in arrival order
-        Blocking,   // the whole exchange and its handler happen inside the post call
+        Blocking,   // the whole exchange and its handler happen inside the post call (the client's own
+                    // requests never use it: they go through ServiceClient, which never waits)
     };
     struct Options {
         Mode mode = Mode::Background;
@@ -64,6 +66,12 @@ public:
         QString body;        // when ok
         QString description; // when not ok
     };
+    using Answer = std::function<void(const Outcome&)>;
+
+    // The same, answered to answer instead of the signals; when context is
+    // given and has gone by then, the outcome is dropped.
+    void Post(const QUrl& url, const FormFields& fields, QObject* context, Answer answer);
+    void Get(const QUrl& url, QObject* context, Answer answer);
 
 signals:
     // Any reply that arrives, whatever its HTTP status.
@@ -72,7 +80,7 @@ signals:
     void RequestError(const QString& description);
 
 private:
-    void Send(const QUrl& url, const QByteArray* formBody);
+    void Send(const QUrl& url, const QByteArray* formBody, QObject* context, Answer answer);
     void Deliver(const Outcome& outcome);
 
     Options m_options;

@@ -77,4 +77,23 @@ QString DepositNetworkCaption(const QString& network)
     return captions.value(network, network);
 }
 
+const QStringList& NetworkCoins()
+{
+    static const QStringList coins{"usdt", "shib", "matic"};
+    return coins;
+}
+
+const QStringList& MainNetworkCaptions()
+{
+    static const QStringList captions{"OMNI", "ETHEREUM", "POLYGON"};
+    return captions;
+}
+
+QString DepositNetworkText(const QString& coin, const QString& network)
+{
+    if (network != QLatin1String("Main")) return DepositNetworkCaption(network);
+    const qsizetype i = NetworkCoins().indexOf(coin);
+    return i >= 0 ? MainNetworkCaptions().at(i) : network;
+}
+
 } // namespace api

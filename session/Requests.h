@@ -1,4 +1,5 @@
 #pragma once
+#include <QStringList>
 // The field lists of the service's actions: "a" first, "session" last, the
 // action's own fields in between, as the server reads them.
 #include "FormEncoding.h"
@@ -30,5 +31,11 @@ QString DepositCoin(const QString& coin, const QString& network);
 // What the user reads for a deposit network code ("trc20" -> "TRC-20"), as the
 // picker's button says it; an unknown code is shown as it is.
 QString DepositNetworkCaption(const QString& network);
+// Coins whose deposit asks for a network, and the caption of their main one.
+const QStringList& NetworkCoins();
+const QStringList& MainNetworkCaptions();
+// The network line of a deposit of coin on network: the main network of a coin
+// that has several under its button's name, the others by their usual names.
+QString DepositNetworkText(const QString& coin, const QString& network);
 
 } // namespace api

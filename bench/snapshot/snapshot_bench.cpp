@@ -42,7 +42,7 @@ void FillAccount()
 
 QLabel* RowBalance(const char* coin)
 {
-    return FormDashboard->findChild<QLabel*>(QStringLiteral("wall_") + QString::fromLatin1(coin));
+    return ScreenNamed("dashboard")->findChild<QLabel*>(QStringLiteral("wall_") + QString::fromLatin1(coin));
 }
 
 void BM_ParseJsonUserAcc(benchmark::State& state)
@@ -51,7 +51,7 @@ void BM_ParseJsonUserAcc(benchmark::State& state)
     for (const char* c : Coins)
         if (QLabel* row = RowBalance(c)) row->setText(QStringLiteral("0"));
 
-    for (auto _ : state) FormLogin->ParseJsonUserAcc();
+    for (auto _ : state) static_cast<TFormLogin*>(ScreenNamed("login"))->ParseJsonUserAcc();
 
     // A call that failed half-way would be quicker and still look fine: check what it wrote.
     if (!State().BalanceJson || State().BalanceJson->size() != 75) {

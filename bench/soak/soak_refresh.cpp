@@ -121,18 +121,18 @@ int main(int argc, char** argv)
     support::FreshScreens(nullptr);
     State().ServerScheme = QStringLiteral("http");
     State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(shared->port.load());
-    FormLogin->show();
+    ScreenNamed("login")->show();
     // The login screen asks for the platform settings on its own; then log in as a user does.
     if (!SpinUntil([] { return State().ServerLoadPercent > 0; }, 10000))
         return fail("the login screen never got the platform settings");
-    support::Child<QLineEdit>(FormLogin, "LoginEdit")->setText(QStringLiteral("soak@example.com"));
-    support::Child<QLineEdit>(FormLogin, "PassEdit")->setText(QStringLiteral("secret"));
-    support::Child<QAbstractButton>(FormLogin, "BtnLogin")->click();
-    if (!SpinUntil([] { return FormDashboard->isVisible() && State().LoggedIn; }, 10000))
+    support::Child<QLineEdit>(ScreenNamed("login"), "LoginEdit")->setText(QStringLiteral("soak@example.com"));
+    support::Child<QLineEdit>(ScreenNamed("login"), "PassEdit")->setText(QStringLiteral("secret"));
+    support::Child<QAbstractButton>(ScreenNamed("login"), "BtnLogin")->click();
+    if (!SpinUntil([] { return ScreenNamed("dashboard")->isVisible() && State().LoggedIn; }, 10000))
         return fail("the login did not reach the dashboard");
 
     // The bench's only change to the program: the refresh interval.
-    auto* timer = FormDashboard->findChild<QTimer*>(QStringLiteral("TimeCheckBalance"));
+    auto* timer = ScreenNamed("dashboard")->findChild<QTimer*>(QStringLiteral("TimeCheckBalance"));
     if (!timer) return fail("no TimeCheckBalance timer on the dashboard");
     timer->setInterval(intervalMs);
     timer->start();

@@ -3,12 +3,9 @@
 #include "ClickableLabel.h"
 #include "FocusRing.h"
 #include "FrameAnimation.h"
-#include "Login.h"
+#include "Digest.h"
 #include "MessagePanel.h"
-#include "Screens.h"
-#include "dashboard.h"
-
-#include "HttpClient.h"
+#include "ServiceClient.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -19,7 +16,32 @@
 #include <QScreen>
 #include <QShowEvent>
 
+namespace {
+ScreenHost* g_host = nullptr;
+} // namespace
+
+ScreenHost* Host()
+{
+    return g_host;
+}
+
+void SetHost(ScreenHost* host)
+{
+    g_host = host;
+}
+
 Screen::Screen(QWidget* parent) : QWidget(parent, Qt::Window) {}
+
+void Screen::Open(const QString& name)
+{
+    if (g_host) g_host->Open(name, Name());
+}
+
+bool Screen::IsShown(const QString& name)
+{
+    const Screen* screen = g_host ? g_host->Find(name) : nullptr;
+    return screen && screen->isVisible();
+}
 
 void Screen::InitScreen()
 {
@@ -63,18 +85,39 @@ void Screen::OpenConfirmPanel(QWidget* panel)
     panel->raise();
 }
 
-void Screen::SendConfirmed(QWidget* panel, QLineEdit* password, const std::function<FormFields(const QString&)>& fields)
+void Screen::SendConfirmed(QWidget* panel, QLineEdit* password, QWidget* sender, const QString& action,
+                           const std::function<FormFields(const QString&)>& fields,
+                           const std::function<void(const QString&)>& answered)
 {
     if (password->text().isEmpty()) {
         ::ShowMessage(QStringLiteral("Enter the password"));
         return;
     }
-    Guard(QStringLiteral("MessageResult:"), [&] {
-        // Blocking: the answer or the failure has been shown when this returns.
-        FormLogin->NetHTTP_MessageResult->Post(State().SecureApiUrl(), fields(FormLogin->MD5(password->text())));
-    });
+    if (ServiceClient* service = ServiceClient::Instance(); service && service->Busy(action)) return;
+    Guard(QStringLiteral("MessageResult:"),
+          [&] { SendMessage(action, fields(digest::MD5(password->text())), sender, answered); });
     password->clear();
     panel->hide();
+}
+
+bool Screen::SendMessage(const QString& action, const FormFields& fields, QWidget* sender,
+                         const std::function<void(const QString&)>& answered)
+{
+    ServiceClient* service = ServiceClient::Instance();
+    if (!service) return false;
+    const QPointer<QWidget> control = sender;
+    const bool sent = service->Post(
+        action, ServiceClient::Channel::Message, State().SecureApiUrl(), fields, this,
+        [this, control, answered](const HttpClient::Outcome& outcome) {
+            HideLoading();
+            if (control) control->setEnabled(true);
+            ShowMessage(outcome.ok ? outcome.body : QStringLiteral("MessageResult:") + outcome.description);
+            if (answered) answered(outcome.ok ? outcome.body : QString());
+        });
+    if (!sent) return false;
+    ShowLoading();
+    if (control) control->setEnabled(false);
+    return true;
 }
 
 void Screen::ShowLoading()
@@ -109,13 +152,11 @@ void Screen::btn_backClick()
     close();
 }
 
-SecondaryScreen::SecondaryScreen(ReturnTarget target, QWidget* parent) : Screen(parent), m_target(target) {}
+SecondaryScreen::SecondaryScreen(QWidget* parent) : Screen(parent) {}
 
 void SecondaryScreen::FormCloseQuery(bool& CanClose)
 {
-    QWidget* back = FormDashboard;
-    if (m_target == ReturnTarget::Opener && State().SettingsReturnTo == QLatin1String("login")) back = FormLogin;
-    if (back) back->show();
+    if (g_host) g_host->Return(Name());
     CanClose = true;
 }
 
@@ -143,19 +184,19 @@ void Screen::closeEvent(QCloseEvent* event)
 
 void ShowMessage(const QString& text, const QString& screenName)
 {
-    const QWidget* active = QApplication::activeWindow();
-    for (QWidget* widget : AllScreens()) {
-        auto* screen = qobject_cast<Screen*>(widget);
-        if (screen && (screen == active || (!screenName.isEmpty() && screen->objectName() == screenName)))
-            screen->ShowMessage(text);
-    }
+    if (!g_host) return;
+    // The active window when it is a screen; else (the program is in the
+    // background, or a dialog box is in front) the screen last in front.
+    Screen* front = qobject_cast<Screen*>(QApplication::activeWindow());
+    if (!front) front = g_host->LastFront();
+    Screen* named = screenName.isEmpty() ? nullptr : g_host->Find(screenName);
+    for (Screen* screen : g_host->Screens())
+        if (screen == front || screen == named) screen->ShowMessage(text);
 }
 
-Screen* ScreenByName(const QString& objectName)
+Screen* ScreenByName(const QString& name)
 {
-    for (QWidget* widget : AllScreens())
-        if (widget->objectName() == objectName) return qobject_cast<Screen*>(widget);
-    return nullptr;
+    return g_host ? g_host->Find(name) : nullptr;
 }
 
 QString ErrorText(const std::exception& e)

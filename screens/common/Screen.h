@@ -13,6 +13,28 @@ class QLineEdit;
 
 class FrameAnimation;
 class MessagePanel;
+class Screen;
+
+// What the screens ask of the one who holds them (the navigator): screens
+// know each other only by name. Names are the short ones ("login",
+// "dashboard", "invest", ...) or the screens' object names.
+class ScreenHost {
+public:
+    virtual ~ScreenHost() = default;
+    virtual Screen* Find(const QString& name) const = 0;
+    virtual QList<Screen*> Screens() const = 0;
+    // The screen the user last had in front, also while the program is in the
+    // background and no window is active.
+    virtual Screen* LastFront() const = 0;
+    // Shows the screen name in place of the screen from (may be empty).
+    virtual void Open(const QString& name, const QString& from) = 0;
+    // The screen from is being closed: shows where it returns to.
+    virtual void Return(const QString& from) = 0;
+};
+
+// The host of the screens; null while there are none.
+ScreenHost* Host();
+void SetHost(ScreenHost* host);
 
 class Screen : public QWidget {
     Q_OBJECT
@@ -26,6 +48,22 @@ public:
     // Shows text in this screen's message panel.
     void ShowMessage(const QString& text);
 
+    // Sends fields as action over the money actions' client and returns at
+    // once. While it is out the loading animation shows and sender is
+    // disabled; a second request of the action sends nothing. The answer, or
+    // "MessageResult:" and why none came, is shown on this screen, then
+    // answered runs with the reply (empty when none came); nothing runs once
+    // the screen has gone.
+    // Returns whether it was sent.
+    bool SendMessage(const QString& action, const FormFields& fields, QWidget* sender,
+                     const std::function<void(const QString&)>& answered = {});
+
+    // The navigator's name for this screen ("login", "dashboard", ...).
+    QString Name() const { return property("screenName").toString(); }
+    // While the navigator shows this screen in place of another (its show
+    // handler runs then): that one's name; else empty.
+    QString OpenedFrom() const { return property("openedFrom").toString(); }
+
 protected:
     // Call after setupUi. The window keeps the size of its form and is centred;
     // the back control, the message panel and the loading indicator are wired.
@@ -38,10 +76,13 @@ protected:
 
     // A money action's password confirmation: the panel centred over the screen,
     // then "Send" asks for the password while it is empty; otherwise the fields,
-    // built with the password's digest, go through the shared message client,
-    // and the panel closes with the password cleared whatever the answer.
+    // built with the password's digest, go out as action (see SendMessage) and
+    // the panel closes at once with the password cleared.
     void OpenConfirmPanel(QWidget* panel);
-    void SendConfirmed(QWidget* panel, QLineEdit* password, const std::function<FormFields(const QString&)>& fields);
+    void SendConfirmed(QWidget* panel, QLineEdit* password, QWidget* sender, const QString& action,
+                       const std::function<FormFields(const QString&)>& fields,
+                       const std::function<void(const QString&)>& answered = {});
+
 
     // A panel shown over the screen that holds the keyboard while it is open:
     // when a keyboard user opens it the focus moves to first, and back where it
@@ -53,6 +94,11 @@ protected:
     void ShowLoading();
     void HideLoading();
     FrameAnimation* gifload = nullptr;
+
+    // Shows the named screen in place of this one.
+    void Open(const QString& name);
+    // Whether the named screen is on view.
+    static bool IsShown(const QString& name);
 
     // Runs every time the hidden screen becomes visible.
     virtual void FormShow() {}
@@ -96,19 +142,15 @@ void Press(QWidget* control);
 // The control takes part in Tab now.
 bool TakesTabFocus(const QWidget* widget);
 
-// A screen opened from the dashboard or, for settings and information, from
-// the screen named by SettingsReturnTo; closing it shows that screen again.
+// A screen opened from another; closing it shows the screen it returns to
+// (the navigator keeps the rules).
 class SecondaryScreen : public Screen {
     Q_OBJECT
 public:
-    enum class ReturnTarget { Dashboard, Opener };
-    explicit SecondaryScreen(ReturnTarget target, QWidget* parent = nullptr);
+    explicit SecondaryScreen(QWidget* parent = nullptr);
 
 protected:
     void FormCloseQuery(bool& CanClose) override;
-
-private:
-    ReturnTarget m_target;
 };
 
 // Shows text on the active screen and, when screenName names another screen,

@@ -4,27 +4,21 @@
 #include "Digest.h"
 #include "FakeService.h"
 #include "HttpClient.h"
-#include "Login.h"
 #include "Screens.h"
+#include "ServiceClient.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 
 namespace support {
 
-// The shared blocking message client, rebuilt with a time-out of ms so that a
-// service that never answers is noticed in a test's time. Wired to the login
-// screen's handlers exactly as the real one.
+// The money actions' client, rebuilt with a time-out of ms so that a service
+// that never answers is noticed in a test's time.
 inline void ShortenMessageTimeout(int ms)
 {
     HttpClient::Options o = clients::OptionsFor(clients::Preset::Message);
     o.connectTimeoutMs = o.sendTimeoutMs = o.responseTimeoutMs = ms;
-    auto* client = new HttpClient(QStringLiteral("NetHTTP_MessageResult"), o, FormLogin);
-    QObject::connect(client, &HttpClient::RequestCompleted, FormLogin,
-                     &TFormLogin::NetHTTP_MessageResultRequestCompleted);
-    QObject::connect(client, &HttpClient::RequestError, FormLogin, &TFormLogin::NetHTTP_MessageResultRequestError);
-    delete FormLogin->NetHTTP_MessageResult;
-    FormLogin->NetHTTP_MessageResult = client;
+    Service().ReplaceClient(ServiceClient::Channel::Message, new HttpClient(QStringLiteral("NetHTTP_MessageResult"), o));
 }
 
 // The names of a recorded request's fields, in order.

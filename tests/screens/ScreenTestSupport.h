@@ -28,6 +28,14 @@
 
 namespace support {
 
+// The screen the navigator holds under that name ("login", "dashboard", ...),
+// or null while there is none.
+template <class T>
+T* Get(const QString& name)
+{
+    return static_cast<T*>(ScreenNamed(name));
+}
+
 // A private HOME (and so documents folder) for the whole test process: the
 // credentials file of the machine is never touched.
 inline void PrepareProcess()
@@ -185,13 +193,13 @@ protected:
         st.PassHash = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
         st.UserAccountJson = account;
         st.LoggedIn = true;
-        FormLogin->ParseJsonUserAcc();
+        Get<TFormLogin>("login")->ParseJsonUserAcc();
     }
 
     // Clicks the coin's row on the dashboard, as the user does.
     void SelectCoin(const QString& code)
     {
-        auto* list = Child<QListWidget>(FormDashboard, "ListBox1");
+        auto* list = Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1");
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->text() == code.toUpper()) {
                 list->setCurrentRow(i);

@@ -211,8 +211,8 @@ class AccessibilityTest : public ScreenTest {
     // The login screen as the program shows it at start, its settings loaded.
     void StartAtLogin()
     {
-        FormLogin->show();
-        Activate(FormLogin);
+        Get<TFormLogin>("login")->show();
+        Activate(Get<TFormLogin>("login"));
         QTRY_COMPARE_WITH_TIMEOUT(State().ServerLoadPercent, 100, 20000);
     }
 
@@ -220,11 +220,11 @@ class AccessibilityTest : public ScreenTest {
     void LogInThroughService()
     {
         StartAtLogin();
-        Type(FormLogin, "LoginEdit", "user@example.com");
-        Type(FormLogin, "PassEdit", "secret");
-        Click(FormLogin, "BtnLogin");
-        QTRY_VERIFY_WITH_TIMEOUT(FormDashboard->isVisible(), 20000);
-        Activate(FormDashboard);
+        Type(Get<TFormLogin>("login"), "LoginEdit", "user@example.com");
+        Type(Get<TFormLogin>("login"), "PassEdit", "secret");
+        Click(Get<TFormLogin>("login"), "BtnLogin");
+        QTRY_VERIFY_WITH_TIMEOUT(Get<TFormDashboard>("dashboard")->isVisible(), 20000);
+        Activate(Get<TFormDashboard>("dashboard"));
     }
 
     static void ShowOnly(QWidget* screen)
@@ -238,12 +238,12 @@ class AccessibilityTest : public ScreenTest {
     static void RevealEverything()
     {
         for (const char* name : {"RePassEdit", "InvCode", "CheckBox1", "Text1", "PanelPrivacyPolicy"})
-            Child(FormLogin, name)->show();
-        Child(FormDashboard, "get_network_deposit")->show();
-        Child(FormDashboard, "o_right_panel")->show();
-        Child(FormInvest, "panel_confirm_pass")->show();
-        Child(FormWithdraw, "panel_confirm_pass")->show();
-        Child(FormFaucet, "panel_captha")->show();
+            Child(Get<TFormLogin>("login"), name)->show();
+        Child(Get<TFormDashboard>("dashboard"), "get_network_deposit")->show();
+        Child(Get<TFormDashboard>("dashboard"), "o_right_panel")->show();
+        Child(Get<TFormInvest>("invest"), "panel_confirm_pass")->show();
+        Child(Get<TFormWithdraw>("withdraw"), "panel_confirm_pass")->show();
+        Child(Get<TFormFaucet>("faucet"), "panel_captha")->show();
         for (QWidget* screen : AllScreens()) qobject_cast<Screen*>(screen)->ShowMessage(QStringLiteral("A message"));
     }
 
@@ -275,7 +275,7 @@ private slots:
         LogInThroughService();
         QStringList upper;
         for (const QString& c : Catalogue()) upper << c.toUpper();
-        FormLotto->FillCoinList(upper);
+        Get<TFormLotto>("lottery")->FillCoinList(upper);
         const QList<QWidget*> screens = AllScreens();
         QCOMPARE(screens.size(), 11);
         for (QWidget* screen : screens) {
@@ -292,17 +292,17 @@ private slots:
     void coinRowsSayCoinAndBalance()
     {
         LogInThroughService();
-        QCOMPARE(RowName(FormDashboard, "btc"), QStringLiteral("BTC: balance 0,50000000"));
-        QCOMPARE(RowName(FormDashboard, "matic"), QStringLiteral("MATIC: balance 0,50000000"));
+        QCOMPARE(RowName(Get<TFormDashboard>("dashboard"), "btc"), QStringLiteral("BTC: balance 0,50000000"));
+        QCOMPARE(RowName(Get<TFormDashboard>("dashboard"), "matic"), QStringLiteral("MATIC: balance 0,50000000"));
         SetAmount("7.25");
-        FormDashboard->TimeCheckBalanceTimer();
-        QTRY_COMPARE_WITH_TIMEOUT(RowName(FormDashboard, "btc"), QStringLiteral("BTC: balance 7,25000000"), 20000);
+        Get<TFormDashboard>("dashboard")->TimeCheckBalanceTimer();
+        QTRY_COMPARE_WITH_TIMEOUT(RowName(Get<TFormDashboard>("dashboard"), "btc"), QStringLiteral("BTC: balance 7,25000000"), 20000);
 
-        ShowOnly(FormRefferal);
-        QCOMPARE(RowName(FormRefferal, "doge"), QStringLiteral("DOGE: earned on referrals 7,25000000"));
-        FormInfo->SelectTab(QStringLiteral("TabStatistic"));
-        ShowOnly(FormInfo);
-        QCOMPARE(RowName(FormInfo, "eth"), QStringLiteral("ETH: earned on investments 7,25000000"));
+        ShowOnly(Get<TFormRefferal>("referral"));
+        QCOMPARE(RowName(Get<TFormRefferal>("referral"), "doge"), QStringLiteral("DOGE: earned on referrals 7,25000000"));
+        Get<TFormInfo>("info")->SelectTab(QStringLiteral("TabStatistic"));
+        ShowOnly(Get<TFormInfo>("info"));
+        QCOMPARE(RowName(Get<TFormInfo>("info"), "eth"), QStringLiteral("ETH: earned on investments 7,25000000"));
     }
 
     // The dashboard's figures have room for their text: a label drawn 0 wide
@@ -313,7 +313,7 @@ private slots:
         SelectCoin("btc");
         for (const char* name :
              {"fullname_coin", "lab_wall_coin", "lab_inv_coin", "lab_APR_coin", "lab_rental_coin", "lab_dohod_coin"}) {
-            auto* label = Child<QLabel>(FormDashboard, name);
+            auto* label = Child<QLabel>(Get<TFormDashboard>("dashboard"), name);
             QVERIFY2(!label->text().isEmpty(), name);
             QVERIFY2(label->width() >= label->fontMetrics().horizontalAdvance(label->text()),
                      qPrintable(QStringLiteral("%1 is %2 px wide for \"%3\"")
@@ -329,7 +329,7 @@ private slots:
     void tabGoesFromTopToBottom()
     {
         LogInThroughService();
-        FormInfo->SelectTab(QStringLiteral("TabStatistic"));
+        Get<TFormInfo>("info")->SelectTab(QStringLiteral("TabStatistic"));
         for (QWidget* screen : AllScreens()) {
             ShowOnly(screen);
             const QList<QWidget*> cycle = TabCycle();
@@ -363,7 +363,7 @@ private slots:
             back.prepend(back.takeLast());
             QCOMPARE(Names(back), Names(cycle));
         }
-        QVERIFY(Names(TabCycleOn(FormDashboard))
+        QVERIFY(Names(TabCycleOn(Get<TFormDashboard>("dashboard")))
                     .join(' ')
                     .contains(QStringLiteral("Image4 freecoin_btn Image3 swap_btn ref_btn setting_btn")));
     }
@@ -428,8 +428,8 @@ private slots:
                 QVERIFY(under);
             } else {
                 LogIn();
-                Activate(FormDashboard);
-                Child(FormDashboard, "SearchBox1")->setFocus();
+                Activate(Get<TFormDashboard>("dashboard"));
+                Child(Get<TFormDashboard>("dashboard"), "SearchBox1")->setFocus();
             }
             ::ShowMessage(QStringLiteral("Something to read"));
             opened = Child(QApplication::activeWindow(), "PanelErrorMessage");
@@ -453,7 +453,7 @@ private slots:
             QCOMPARE(Actions().mid(actionsBefore.size()).first(), sentAction);
             const RecordedRequest sent = fake->requests().at(before);
             if (sent.hasField(QStringLiteral("pass")) && panel != QLatin1String("faucet"))
-                QCOMPARE(sent.field(QStringLiteral("pass")), FormLogin->MD5(QStringLiteral("secret")));
+                QCOMPARE(sent.field(QStringLiteral("pass")), Get<TFormLogin>("login")->MD5(QStringLiteral("secret")));
         }
         // The keyboard goes back to the screen, not nowhere.
         QVERIFY(Focused());
@@ -473,23 +473,23 @@ private slots:
         TabTo(QStringLiteral("BtnLogin"));
         QVERIFY(FocusRing::ShownAround(Focused())); // the keyboard user sees where the focus is
         Key(Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(FormDashboard->isVisible(), 20000);
-        QTRY_COMPARE(QApplication::activeWindow(), FormDashboard);
+        QTRY_VERIFY_WITH_TIMEOUT(Get<TFormDashboard>("dashboard")->isVisible(), 20000);
+        QTRY_COMPARE(QApplication::activeWindow(), Get<TFormDashboard>("dashboard"));
         QCOMPARE(Requests("useraccount").last().field("s"), QStringLiteral("user@example.com"));
 
         // The coin is chosen in the list with the arrow keys and Space.
         TabTo(QStringLiteral("ListBox1"));
-        auto* list = Child<QListWidget>(FormDashboard, "ListBox1");
+        auto* list = Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1");
         while (list->currentItem()->text() != QLatin1String("BTC")) Key(Qt::Key_Up);
         Key(Qt::Key_Space);
         QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
 
         TabTo(QStringLiteral("ButtonDeposit"));
         Key(Qt::Key_Return);
-        QTRY_VERIFY(FormDeposit->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
-        QTRY_COMPARE(QApplication::activeWindow(), FormDeposit);
-        auto* address = Child<QLabel>(FormDeposit, "lab_dep_address");
+        QTRY_VERIFY(Get<TFormDeposit>("deposit")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
+        QTRY_COMPARE(QApplication::activeWindow(), Get<TFormDeposit>("deposit"));
+        auto* address = Child<QLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address");
         QTRY_COMPARE_WITH_TIMEOUT(address->text(), Address, 20000);
         QCOMPARE(AccessibleName(address), QStringLiteral("Deposit address ") + Address);
 
@@ -497,21 +497,21 @@ private slots:
         TabTo(QStringLiteral("lab_dep_address"));
         Key(Qt::Key_Space);
         QCOMPARE(QGuiApplication::clipboard()->text(), address->text());
-        QVERIFY(PanelShown(FormDeposit));
+        QVERIFY(PanelShown(Get<TFormDeposit>("deposit")));
         Key(Qt::Key_Escape);
-        QVERIFY(!PanelShown(FormDeposit));
+        QVERIFY(!PanelShown(Get<TFormDeposit>("deposit")));
 
         TabTo(QStringLiteral("btn_back"));
         Key(Qt::Key_Return);
-        QTRY_VERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormDeposit->isVisible());
-        QTRY_COMPARE(QApplication::activeWindow(), FormDashboard);
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormDeposit>("deposit")->isVisible());
+        QTRY_COMPARE(QApplication::activeWindow(), Get<TFormDashboard>("dashboard"));
 
         // The navigation strip's images open their screens from the keyboard too.
         TabTo(QStringLiteral("Image4"));
         Key(Qt::Key_Space);
-        QTRY_VERIFY(FormLotto->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
+        QTRY_VERIFY(Get<TFormLotto>("lottery")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
     }
 
     // A mouse user sees no focus mark: clicking hides it, and a click gives
@@ -520,15 +520,15 @@ private slots:
     {
         // The screens open with the focus where it always was: the first field, not an image.
         StartAtLogin();
-        QCOMPARE(Focused(), Child(FormLogin, "LoginEdit"));
+        QCOMPARE(Focused(), Child(Get<TFormLogin>("login"), "LoginEdit"));
         LogInThroughService();
         TabTo(QStringLiteral("Image4"));
         QVERIFY(FocusRing::ShownAround(Focused()));
-        auto* search = Child(FormDashboard, "SearchBox1");
+        auto* search = Child(Get<TFormDashboard>("dashboard"), "SearchBox1");
         QTest::mouseClick(search, Qt::LeftButton, {}, search->rect().center());
         QCOMPARE(Focused(), search);
         QVERIFY(!FocusRing::ShownAround(search));
-        auto* hide = Child(FormDashboard, "c_right_panel");
+        auto* hide = Child(Get<TFormDashboard>("dashboard"), "c_right_panel");
         QTest::mouseClick(hide, Qt::LeftButton, {}, hide->rect().center());
         QCOMPARE(Focused(), search); // the strip closed, the focus stayed where it was
         QVERIFY(!FocusRing::ShownAround(Focused()));
@@ -536,13 +536,13 @@ private slots:
         // A confirmation opened with the mouse takes the typing into its password
         // field, still without a focus mark.
         SelectCoin("btc");
-        Click(FormDashboard, "Button1");
-        Activate(FormInvest);
-        QCOMPARE(Focused(), Child(FormInvest, "val_invest_coin"));
-        auto* invest = Child(FormInvest, "Button1");
+        Click(Get<TFormDashboard>("dashboard"), "Button1");
+        Activate(Get<TFormInvest>("invest"));
+        QCOMPARE(Focused(), Child(Get<TFormInvest>("invest"), "val_invest_coin"));
+        auto* invest = Child(Get<TFormInvest>("invest"), "Button1");
         QTest::mouseClick(invest, Qt::LeftButton, {}, invest->rect().center());
-        QVERIFY(Child(FormInvest, "panel_confirm_pass")->isVisible());
-        QCOMPARE(Focused(), Child(FormInvest, "conf_pass"));
+        QVERIFY(Child(Get<TFormInvest>("invest"), "panel_confirm_pass")->isVisible());
+        QCOMPARE(Focused(), Child(Get<TFormInvest>("invest"), "conf_pass"));
         QVERIFY(!FocusRing::ShownAround(Focused()));
     }
 
@@ -575,41 +575,41 @@ private:
     {
         if (which == QLatin1String("privacy")) {
             StartAtLogin();
-            PressByKeyboard(FormLogin, "BtnReg"); // shows the registration fields with the link
-            PressByKeyboard(FormLogin, "Text1", Qt::Key_Space);
-            return Child(FormLogin, "PanelPrivacyPolicy");
+            PressByKeyboard(Get<TFormLogin>("login"), "BtnReg"); // shows the registration fields with the link
+            PressByKeyboard(Get<TFormLogin>("login"), "Text1", Qt::Key_Space);
+            return Child(Get<TFormLogin>("login"), "PanelPrivacyPolicy");
         }
         LogIn();
-        Activate(FormDashboard);
+        Activate(Get<TFormDashboard>("dashboard"));
         if (which == QLatin1String("network")) {
             SelectCoin("usdt");
-            PressByKeyboard(FormDashboard, "ButtonDeposit");
-            return Child(FormDashboard, "get_network_deposit");
+            PressByKeyboard(Get<TFormDashboard>("dashboard"), "ButtonDeposit");
+            return Child(Get<TFormDashboard>("dashboard"), "get_network_deposit");
         }
         if (which == QLatin1String("invest")) {
             SelectCoin("btc");
-            Click(FormDashboard, "Button1");
-            PressByKeyboard(FormInvest, "Button1");
+            Click(Get<TFormDashboard>("dashboard"), "Button1");
+            PressByKeyboard(Get<TFormInvest>("invest"), "Button1");
             QTest::keyClicks(Focused(), QStringLiteral("secret"));
-            return Child(FormInvest, "panel_confirm_pass");
+            return Child(Get<TFormInvest>("invest"), "panel_confirm_pass");
         }
         if (which == QLatin1String("withdraw")) {
             SelectCoin("btc");
-            Click(FormDashboard, "ButtonWithdraw");
-            Activate(FormWithdraw);
-            Type(FormWithdraw, "Edit1", "bc1qaddress");
-            Type(FormWithdraw, "val_withdraw_coin", "0.25");
+            Click(Get<TFormDashboard>("dashboard"), "ButtonWithdraw");
+            Activate(Get<TFormWithdraw>("withdraw"));
+            Type(Get<TFormWithdraw>("withdraw"), "Edit1", "bc1qaddress");
+            Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.25");
             // Clearing the amount to type it reported the empty amount; read and closed.
-            if (PanelShown(FormWithdraw)) Click(FormWithdraw, "Button2");
-            PressByKeyboard(FormWithdraw, "Button1");
+            if (PanelShown(Get<TFormWithdraw>("withdraw"))) Click(Get<TFormWithdraw>("withdraw"), "Button2");
+            PressByKeyboard(Get<TFormWithdraw>("withdraw"), "Button1");
             QTest::keyClicks(Focused(), QStringLiteral("secret"));
-            return Child(FormWithdraw, "panel_confirm_pass");
+            return Child(Get<TFormWithdraw>("withdraw"), "panel_confirm_pass");
         }
         if (which == QLatin1String("faucet")) {
-            Click(FormDashboard, "freecoin_btn");
-            PressByKeyboard(FormFaucet, "Button1");
+            Click(Get<TFormDashboard>("dashboard"), "freecoin_btn");
+            PressByKeyboard(Get<TFormFaucet>("faucet"), "Button1");
             QTest::keyClicks(Focused(), QString::number(State().FaucetAnswer));
-            return Child(FormFaucet, "panel_captha");
+            return Child(Get<TFormFaucet>("faucet"), "panel_captha");
         }
         return nullptr;
     }

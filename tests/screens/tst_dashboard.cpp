@@ -34,8 +34,8 @@ private slots:
     void listHoldsFifteenNamedRowsAndStartsOnDoge()
     {
         State().CurrentCoin = "btc";
-        FormDashboard->show();
-        auto* list = Child<QListWidget>(FormDashboard, "ListBox1");
+        Get<TFormDashboard>("dashboard")->show();
+        auto* list = Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1");
         QCOMPARE(list->count(), 15);
         const QStringList order{"BTC",  "LTC", "BNB", "ETH",  "DOGE", "TRX", "USDT", "BCH",
                                 "DASH", "XMR", "ETC", "SHIB", "ZEC",  "SOL", "MATIC"};
@@ -47,9 +47,9 @@ private slots:
             QVERIFY(!row->findChild<QLabel*>("img_coin_" + order[i].toLower())->pixmap().isNull());
         }
         QCOMPARE(State().CurrentCoin, QStringLiteral("doge"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "fullname_coin")->text(), FullName("doge"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "fullname_coin")->text(), FullName("doge"));
         // The snapshot wrote every row's balance.
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_matic")->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_matic")->text(), QStringLiteral("0,50000000"));
     }
 
     void selectedCoinFiguresAndRentalPanel()
@@ -59,38 +59,38 @@ private slots:
         account["wall_doge"] = "1.25";
         account["rental_days_doge"] = "30";
         LogIn(SettingsReply(), account);
-        FormDashboard->show();
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("1,25000000"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_inv_coin")->text(), QStringLiteral("0,50000000"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_APR_coin")->text(), QStringLiteral("12%"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_rental_coin")->text(), QStringLiteral("30 Days"));
-        QVERIFY(!Child<QFrame>(FormDashboard, "panel_rental")->isHidden());
-        QCOMPARE(Child<QLineEdit>(FormInvest, "val_invest_coin")->text(), QStringLiteral("0,50000000"));
+        Get<TFormDashboard>("dashboard")->show();
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_wall_coin")->text(), QStringLiteral("1,25000000"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_inv_coin")->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_APR_coin")->text(), QStringLiteral("12%"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_rental_coin")->text(), QStringLiteral("30 Days"));
+        QVERIFY(!Child<QFrame>(Get<TFormDashboard>("dashboard"), "panel_rental")->isHidden());
+        QCOMPARE(Child<QLineEdit>(Get<TFormInvest>("invest"), "val_invest_coin")->text(), QStringLiteral("0,50000000"));
         // Another coin with nothing invested hides the rental panel and changes the header icon.
-        const QImage dogeIcon = Child<QLabel>(FormDashboard, "image_main")->pixmap().toImage();
+        const QImage dogeIcon = Child<QLabel>(Get<TFormDashboard>("dashboard"), "image_main")->pixmap().toImage();
         SelectCoin("btc");
         QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "fullname_coin")->text(), FullName("btc"));
-        QVERIFY(Child<QFrame>(FormDashboard, "panel_rental")->isHidden());
-        QVERIFY(Child<QLabel>(FormDashboard, "image_main")->pixmap().toImage() != dogeIcon);
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "fullname_coin")->text(), FullName("btc"));
+        QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "panel_rental")->isHidden());
+        QVERIFY(Child<QLabel>(Get<TFormDashboard>("dashboard"), "image_main")->pixmap().toImage() != dogeIcon);
     }
 
     // Every row of the coin list shows its balance, wide enough to be read.
     void everyRowShowsItsBalanceWhole()
     {
         LogIn(SettingsReply(), AccountReply("12345.6789"));
-        Activate(FormDashboard);
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("12345,67890000"));
+        Activate(Get<TFormDashboard>("dashboard"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_btc")->text(), QStringLiteral("12345,67890000"));
         QString why;
-        QTRY_VERIFY2(RowValuesDrawnWhole(FormDashboard, "wall_", &why), qPrintable(why));
+        QTRY_VERIFY2(RowValuesDrawnWhole(Get<TFormDashboard>("dashboard"), "wall_", &why), qPrintable(why));
     }
 
     // The daily line is in the selected coin's unit, also when the coins hold
     // the same invested amount (every coin holds 0.5 here, at 12 %).
     void dailyEarningIsInTheSelectedCoinsUnit()
     {
-        Activate(FormDashboard);
-        auto* daily = Child<QLabel>(FormDashboard, "lab_dohod_coin");
+        Activate(Get<TFormDashboard>("dashboard"));
+        auto* daily = Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_dohod_coin");
         QCOMPARE(daily->text(), QStringLiteral("0,00016438 DOGE/Day"));
         for (const QString coin : {"btc", "eth", "matic", "doge"}) {
             SelectCoin(coin);
@@ -101,21 +101,21 @@ private slots:
     void aprIsAWholeNumber()
     {
         SetLimit("APR_doge", "015");
-        FormDashboard->show();
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_APR_coin")->text(), QStringLiteral("15%"));
-        FormDashboard->hide();
+        Get<TFormDashboard>("dashboard")->show();
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_APR_coin")->text(), QStringLiteral("15%"));
+        Get<TFormDashboard>("dashboard")->hide();
 
         QJsonObject account = AccountReply("0.5");
         account["wall_doge"] = "7";
         State().UserAccountJson = account;
-        FormLogin->ParseJsonUserAcc();
+        Get<TFormLogin>("login")->ParseJsonUserAcc();
         SetLimit("APR_doge", "12.5");
-        Activate(FormDashboard);
-        QVERIFY(PanelShown(FormDashboard));
-        QVERIFY(PanelText(FormDashboard).startsWith("Error show_full_balance: "));
+        Activate(Get<TFormDashboard>("dashboard"));
+        QVERIFY(PanelShown(Get<TFormDashboard>("dashboard")));
+        QVERIFY(PanelText(Get<TFormDashboard>("dashboard")).startsWith("Error show_full_balance: "));
         // The steps before the APR were written.
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("7,00000000"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_inv_coin")->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_wall_coin")->text(), QStringLiteral("7,00000000"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_inv_coin")->text(), QStringLiteral("0,50000000"));
     }
 
     void earningsProjectionAndAprExplanation()
@@ -123,17 +123,17 @@ private slots:
         QJsonObject account = AccountReply("0");
         account["inv_doge"] = "2.5";
         LogIn(SettingsReply(), account);
-        Activate(FormDashboard);
-        QTest::mouseClick(Child<ClickableFrame>(FormDashboard, "Image2"), Qt::LeftButton);
-        QCOMPARE(PanelText(FormDashboard),
+        Activate(Get<TFormDashboard>("dashboard"));
+        QTest::mouseClick(Child<ClickableFrame>(Get<TFormDashboard>("dashboard"), "Image2"), Qt::LeftButton);
+        QTRY_COMPARE(PanelText(Get<TFormDashboard>("dashboard")),
                  QStringLiteral("Year: 0,30000000DOGE\r\n6 Month: 0,15000000DOGE\r\n3 Month: 0,07500000DOGE\r\n"
                                 "1 Week: 0,00575342DOGE\r\n1 Day: 0,00082191DOGE"));
-        for (QWidget* target : {static_cast<QWidget*>(Child<ClickableLabel>(FormDashboard, "Label4")),
-                                static_cast<QWidget*>(Child<ClickableFrame>(FormDashboard, "APR_coin_panel"))}) {
-            Child<MessagePanel>(FormDashboard, "PanelErrorMessage")->hide();
+        for (QWidget* target : {static_cast<QWidget*>(Child<ClickableLabel>(Get<TFormDashboard>("dashboard"), "Label4")),
+                                static_cast<QWidget*>(Child<ClickableFrame>(Get<TFormDashboard>("dashboard"), "APR_coin_panel"))}) {
+            Child<MessagePanel>(Get<TFormDashboard>("dashboard"), "PanelErrorMessage")->hide();
             QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(2, 2));
-            QVERIFY(PanelText(FormDashboard).startsWith("ℹAPR - this is the percentage of return per year"));
-            QCOMPARE(PanelText(FormDashboard).count("\r\n"), 2);
+            QVERIFY(PanelText(Get<TFormDashboard>("dashboard")).startsWith("ℹAPR - this is the percentage of return per year"));
+            QTRY_COMPARE(PanelText(Get<TFormDashboard>("dashboard")).count("\r\n"), 2);
         }
     }
 
@@ -154,14 +154,14 @@ private slots:
         QFETCH(QString, minimum);
         QFETCH(QString, fee);
         SetLimit("btc", minimum);
-        Activate(FormDashboard);
+        Activate(Get<TFormDashboard>("dashboard"));
         SelectCoin("btc");
-        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonWithdraw"), Qt::LeftButton);
-        QCOMPARE(Child<QLabel>(FormWithdraw, "fee_coin")->text(), fee);
-        QCOMPARE(Child<QLabel>(FormWithdraw, "Label1")->text(), "Withdraw " + FullName("btc"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonWithdraw"), Qt::LeftButton);
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "fee_coin")->text(), fee);
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "Label1")->text(), "Withdraw " + FullName("btc"));
         QCOMPARE(State().MinWithdrawText, QString(minimum).replace('.', ','));
-        QVERIFY(FormWithdraw->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
+        QVERIFY(Get<TFormWithdraw>("withdraw")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
     }
 
     void withdrawWithoutAMinimumStaysAndSaysWhy()
@@ -169,21 +169,21 @@ private slots:
         QJsonObject limits = *State().MinWithdrawJson;
         limits.remove("btc");
         State().MinWithdrawJson = limits;
-        Activate(FormDashboard);
+        Activate(Get<TFormDashboard>("dashboard"));
         SelectCoin("btc");
-        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonWithdraw"), Qt::LeftButton);
-        QVERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormWithdraw->isVisible());
-        QVERIFY(PanelShown(FormDashboard));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonWithdraw"), Qt::LeftButton);
+        QVERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormWithdraw>("withdraw")->isVisible());
+        QVERIFY(PanelShown(Get<TFormDashboard>("dashboard")));
     }
 
     void investHandOver()
     {
-        Activate(FormDashboard);
-        QTest::mouseClick(Child<QPushButton>(FormDashboard, "Button1"), Qt::LeftButton);
-        QVERIFY(FormInvest->isVisible());
-        QCOMPARE(Child<QLabel>(FormInvest, "Label1")->text(), "Invest " + FullName("doge"));
-        QCOMPARE(Child<QLineEdit>(FormInvest, "val_invest_coin")->text(), QStringLiteral("0,50000000"));
+        Activate(Get<TFormDashboard>("dashboard"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "Button1"), Qt::LeftButton);
+        QVERIFY(Get<TFormInvest>("invest")->isVisible());
+        QCOMPARE(Child<QLabel>(Get<TFormInvest>("invest"), "Label1")->text(), "Invest " + FullName("doge"));
+        QCOMPARE(Child<QLineEdit>(Get<TFormInvest>("invest"), "val_invest_coin")->text(), QStringLiteral("0,50000000"));
     }
 
     void navigationOpensEveryScreen_data()
@@ -209,83 +209,83 @@ private slots:
         QFETCH(QString, image);
         QFETCH(QString, screen);
         State().SettingsReturnTo = "login";
-        Activate(FormDashboard);
-        QTest::mouseClick(Child(FormDashboard, image), Qt::LeftButton);
+        Activate(Get<TFormDashboard>("dashboard"));
+        QTest::mouseClick(Child(Get<TFormDashboard>("dashboard"), image), Qt::LeftButton);
         for (QWidget* s : AllScreens()) QCOMPARE(s->isVisible(), s->objectName() == screen);
-        if (screen == "FormInfo") QCOMPARE(Child<QTabWidget>(FormInfo, "TabControl1")->currentWidget(), Child<QWidget>(FormInfo, "TabGuides"));
-        if (screen == "FormSetting") QCOMPARE(Child<QLabel>(FormSetting, "Label24")->text(), QStringLiteral("Old Pass:"));
+        if (screen == "FormInfo") QCOMPARE(Child<QTabWidget>(Get<TFormInfo>("info"), "TabControl1")->currentWidget(), Child<QWidget>(Get<TFormInfo>("info"), "TabGuides"));
+        if (screen == "FormSetting") QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label24")->text(), QStringLiteral("Old Pass:"));
         // Every one of them leads back to the dashboard.
         for (QWidget* s : AllScreens())
             if (s->isVisible()) s->close();
-        QVERIFY(FormDashboard->isVisible());
+        QVERIFY(Get<TFormDashboard>("dashboard")->isVisible());
     }
 
     void navigationStripSlidesAwayAndBack()
     {
-        FormDashboard->show();
-        QVERIFY(FormDashboard->NavigationStripOpen());
-        QVERIFY(Child<ClickableLabel>(FormDashboard, "o_right_panel")->isHidden());
-        QTest::mouseClick(Child<ClickableLabel>(FormDashboard, "c_right_panel"), Qt::LeftButton);
-        QCOMPARE(FormDashboard->Panel1RightMargin(), -53);
-        QVERIFY(!Child<ClickableLabel>(FormDashboard, "o_right_panel")->isHidden());
-        QTest::mouseClick(Child<ClickableLabel>(FormDashboard, "o_right_panel"), Qt::LeftButton);
-        QCOMPARE(FormDashboard->Panel1RightMargin(), 0);
+        Get<TFormDashboard>("dashboard")->show();
+        QVERIFY(Get<TFormDashboard>("dashboard")->NavigationStripOpen());
+        QVERIFY(Child<ClickableLabel>(Get<TFormDashboard>("dashboard"), "o_right_panel")->isHidden());
+        QTest::mouseClick(Child<ClickableLabel>(Get<TFormDashboard>("dashboard"), "c_right_panel"), Qt::LeftButton);
+        QCOMPARE(Get<TFormDashboard>("dashboard")->Panel1RightMargin(), -53);
+        QVERIFY(!Child<ClickableLabel>(Get<TFormDashboard>("dashboard"), "o_right_panel")->isHidden());
+        QTest::mouseClick(Child<ClickableLabel>(Get<TFormDashboard>("dashboard"), "o_right_panel"), Qt::LeftButton);
+        QCOMPARE(Get<TFormDashboard>("dashboard")->Panel1RightMargin(), 0);
         // A drag to the right across the wallet area slides it away, to the left brings it back.
-        QWidget* wallet = Child<QFrame>(FormDashboard, "panel_wallet");
+        QWidget* wallet = Child<QFrame>(Get<TFormDashboard>("dashboard"), "panel_wallet");
         const QPoint a(40, wallet->height() / 2), b(240, wallet->height() / 2);
         QTest::mousePress(wallet, Qt::LeftButton, {}, a);
         QTest::mouseRelease(wallet, Qt::LeftButton, {}, b);
-        QVERIFY(!FormDashboard->NavigationStripOpen());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->NavigationStripOpen());
         QTest::mousePress(wallet, Qt::LeftButton, {}, b);
         QTest::mouseRelease(wallet, Qt::LeftButton, {}, a);
-        QVERIFY(FormDashboard->NavigationStripOpen());
-        FormDashboard->panel_walletGesture(TFormDashboard::Swipe::Other);
-        QVERIFY(FormDashboard->NavigationStripOpen());
+        QVERIFY(Get<TFormDashboard>("dashboard")->NavigationStripOpen());
+        Get<TFormDashboard>("dashboard")->panel_walletGesture(TFormDashboard::Swipe::Other);
+        QVERIFY(Get<TFormDashboard>("dashboard")->NavigationStripOpen());
     }
 
     void searchNarrowsTheRows()
     {
-        FormDashboard->show();
-        QTest::keyClicks(Child<QLineEdit>(FormDashboard, "SearchBox1"), "et");
+        Get<TFormDashboard>("dashboard")->show();
+        QTest::keyClicks(Child<QLineEdit>(Get<TFormDashboard>("dashboard"), "SearchBox1"), "et");
         QStringList shown;
-        for (int i = 0; i < Child<QListWidget>(FormDashboard, "ListBox1")->count(); ++i)
-            if (!Child<QListWidget>(FormDashboard, "ListBox1")->item(i)->isHidden()) shown << Child<QListWidget>(FormDashboard, "ListBox1")->item(i)->text();
+        for (int i = 0; i < Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1")->count(); ++i)
+            if (!Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1")->item(i)->isHidden()) shown << Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1")->item(i)->text();
         QCOMPARE(shown, (QStringList{"ETH", "ETC"}));
-        QCOMPARE(Child<QLineEdit>(FormDashboard, "SearchBox1")->maxLength(), 20);
-        Child<QLineEdit>(FormDashboard, "SearchBox1")->clear();
-        for (int i = 0; i < Child<QListWidget>(FormDashboard, "ListBox1")->count(); ++i)
-            QVERIFY(!Child<QListWidget>(FormDashboard, "ListBox1")->item(i)->isHidden());
+        QCOMPARE(Child<QLineEdit>(Get<TFormDashboard>("dashboard"), "SearchBox1")->maxLength(), 20);
+        Child<QLineEdit>(Get<TFormDashboard>("dashboard"), "SearchBox1")->clear();
+        for (int i = 0; i < Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1")->count(); ++i)
+            QVERIFY(!Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1")->item(i)->isHidden());
     }
 
     void refreshRunsOnlyWhileLoggedInAndVisible()
     {
-        FormDashboard->show();
-        FormDashboard->TimeCheckBalanceTimer();
+        Get<TFormDashboard>("dashboard")->show();
+        Get<TFormDashboard>("dashboard")->TimeCheckBalanceTimer();
         QTRY_COMPARE(fake->requestCount(), 1);
         QCOMPARE(fake->requests().at(0).field("a"), QStringLiteral("useraccount"));
-        QCOMPARE(FormDashboard->TimeCheckBalance->interval(), 20000);
-        QVERIFY(FormDashboard->TimeCheckBalance->isActive());
+        QCOMPARE(Get<TFormDashboard>("dashboard")->TimeCheckBalance->interval(), 20000);
+        QVERIFY(Get<TFormDashboard>("dashboard")->TimeCheckBalance->isActive());
 
         // The settings screen in front: nothing is sent.
-        QTest::mouseClick(Child<ClickableLabel>(FormDashboard, "setting_btn"), Qt::LeftButton);
-        FormDashboard->TimeCheckBalanceTimer();
-        FormSetting->close();
+        QTest::mouseClick(Child<ClickableLabel>(Get<TFormDashboard>("dashboard"), "setting_btn"), Qt::LeftButton);
+        Get<TFormDashboard>("dashboard")->TimeCheckBalanceTimer();
+        Get<TFormSetting>("settings")->close();
         // Closed dashboard: logged out, nothing is sent afterwards.
-        FormDashboard->close();
-        FormDashboard->TimeCheckBalanceTimer();
+        Get<TFormDashboard>("dashboard")->close();
+        Get<TFormDashboard>("dashboard")->TimeCheckBalanceTimer();
         QTest::qWait(300);
         QCOMPARE(fake->requestCount(), 1);
     }
 
     void snapshotWhileHiddenRefreshesOnNextShowing()
     {
-        FormDashboard->hide();
+        Get<TFormDashboard>("dashboard")->hide();
         State().UserAccountJson = AccountReply("3");
-        FormLogin->ParseJsonUserAcc();
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_doge")->text(), QStringLiteral("3,00000000"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("0"));
-        FormDashboard->show();
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("3,00000000"));
+        Get<TFormLogin>("login")->ParseJsonUserAcc();
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_doge")->text(), QStringLiteral("3,00000000"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_wall_coin")->text(), QStringLiteral("0"));
+        Get<TFormDashboard>("dashboard")->show();
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_wall_coin")->text(), QStringLiteral("3,00000000"));
     }
 };
 

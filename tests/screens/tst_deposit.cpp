@@ -61,23 +61,23 @@ class DepositTest : public ScreenTest {
         QMutexLocker lock(&mutex);
         perCoin.insert(coin, {body, delay});
     }
-    QString AddressText() const { return Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(); }
-    bool NoQrCode() const { return Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().isNull(); }
+    QString AddressText() const { return Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")->text(); }
+    bool NoQrCode() const { return Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->pixmap().isNull(); }
     void Select(const QString& code)
     {
-        auto* list = Child<QListWidget>(FormDashboard, "ListBox1");
+        auto* list = Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1");
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->text() == code.toUpper()) list->setCurrentRow(i);
-        FormDashboard->show_full_balance();
+        Get<TFormDashboard>("dashboard")->show_full_balance();
     }
     QList<RecordedRequest> Deposits() const { return Requests("get_deposit_address"); }
     void Deposit(const QString& code, QPushButton* network = nullptr)
     {
-        Activate(FormDashboard);
+        Activate(Get<TFormDashboard>("dashboard"));
         Select(code);
-        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonDeposit"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonDeposit"), Qt::LeftButton);
         if (network) {
-            QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isVisible());
+            QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit")->isVisible());
             QTest::mouseClick(network, Qt::LeftButton);
         }
     }
@@ -115,18 +115,18 @@ private slots:
     {
         Answer(HexAddress, 300);
         Deposit("btc");
-        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isHidden());
-        QVERIFY(FormDeposit->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("btc"));
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: Main"));
-        QCOMPARE(Child<QLabel>(FormDeposit, "mindep_coin")->text(), QStringLiteral("0,00050000 BTC"));
-        QCOMPARE(Child<QLabel>(FormDeposit, "LabBonusDeposit")->text(), QStringLiteral("+3 %"));
-        QVERIFY(!Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
-        QVERIFY(Child<FrameAnimation>(FormDeposit, "gifload")->Enabled());
-        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
-        QVERIFY(Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
-        QTRY_VERIFY(!Child<FrameAnimation>(FormDeposit, "gifload")->Enabled());
+        QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit")->isHidden());
+        QVERIFY(Get<TFormDeposit>("deposit")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_form")->text(), "Coin: " + FullName("btc"));
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_network")->text(), QStringLiteral("Network: Main"));
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "mindep_coin")->text(), QStringLiteral("0,00050000 BTC"));
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "LabBonusDeposit")->text(), QStringLiteral("+3 %"));
+        QVERIFY(!Child<QLabel>(Get<TFormDeposit>("deposit"), "LoadingAnim")->isHidden());
+        QVERIFY(Child<FrameAnimation>(Get<TFormDeposit>("deposit"), "gifload")->Enabled());
+        QTRY_COMPARE(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")->text(), HexAddress);
+        QVERIFY(Child<QLabel>(Get<TFormDeposit>("deposit"), "LoadingAnim")->isHidden());
+        QTRY_VERIFY(!Child<FrameAnimation>(Get<TFormDeposit>("deposit"), "gifload")->Enabled());
 
         QCOMPARE(Deposits().size(), 1);
         const RecordedRequest r = Deposits().at(0);
@@ -186,28 +186,28 @@ private slots:
         QFETCH(QString, firstCaption);
         QFETCH(QString, sent);
         QFETCH(QString, shown);
-        Activate(FormDashboard);
+        Activate(Get<TFormDashboard>("dashboard"));
         Select(coin);
-        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonDeposit"), Qt::LeftButton);
-        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isVisible());
+        QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonDeposit"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit")->isVisible());
         QCOMPARE(Deposits().size(), 0);
         QStringList captions;
         for (const char* b : {"Button3", "Button4", "Button5", "Button6", "Button7", "Button8"})
-            captions << Child<QPushButton>(Child<QFrame>(FormDashboard, "get_network_deposit"), b)->text();
+            captions << Child<QPushButton>(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit"), b)->text();
         QCOMPARE(captions, (QStringList{firstCaption, "BEP-20", "ERC-20", "TRC-20", "SOLANA", "PRC-20"}));
-        QCOMPARE(Child<QLabel>(FormDashboard, "Text1")->text(), QStringLiteral("Select the network:"));
-        QTest::mouseClick(Child<QPushButton>(Child<QFrame>(FormDashboard, "get_network_deposit"), button), Qt::LeftButton);
-        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isHidden());
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "Text1")->text(), QStringLiteral("Select the network:"));
+        QTest::mouseClick(Child<QPushButton>(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit"), button), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit")->isHidden());
         QTRY_COMPARE(Deposits().size(), 1);
         QCOMPARE(Deposits().at(0).field("coin_get_a"), sent);
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), shown);
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_network")->text(), shown);
     }
 
     void mainNetworkCoinResetsThePickedNetwork()
     {
-        Deposit("shib", Child<QPushButton>(FormDashboard, "Button5"));
+        Deposit("shib", Child<QPushButton>(Get<TFormDashboard>("dashboard"), "Button5"));
         QTRY_COMPARE(Deposits().size(), 1);
-        FormDeposit->close();
+        Get<TFormDeposit>("deposit")->close();
         Deposit("btc");
         QTRY_COMPARE(Deposits().size(), 2);
         QCOMPARE(Deposits().at(1).field("coin_get_a"), QStringLiteral("btc"));
@@ -215,34 +215,34 @@ private slots:
 
     void closingThePickerKeepsTheNetwork()
     {
-        Deposit("usdt", Child<QPushButton>(FormDashboard, "Button7"));
+        Deposit("usdt", Child<QPushButton>(Get<TFormDashboard>("dashboard"), "Button7"));
         QTRY_COMPARE(Deposits().size(), 1);
-        FormDeposit->close();
-        Activate(FormDashboard);
-        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonDeposit"), Qt::LeftButton);
-        QTest::mouseClick(Child<ClickableLabel>(FormDashboard, "Text2"), Qt::LeftButton);
-        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isHidden());
+        Get<TFormDeposit>("deposit")->close();
+        Activate(Get<TFormDashboard>("dashboard"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonDeposit"), Qt::LeftButton);
+        QTest::mouseClick(Child<ClickableLabel>(Get<TFormDashboard>("dashboard"), "Text2"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit")->isHidden());
         QCOMPARE(State().CurrentNetwork, QStringLiteral("sol"));
         QTest::qWait(200);
         QCOMPARE(Deposits().size(), 1);
         // The picker is closed by the next showing of the dashboard too.
-        QTest::mouseClick(Child<QPushButton>(FormDashboard, "ButtonDeposit"), Qt::LeftButton);
-        FormDashboard->hide();
-        FormDashboard->show();
-        QVERIFY(Child<QFrame>(FormDashboard, "get_network_deposit")->isHidden());
+        QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonDeposit"), Qt::LeftButton);
+        Get<TFormDashboard>("dashboard")->hide();
+        Get<TFormDashboard>("dashboard")->show();
+        QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit")->isHidden());
     }
 
     void qrPictureAtTheDesignSize()
     {
-        FormDeposit->show();
-        QCOMPARE(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->size(), QSize(488, 269));
-        FormDeposit->hide();
+        Get<TFormDeposit>("deposit")->show();
+        QCOMPARE(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->size(), QSize(488, 269));
+        Get<TFormDeposit>("deposit")->hide();
         Deposit("eth");
-        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
-        const QImage picture = Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage();
+        QTRY_COMPARE(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")->text(), HexAddress);
+        const QImage picture = Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->pixmap().toImage();
         QCOMPARE(picture.size(), QSize(269, 269));
-        QCOMPARE(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->alignment(), Qt::AlignCenter);
-        QVERIFY(!Child<ClickableLabel>(FormDeposit, "ImgQrCode")->hasScaledContents());
+        QCOMPARE(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->alignment(), Qt::AlignCenter);
+        QVERIFY(!Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->hasScaledContents());
 
         TQRCodeGrid grid;
         grid.SetData(HexAddress.toStdU16String());
@@ -272,8 +272,8 @@ private slots:
         QFETCH(QString, text);
         Answer(text);
         Deposit("btc");
-        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), text);
-        QCOMPARE(Decode(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage()), text);
+        QTRY_COMPARE(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")->text(), text);
+        QCOMPARE(Decode(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->pixmap().toImage()), text);
         TQRCodeGrid grid;
         grid.SetData(text.toStdU16String());
         if (text == MixedAddress) QCOMPARE(grid.Rows(), 37);
@@ -296,16 +296,16 @@ private slots:
     void clickCopiesTheAddress()
     {
         Deposit("btc");
-        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), HexAddress);
-        Activate(FormDeposit);
-        for (QWidget* target : {static_cast<QWidget*>(Child<ClickableLabel>(FormDeposit, "lab_dep_address")),
-                                static_cast<QWidget*>(Child<ClickableLabel>(FormDeposit, "ImgQrCode"))}) {
+        QTRY_COMPARE(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")->text(), HexAddress);
+        Activate(Get<TFormDeposit>("deposit"));
+        for (QWidget* target : {static_cast<QWidget*>(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")),
+                                static_cast<QWidget*>(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode"))}) {
             QGuiApplication::clipboard()->setText("something else");
-            Child<MessagePanel>(FormDeposit, "PanelErrorMessage")->hide();
+            Child<MessagePanel>(Get<TFormDeposit>("deposit"), "PanelErrorMessage")->hide();
             QTest::mouseClick(target, Qt::LeftButton);
             QCOMPARE(QGuiApplication::clipboard()->text(), HexAddress);
-            QVERIFY(PanelShown(FormDeposit));
-            QCOMPARE(PanelText(FormDeposit), "You copied your deposit address: " + HexAddress);
+            QVERIFY(PanelShown(Get<TFormDeposit>("deposit")));
+            QTRY_COMPARE(PanelText(Get<TFormDeposit>("deposit")), "You copied your deposit address: " + HexAddress);
         }
     }
 
@@ -313,27 +313,27 @@ private slots:
     {
         Answer(QString());
         Deposit("btc");
-        QTRY_VERIFY(!FormDeposit->isVisible());
-        QVERIFY(FormDashboard->isVisible());
-        QTRY_COMPARE(PanelText(FormDashboard),
+        QTRY_VERIFY(!Get<TFormDeposit>("deposit")->isVisible());
+        QVERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QTRY_COMPARE(PanelText(Get<TFormDashboard>("dashboard")),
                      QStringLiteral("Something went wrong. Try changing the network or coin."));
-        QVERIFY(Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
+        QVERIFY(Child<QLabel>(Get<TFormDeposit>("deposit"), "LoadingAnim")->isHidden());
     }
 
     void emptyReplyAfterTheUserLeftStillShowsTheDashboard()
     {
         Answer(QString(), 400);
         Deposit("btc");
-        FormDeposit->close();
-        Activate(FormDashboard);
-        FormDashboard->close(); // logged out: the login screen is in front now
-        QVERIFY(FormLogin->isVisible());
-        Activate(FormLogin);
+        Get<TFormDeposit>("deposit")->close();
+        Activate(Get<TFormDashboard>("dashboard"));
+        Get<TFormDashboard>("dashboard")->close(); // logged out: the login screen is in front now
+        QVERIFY(Get<TFormLogin>("login")->isVisible());
+        Activate(Get<TFormLogin>("login"));
         // The late reply still runs the close handler, which brings the dashboard to the front with the message.
-        QTRY_VERIFY(FormDashboard->isVisible());
-        QTRY_COMPARE(PanelText(FormDashboard),
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QTRY_COMPARE(PanelText(Get<TFormDashboard>("dashboard")),
                      QStringLiteral("Something went wrong. Try changing the network or coin."));
-        QVERIFY(!FormDeposit->isVisible());
+        QVERIFY(!Get<TFormDeposit>("deposit")->isVisible());
     }
 
     // While the next address is awaited the screen names the new coin and shows
@@ -343,17 +343,17 @@ private slots:
         Deposit("btc");
         QTRY_COMPARE(AddressText(), HexAddress);
         QVERIFY(!NoQrCode());
-        FormDeposit->close();
+        Get<TFormDeposit>("deposit")->close();
         Answer(MixedAddress, 500);
-        Deposit("usdt", Child<QPushButton>(FormDashboard, "Button6"));
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("usdt"));
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: TRC-20"));
+        Deposit("usdt", Child<QPushButton>(Get<TFormDashboard>("dashboard"), "Button6"));
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_form")->text(), "Coin: " + FullName("usdt"));
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_network")->text(), QStringLiteral("Network: TRC-20"));
         QCOMPARE(AddressText(), QString());
         QVERIFY(NoQrCode());
-        QVERIFY(!Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
-        QVERIFY(Child<FrameAnimation>(FormDeposit, "gifload")->Enabled());
+        QVERIFY(!Child<QLabel>(Get<TFormDeposit>("deposit"), "LoadingAnim")->isHidden());
+        QVERIFY(Child<FrameAnimation>(Get<TFormDeposit>("deposit"), "gifload")->Enabled());
         QTRY_COMPARE(AddressText(), MixedAddress);
-        QCOMPARE(Decode(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage()), MixedAddress);
+        QCOMPARE(Decode(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->pixmap().toImage()), MixedAddress);
     }
 
     // A request that fails (service down, connection dropped) or hangs leaves the
@@ -371,27 +371,27 @@ private slots:
         QFETCH(QString, failure);
         Deposit("btc");
         QTRY_COMPARE(AddressText(), HexAddress);
-        FormDeposit->close();
+        Get<TFormDeposit>("deposit")->close();
         if (failure == "down") State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
         if (failure == "dropped") Answer(QString(), 0, true);
         if (failure == "stuck") Answer(MixedAddress, 60000);
         QGuiApplication::clipboard()->clear();
         Deposit("eth");
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("eth"));
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_form")->text(), "Coin: " + FullName("eth"));
         if (failure == "stuck") {
             QTRY_COMPARE(Deposits().size(), 2);
             QTest::qWait(300);
-            QVERIFY(!Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
+            QVERIFY(!Child<QLabel>(Get<TFormDeposit>("deposit"), "LoadingAnim")->isHidden());
         } else {
-            QTRY_VERIFY_WITH_TIMEOUT(PanelShown(FormDeposit), 15000);
-            QVERIFY(PanelText(FormDeposit).startsWith("Error:"));
-            QVERIFY(Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
+            QTRY_VERIFY_WITH_TIMEOUT(PanelShown(Get<TFormDeposit>("deposit")), 15000);
+            QVERIFY(PanelText(Get<TFormDeposit>("deposit")).startsWith("Error:"));
+            QVERIFY(Child<QLabel>(Get<TFormDeposit>("deposit"), "LoadingAnim")->isHidden());
         }
         QCOMPARE(AddressText(), QString());
         QVERIFY(NoQrCode());
-        Click(FormDeposit, "lab_dep_address");
+        Click(Get<TFormDeposit>("deposit"), "lab_dep_address");
         QCOMPARE(QGuiApplication::clipboard()->text(), QString());
-        QVERIFY(!PanelText(FormDeposit).startsWith("You copied"));
+        QVERIFY(!PanelText(Get<TFormDeposit>("deposit")).startsWith("You copied"));
     }
 
     // An answer for a coin the user has left behind never lands under the next
@@ -402,15 +402,15 @@ private slots:
         AnswerFor("eth", MixedAddress, 0);
         Deposit("btc");
         QTRY_COMPARE(Deposits().size(), 1);
-        FormDeposit->close();
+        Get<TFormDeposit>("deposit")->close();
         Deposit("eth");
         QTRY_COMPARE(AddressText(), MixedAddress);
         // The btc answer comes in after this: the screen still shows eth's.
         QTest::qWait(3000);
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_form")->text(), "Coin: " + FullName("eth"));
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_form")->text(), "Coin: " + FullName("eth"));
         QCOMPARE(AddressText(), MixedAddress);
-        QCOMPARE(Decode(Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage()), MixedAddress);
-        QVERIFY(!PanelShown(FormDeposit));
+        QCOMPARE(Decode(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->pixmap().toImage()), MixedAddress);
+        QVERIFY(!PanelShown(Get<TFormDeposit>("deposit")));
     }
 
     void oddRepliesAreShownAsPlainText_data()
@@ -428,21 +428,21 @@ private slots:
         QFETCH(bool, fits);
         Answer(body);
         Deposit("btc");
-        QTRY_COMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->text(), body);
-        QCOMPARE(Child<ClickableLabel>(FormDeposit, "lab_dep_address")->textFormat(), Qt::PlainText);
-        const QImage picture = Child<ClickableLabel>(FormDeposit, "ImgQrCode")->pixmap().toImage();
+        QTRY_COMPARE(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")->text(), body);
+        QCOMPARE(Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")->textFormat(), Qt::PlainText);
+        const QImage picture = Child<ClickableLabel>(Get<TFormDeposit>("deposit"), "ImgQrCode")->pixmap().toImage();
         QCOMPARE(picture.size(), QSize(269, 269));
         QCOMPARE(AllWhite(picture, picture.rect()), !fits);
-        QCOMPARE(FormDeposit->size(), QSize(488, 488));
+        QCOMPARE(Get<TFormDeposit>("deposit")->size(), QSize(488, 488));
     }
 
     void transportFailureStopsTheAnimationAndSaysSo()
     {
         State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
         Deposit("btc");
-        QTRY_VERIFY(Child<QLabel>(FormDeposit, "LoadingAnim")->isHidden());
-        QVERIFY(PanelShown(FormDeposit));
-        QVERIFY(PanelText(FormDeposit).startsWith("Error:"));
+        QTRY_VERIFY(Child<QLabel>(Get<TFormDeposit>("deposit"), "LoadingAnim")->isHidden());
+        QVERIFY(PanelShown(Get<TFormDeposit>("deposit")));
+        QVERIFY(PanelText(Get<TFormDeposit>("deposit")).startsWith("Error:"));
     }
 
     void missingMinimumIsReportedAndNothingSent()
@@ -451,10 +451,10 @@ private slots:
         limits.remove("Mindep_btc");
         State().MinWithdrawJson = limits;
         Deposit("btc");
-        QVERIFY(FormDeposit->isVisible());
-        QCOMPARE(Child<QLabel>(FormDeposit, "name_network")->text(), QStringLiteral("Network: Main"));
-        QVERIFY(PanelShown(FormDeposit));
-        QVERIFY(PanelText(FormDeposit).startsWith("Error Get_Deposit_Address: "));
+        QVERIFY(Get<TFormDeposit>("deposit")->isVisible());
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_network")->text(), QStringLiteral("Network: Main"));
+        QVERIFY(PanelShown(Get<TFormDeposit>("deposit")));
+        QVERIFY(PanelText(Get<TFormDeposit>("deposit")).startsWith("Error Get_Deposit_Address: "));
         QTest::qWait(200);
         QCOMPARE(Deposits().size(), 0);
     }

@@ -24,32 +24,32 @@ class FaucetTest : public ScreenTest {
     void Ready() override
     {
         LogIn();
-        Activate(FormDashboard);
-        Click(FormDashboard, "freecoin_btn");
-        QTRY_VERIFY(FormFaucet->isVisible());
+        Activate(Get<TFormDashboard>("dashboard"));
+        Click(Get<TFormDashboard>("dashboard"), "freecoin_btn");
+        QTRY_VERIFY(Get<TFormFaucet>("faucet")->isVisible());
     }
 
     // The answer to the question on the screen.
     static int Answer()
     {
         static const QRegularExpression shape(QStringLiteral(R"(^(\d)([+-])(\d)=\?$)"));
-        const QRegularExpressionMatch m = shape.match(Child<QLabel>(FormFaucet, "Text1")->text());
+        const QRegularExpressionMatch m = shape.match(Child<QLabel>(Get<TFormFaucet>("faucet"), "Text1")->text());
         if (!m.hasMatch()) qFatal("unexpected question");
         const int a = m.captured(1).toInt();
         const int b = m.captured(3).toInt();
         return m.captured(2) == QLatin1String("+") ? a + b : a - b;
     }
 
-    static bool QuestionShown() { return !Child(FormFaucet, "panel_captha")->isHidden(); }
+    static bool QuestionShown() { return !Child(Get<TFormFaucet>("faucet"), "panel_captha")->isHidden(); }
 
 private slots:
     void questionOnGetUsdt()
     {
-        QCOMPARE(FormFaucet->windowTitle(), QStringLiteral("Faucet"));
-        QCOMPARE(Child<QLabel>(FormFaucet, "TitleLabel")->text(), QStringLiteral("Free Coin"));
+        QCOMPARE(Get<TFormFaucet>("faucet")->windowTitle(), QStringLiteral("Faucet"));
+        QCOMPARE(Child<QLabel>(Get<TFormFaucet>("faucet"), "TitleLabel")->text(), QStringLiteral("Free Coin"));
         QVERIFY(!QuestionShown());
-        QCOMPARE(Child<QLabel>(FormFaucet, "Text1")->text(), QStringLiteral("0+0=?"));
-        Click(FormFaucet, "Button1");
+        QCOMPARE(Child<QLabel>(Get<TFormFaucet>("faucet"), "Text1")->text(), QStringLiteral("0+0=?"));
+        Click(Get<TFormFaucet>("faucet"), "Button1");
         QVERIFY(QuestionShown());
         QCOMPARE(State().FaucetAnswer, Answer());
     }
@@ -57,21 +57,21 @@ private slots:
     void rightAnswerClaims()
     {
         const QString login = State().UserLogin; // the account refresh after the answer rereads it
-        Click(FormFaucet, "Button1");
-        Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
-        Click(FormFaucet, "Button4");
+        Click(Get<TFormFaucet>("faucet"), "Button1");
+        Type(Get<TFormFaucet>("faucet"), "conf_randomResult", QString::number(Answer()));
+        Click(Get<TFormFaucet>("faucet"), "Button4");
+        QTRY_COMPARE(Requests("free_coin").size(), 1);
         const QList<RecordedRequest> claims = Requests("free_coin");
-        QCOMPARE(claims.size(), 1);
         QStringList names;
         for (const auto& f : claims.first().fields) names << f.first;
         QCOMPARE(names, (QStringList{"a", "s", "pass", "session"})); // the answer is not sent
         QCOMPARE(claims.first().field("s"), login);
         QCOMPARE(claims.first().field("pass"), State().PassHash);
         QVERIFY(!QuestionShown());
-        QVERIFY(PanelShown(FormFaucet));
-        QCOMPARE(PanelText(FormFaucet), QStringLiteral("You received 0.01 USDT <b>!</b>"));
+        QTRY_VERIFY(PanelShown(Get<TFormFaucet>("faucet")));
+        QTRY_COMPARE(PanelText(Get<TFormFaucet>("faucet")), QStringLiteral("You received 0.01 USDT <b>!</b>"));
         // A second claim needs a new question.
-        QVERIFY(!Child(FormFaucet, "Button4")->isVisible());
+        QVERIFY(!Child(Get<TFormFaucet>("faucet"), "Button4")->isVisible());
     }
 
     // The reward is in: the account is fetched at once, not at the dashboard's
@@ -80,13 +80,13 @@ private slots:
     {
         LogIn(SettingsReply(), AccountReply("0.25"));
         QCOMPARE(State().BalanceJson->value("wall_usdt").toString(), QStringLiteral("0,25000000"));
-        Click(FormFaucet, "Button1");
-        Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
-        Click(FormFaucet, "Button4");
-        QCOMPARE(Requests("free_coin").size(), 1);
+        Click(Get<TFormFaucet>("faucet"), "Button1");
+        Type(Get<TFormFaucet>("faucet"), "conf_randomResult", QString::number(Answer()));
+        Click(Get<TFormFaucet>("faucet"), "Button4");
+        QTRY_COMPARE(Requests("free_coin").size(), 1);
         QTRY_COMPARE(Requests("useraccount").size(), 1);
         QTRY_COMPARE(State().BalanceJson->value("wall_usdt").toString(), QStringLiteral("0,50000000"));
-        QVERIFY(FormFaucet->isVisible());
+        QVERIFY(Get<TFormFaucet>("faucet")->isVisible());
     }
 
     void wrongAnswers_data()
@@ -105,27 +105,27 @@ private slots:
     void wrongAnswers()
     {
         QFETCH(QString, typed);
-        Click(FormFaucet, "Button1");
-        const QString question = Child<QLabel>(FormFaucet, "Text1")->text();
+        Click(Get<TFormFaucet>("faucet"), "Button1");
+        const QString question = Child<QLabel>(Get<TFormFaucet>("faucet"), "Text1")->text();
         if (typed == QLatin1String("wrong")) typed = QString::number(Answer() + 1);
-        Type(FormFaucet, "conf_randomResult", typed);
-        Click(FormFaucet, "Button4");
+        Type(Get<TFormFaucet>("faucet"), "conf_randomResult", typed);
+        Click(Get<TFormFaucet>("faucet"), "Button4");
         QVERIFY(Requests("free_coin").isEmpty());
-        QVERIFY(PanelShown(FormFaucet));
-        QTEST(PanelText(FormFaucet), "message");
+        QVERIFY(PanelShown(Get<TFormFaucet>("faucet")));
+        QTEST(PanelText(Get<TFormFaucet>("faucet")), "message");
         // Same question, panel open: the user may try again, and the right answer then claims.
         QVERIFY(QuestionShown());
-        QCOMPARE(Child<QLabel>(FormFaucet, "Text1")->text(), question);
-        Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
-        Click(FormFaucet, "Button4");
-        QCOMPARE(Requests("free_coin").size(), 1);
+        QCOMPARE(Child<QLabel>(Get<TFormFaucet>("faucet"), "Text1")->text(), question);
+        Type(Get<TFormFaucet>("faucet"), "conf_randomResult", QString::number(Answer()));
+        Click(Get<TFormFaucet>("faucet"), "Button4");
+        QTRY_COMPARE(Requests("free_coin").size(), 1);
     }
 
     void closingKeepsTheAnswerUntilTheNextQuestion()
     {
-        Click(FormFaucet, "Button1");
+        Click(Get<TFormFaucet>("faucet"), "Button1");
         const int answer = State().FaucetAnswer;
-        Click(FormFaucet, "Text5");
+        Click(Get<TFormFaucet>("faucet"), "Text5");
         QVERIFY(!QuestionShown());
         QCOMPARE(State().FaucetAnswer, answer);
     }
@@ -133,11 +133,11 @@ private slots:
     void claimFailsInTransport()
     {
         State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
-        Click(FormFaucet, "Button1");
-        Type(FormFaucet, "conf_randomResult", QString::number(Answer()));
-        Click(FormFaucet, "Button4");
-        QVERIFY(PanelShown(FormFaucet));
-        QVERIFY2(PanelText(FormFaucet).startsWith("MessageResult:"), qPrintable(PanelText(FormFaucet)));
+        Click(Get<TFormFaucet>("faucet"), "Button1");
+        Type(Get<TFormFaucet>("faucet"), "conf_randomResult", QString::number(Answer()));
+        Click(Get<TFormFaucet>("faucet"), "Button4");
+        QTRY_VERIFY(PanelShown(Get<TFormFaucet>("faucet")));
+        QTRY_VERIFY2(PanelText(Get<TFormFaucet>("faucet")).startsWith("MessageResult:"), qPrintable(PanelText(Get<TFormFaucet>("faucet"))));
         QVERIFY(!QuestionShown());
     }
 
@@ -146,36 +146,36 @@ private slots:
     {
         QCOMPARE(State().ServerScheme, QStringLiteral("http"));
         const QString base = QStringLiteral("https://") + fake->hostPort() + QStringLiteral("/morec/ads/");
-        auto* top = Child<WebView>(FormFaucet, "WebBrowser1");
-        auto* bottom = Child<WebView>(FormFaucet, "WebBrowser2");
+        auto* top = Child<WebView>(Get<TFormFaucet>("faucet"), "WebBrowser1");
+        auto* bottom = Child<WebView>(Get<TFormFaucet>("faucet"), "WebBrowser2");
         QCOMPARE(top->Url(), QUrl(base + "a-ads_1.php"));
         QCOMPARE(bottom->Url(), QUrl(base + "a-ads_2.php"));
-        QCOMPARE(FormFaucet->AdsBaseUrl(), base);
+        QCOMPARE(Get<TFormFaucet>("faucet")->AdsBaseUrl(), base);
     }
 
     // Every 30 s, and only while the faucet is the active window.
     void advertsReloadOnlyWhileActive()
     {
-        QCOMPARE(FormFaucet->Timer1->interval(), 30000);
-        QVERIFY(FormFaucet->Timer1->isActive());
-        auto* top = Child<WebView>(FormFaucet, "WebBrowser1");
+        QCOMPARE(Get<TFormFaucet>("faucet")->Timer1->interval(), 30000);
+        QVERIFY(Get<TFormFaucet>("faucet")->Timer1->isActive());
+        auto* top = Child<WebView>(Get<TFormFaucet>("faucet"), "WebBrowser1");
         const QUrl advert = top->Url();
         const QUrl elsewhere("about:blank");
         top->Navigate(elsewhere);
-        Activate(FormDashboard);
-        FormFaucet->Timer1Timer();
+        Activate(Get<TFormDashboard>("dashboard"));
+        Get<TFormFaucet>("faucet")->Timer1Timer();
         QCOMPARE(top->Url(), elsewhere);
-        Activate(FormFaucet);
+        Activate(Get<TFormFaucet>("faucet"));
         top->Navigate(elsewhere);
-        FormFaucet->Timer1Timer();
+        Get<TFormFaucet>("faucet")->Timer1Timer();
         QCOMPARE(top->Url(), advert);
     }
 
     void backReturnsToTheDashboard()
     {
-        Click(FormFaucet, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormFaucet->isVisible());
+        Click(Get<TFormFaucet>("faucet"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormFaucet>("faucet")->isVisible());
     }
 };
 

@@ -1,5 +1,6 @@
 // Start-up, the screens' common behaviour, the message panel and the shared clients.
 #include "ScreenTestSupport.h"
+#include "ServiceClient.h"
 
 #include <QScrollArea>
 #include <QScrollBar>
@@ -57,7 +58,7 @@ private slots:
         };
         const auto all = AllScreens();
         QCOMPARE(all.size(), 11);
-        FormLogin->show();
+        Get<TFormLogin>("login")->show();
         for (int i = 0; i < 11; ++i) {
             QWidget* s = all[i];
             QCOMPARE(s->objectName(), QString::fromLatin1(expected[i].name));
@@ -82,108 +83,108 @@ private slots:
     {
         DestroyScreens();
         StartScreens();
-        QVERIFY(FormLogin && FormLogin->isVisible());
-        QVERIFY(!FormDashboard);
+        QVERIFY(Get<TFormLogin>("login") && Get<TFormLogin>("login")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard"));
         QCOMPARE(AllScreens().size(), 1);
-        QTRY_VERIFY(FormLotto != nullptr);
+        QTRY_VERIFY(Get<TFormLotto>("lottery") != nullptr);
         QStringList names;
         for (QWidget* s : AllScreens()) names << s->objectName();
         QCOMPARE(names,
                  (QStringList{"FormLogin", "FormDashboard", "FormDeposit", "FormInvest", "FormWithdraw", "FormSetting",
                               "FormRefferal", "FormInfo", "FormSwap", "FormFaucet", "FormLotto"}));
-        for (QWidget* s : AllScreens()) QCOMPARE(s->isVisible(), s == FormLogin);
+        for (QWidget* s : AllScreens()) QCOMPARE(s->isVisible(), s == Get<TFormLogin>("login"));
         // The login screen's start-up still asks for the platform settings.
         QTRY_COMPARE(Requests("all_json_setting").size(), 1);
     }
 
     void messageWithoutNameGoesToTheActiveScreenOnly()
     {
-        Activate(FormDashboard);
-        FormLogin->ShowErrorMessage("hello", QString());
-        QVERIFY(PanelShown(FormDashboard));
-        QCOMPARE(PanelText(FormDashboard), QStringLiteral("hello"));
+        Activate(Get<TFormDashboard>("dashboard"));
+        Get<TFormLogin>("login")->ShowErrorMessage("hello", QString());
+        QVERIFY(PanelShown(Get<TFormDashboard>("dashboard")));
+        QCOMPARE(PanelText(Get<TFormDashboard>("dashboard")), QStringLiteral("hello"));
         for (QWidget* s : AllScreens())
-            if (s != FormDashboard) QVERIFY2(!PanelShown(s), qPrintable(s->objectName()));
+            if (s != Get<TFormDashboard>("dashboard")) QVERIFY2(!PanelShown(s), qPrintable(s->objectName()));
     }
 
     void namedMessageReachesTheNamedScreenEvenHidden()
     {
-        Activate(FormLogin);
-        FormLogin->ShowErrorMessage("for both", "FormDashboard");
-        QVERIFY(PanelShown(FormLogin));
-        QVERIFY(PanelShown(FormDashboard));
-        QVERIFY(!FormDashboard->isVisible());
-        QCOMPARE(PanelText(FormDashboard), QStringLiteral("for both"));
+        Activate(Get<TFormLogin>("login"));
+        Get<TFormLogin>("login")->ShowErrorMessage("for both", "FormDashboard");
+        QVERIFY(PanelShown(Get<TFormLogin>("login")));
+        QVERIFY(PanelShown(Get<TFormDashboard>("dashboard")));
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
+        QCOMPARE(PanelText(Get<TFormDashboard>("dashboard")), QStringLiteral("for both"));
         // When the dashboard is shown later the text is already there.
-        FormDashboard->show();
-        QVERIFY(Child(FormDashboard, "PanelErrorMessage")->isVisible());
-        QVERIFY(!PanelShown(FormDeposit));
+        Get<TFormDashboard>("dashboard")->show();
+        QVERIFY(Child(Get<TFormDashboard>("dashboard"), "PanelErrorMessage")->isVisible());
+        QVERIFY(!PanelShown(Get<TFormDeposit>("deposit")));
     }
 
     void messageWithNoActiveWindowIsShownNowhere()
     {
         for (QWidget* s : AllScreens()) s->hide();
         QTRY_VERIFY(QApplication::activeWindow() == nullptr);
-        FormLogin->ShowErrorMessage("lost", QString());
+        Get<TFormLogin>("login")->ShowErrorMessage("lost", QString());
         for (QWidget* s : AllScreens()) QVERIFY(!PanelShown(s));
     }
 
     void secondMessageReplacesTheFirstAndTextStaysPlain()
     {
-        Activate(FormLogin);
-        FormLogin->ShowErrorMessage("first", QString());
-        FormLogin->ShowErrorMessage("<b>second</b>\r\nline two", QString());
-        QCOMPARE(PanelText(FormLogin), QStringLiteral("<b>second</b>\r\nline two"));
-        QCOMPARE(Child<QLabel>(FormLogin, "message_label")->textFormat(), Qt::PlainText);
+        Activate(Get<TFormLogin>("login"));
+        Get<TFormLogin>("login")->ShowErrorMessage("first", QString());
+        Get<TFormLogin>("login")->ShowErrorMessage("<b>second</b>\r\nline two", QString());
+        QCOMPARE(PanelText(Get<TFormLogin>("login")), QStringLiteral("<b>second</b>\r\nline two"));
+        QCOMPARE(Child<QLabel>(Get<TFormLogin>("login"), "message_label")->textFormat(), Qt::PlainText);
     }
 
     void panelOverlaysTheTopOfItsScreen()
     {
-        Activate(FormDeposit);
-        FormLogin->ShowErrorMessage(QString(400, QLatin1Char('x')), QString());
-        QWidget* panel = Child(FormDeposit, "PanelErrorMessage");
+        Activate(Get<TFormDeposit>("deposit"));
+        Get<TFormLogin>("login")->ShowErrorMessage(QString(400, QLatin1Char('x')), QString());
+        QWidget* panel = Child(Get<TFormDeposit>("deposit"), "PanelErrorMessage");
         QCOMPARE(panel->geometry().topLeft(), QPoint(10, 5));
-        QCOMPARE(panel->width(), FormDeposit->width() - 20);
+        QCOMPARE(panel->width(), Get<TFormDeposit>("deposit")->width() - 20);
         QVERIFY(panel->height() > 0);
-        QCOMPARE(FormDeposit->layout()->indexOf(panel), -1);
+        QCOMPARE(Get<TFormDeposit>("deposit")->layout()->indexOf(panel), -1);
         // Not pushed into the layout: the content underneath keeps its place.
-        QCOMPARE(Child(FormDeposit, "ImgQrCode")->size(), QSize(488, 269));
+        QCOMPARE(Child(Get<TFormDeposit>("deposit"), "ImgQrCode")->size(), QSize(488, 269));
     }
 
     void hugeMessageIsCutAndThePanelStaysUsable()
     {
-        Activate(FormDashboard);
+        Activate(Get<TFormDashboard>("dashboard"));
         QString text;
         for (int i = 0; i < 20000; ++i) text += QStringLiteral("line %1 <i>of</i> a reply\n").arg(i);
-        FormLogin->ShowErrorMessage(text, QString());
-        const QString shown = PanelText(FormDashboard);
+        Get<TFormLogin>("login")->ShowErrorMessage(text, QString());
+        const QString shown = PanelText(Get<TFormDashboard>("dashboard"));
         QCOMPARE(shown.size(), MessagePanel::MaxChars);
         QVERIFY(text.startsWith(shown.chopped(1)));
         QCOMPARE(shown.back(), QChar(0x2026));
         // Within the screen, its text scrolling, its close button on screen and working.
-        QWidget* panel = Child(FormDashboard, "PanelErrorMessage");
-        QVERIFY(panel->geometry().bottom() <= FormDashboard->height());
-        QCOMPARE(FormDashboard->size(), QSize(816, 576));
+        QWidget* panel = Child(Get<TFormDashboard>("dashboard"), "PanelErrorMessage");
+        QVERIFY(panel->geometry().bottom() <= Get<TFormDashboard>("dashboard")->height());
+        QCOMPARE(Get<TFormDashboard>("dashboard")->size(), QSize(816, 576));
         auto* scroll = Child<QScrollArea>(panel, "message_scroll");
         QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
         auto* close = Child<QPushButton>(panel, "Button2");
         QVERIFY(close->isVisible());
         QVERIFY(panel->rect().contains(close->geometry()));
         QTest::mouseClick(close, Qt::LeftButton);
-        QVERIFY(!PanelShown(FormDashboard));
+        QVERIFY(!PanelShown(Get<TFormDashboard>("dashboard")));
     }
 
     void closeButtonHidesOnlyItsOwnPanel()
     {
-        Activate(FormLogin);
-        FormLogin->ShowErrorMessage("both", "FormLotto");
-        QVERIFY(PanelShown(FormLotto));
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "Button2"), Qt::LeftButton);
-        QVERIFY(!PanelShown(FormLogin));
-        QVERIFY(PanelShown(FormLotto));
-        FormLotto->show();
-        QTest::mouseClick(Child<QPushButton>(Child(FormLotto, "PanelErrorMessage"), "Button1"), Qt::LeftButton);
-        QVERIFY(!PanelShown(FormLotto));
+        Activate(Get<TFormLogin>("login"));
+        Get<TFormLogin>("login")->ShowErrorMessage("both", "FormLotto");
+        QVERIFY(PanelShown(Get<TFormLotto>("lottery")));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "Button2"), Qt::LeftButton);
+        QVERIFY(!PanelShown(Get<TFormLogin>("login")));
+        QVERIFY(PanelShown(Get<TFormLotto>("lottery")));
+        Get<TFormLotto>("lottery")->show();
+        QTest::mouseClick(Child<QPushButton>(Child(Get<TFormLotto>("lottery"), "PanelErrorMessage"), "Button1"), Qt::LeftButton);
+        QVERIFY(!PanelShown(Get<TFormLotto>("lottery")));
     }
 
     void closingReturnsToTheRightScreen_data()
@@ -233,16 +234,16 @@ private slots:
     void closingTheDashboardLogsOut()
     {
         State().LoggedIn = true;
-        FormDashboard->show();
-        QVERIFY(FormDashboard->close());
+        Get<TFormDashboard>("dashboard")->show();
+        QVERIFY(Get<TFormDashboard>("dashboard")->close());
         QVERIFY(!State().LoggedIn);
-        QVERIFY(FormLogin->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
+        QVERIFY(Get<TFormLogin>("login")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
     }
 
     void versionLabelShowsTheFileVersion()
     {
-        const QString text = Child<QLabel>(FormLogin, "VerApp")->text();
+        const QString text = Child<QLabel>(Get<TFormLogin>("login"), "VerApp")->text();
         QCOMPARE(text, QStringLiteral("v" AMBERVALE_TEST_VERSION));
         QVERIFY(QRegularExpression("^v\\d+\\.\\d+\\.\\d+\\.\\d+$").match(text).hasMatch());
     }
@@ -251,8 +252,8 @@ private slots:
     {
         UrlCatcher catcher;
         QDesktopServices::setUrlHandler("tg", &catcher, "open");
-        FormLogin->show();
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "Button3"), Qt::LeftButton);
+        Get<TFormLogin>("login")->show();
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "Button3"), Qt::LeftButton);
         QDesktopServices::unsetUrlHandler("tg");
         QCOMPARE(catcher.urls.size(), 1);
         QCOMPARE(catcher.urls[0].scheme(), QStringLiteral("tg"));
@@ -262,34 +263,32 @@ private slots:
 
     void loadingAnimationStopsOnceItsImageIsHidden()
     {
-        FrameAnimation* anim = Child<FrameAnimation>(FormDeposit, "gifload");
+        FrameAnimation* anim = Child<FrameAnimation>(Get<TFormDeposit>("deposit"), "gifload");
         QCOMPARE(FrameAnimation::FrameCount, 32);
-        FormDeposit->show(); // its show handler starts the animation
+        Get<TFormDeposit>("deposit")->show(); // its show handler starts the animation
         QVERIFY(anim->Enabled());
         const int before = anim->Frame();
         QTRY_VERIFY(anim->Frame() != before);
-        Child<QLabel>(FormDeposit, "LoadingAnim")->hide();
+        Child<QLabel>(Get<TFormDeposit>("deposit"), "LoadingAnim")->hide();
         QTRY_VERIFY(!anim->Enabled());
     }
 
-    void messageClientShowsTheWholeReplyBeforePostReturns()
+    void messageClientShowsTheWholeReplyOnTheScreenThatAsked()
     {
         FakeService fake;
         State().ServerScheme = "http";
         State().ServerAddress = "://" + fake.hostPort() + "/";
         fake.enqueue(Reply("Invested: 1,5 <b>DOGE</b>"));
-        Activate(FormInvest);
-        FormLogin->NetHTTP_MessageResult->Post(State().ApiUrl(), {{"a", "invest_coin"}});
-        QVERIFY(PanelShown(FormInvest));
-        QCOMPARE(PanelText(FormInvest), QStringLiteral("Invested: 1,5 <b>DOGE</b>"));
+        Activate(Get<TFormInvest>("invest"));
+        QVERIFY(Get<TFormInvest>("invest")->SendMessage("invest_coin", {{"a", "invest_coin"}}, nullptr));
+        QTRY_VERIFY(PanelShown(Get<TFormInvest>("invest")));
+        QCOMPARE(PanelText(Get<TFormInvest>("invest")), QStringLiteral("Invested: 1,5 <b>DOGE</b>"));
     }
 
     void transportFailuresShowTheirPrefix_data()
     {
         QTest::addColumn<QString>("client");
         QTest::addColumn<QString>("prefix");
-        QTest::newRow("message client") << "NetHTTP_MessageResult"
-                                        << "MessageResult:";
         QTest::newRow("account") << "NetHTTPClient1"
                                  << "Error:";
         QTest::newRow("settings") << "NetHTTPClient_c_coin_name"
@@ -302,41 +301,41 @@ private slots:
         QFETCH(QString, prefix);
         State().ServerScheme = "http";
         State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(ClosedPort());
-        Activate(FormLogin);
-        Child<QLabel>(FormLogin, "LoadingAnim")->show();
-        auto* http = FormLogin->findChild<HttpClient*>(client);
+        Activate(Get<TFormLogin>("login"));
+        Child<QLabel>(Get<TFormLogin>("login"), "LoadingAnim")->show();
+        auto* http = Service().findChild<HttpClient*>(client);
         QVERIFY(http);
         http->Post(State().ApiUrl(), {{"a", "x"}});
-        QTRY_VERIFY(PanelShown(FormLogin));
-        QVERIFY(PanelText(FormLogin).startsWith(prefix));
-        QVERIFY(PanelText(FormLogin).size() > prefix.size()); // the description follows directly
-        QVERIFY(Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
+        QTRY_VERIFY(PanelShown(Get<TFormLogin>("login")));
+        QVERIFY(PanelText(Get<TFormLogin>("login")).startsWith(prefix));
+        QVERIFY(PanelText(Get<TFormLogin>("login")).size() > prefix.size()); // the description follows directly
+        QVERIFY(Child<QLabel>(Get<TFormLogin>("login"), "LoadingAnim")->isHidden());
     }
 
     void clientsCarryTheirOptions()
     {
         struct Row {
             const char* name;
-            HttpClient::Mode mode;
             int timeout;
             bool cookies;
             bool browser;
         };
         const Row rows[] = {
-            {"NetHTTPClient1", HttpClient::Mode::Background, 30000, false, true},
-            {"NetHTTPClient_c_coin_name", HttpClient::Mode::Background, 10000, true, true},
-            {"NetHTTP_MessageResult", HttpClient::Mode::Blocking, 30000, true, true},
+            {"NetHTTPClient1", 30000, false, true},
+            {"NetHTTPClient_c_coin_name", 10000, true, true},
+            {"NetHTTP_MessageResult", 30000, true, true},
         };
         for (const Row& r : rows) {
-            auto* c = FormLogin->findChild<HttpClient*>(r.name);
+            auto* c = Service().findChild<HttpClient*>(r.name);
             QVERIFY2(c, r.name);
-            QVERIFY(c->options().mode == r.mode);
+            // None holds the GUI while it waits.
+            QVERIFY(c->options().mode == HttpClient::Mode::Background);
             QCOMPARE(c->options().responseTimeoutMs, r.timeout);
             QCOMPARE(c->options().connectTimeoutMs, r.timeout);
             QCOMPARE(c->options().keepCookies, r.cookies);
             QCOMPARE(c->options().userAgent, QByteArray(HttpClient::BrowserUserAgent));
         }
-        auto* deposit = FormDashboard->findChild<HttpClient*>("NetHTTP_Get_Deposit");
+        auto* deposit = Service().findChild<HttpClient*>("NetHTTP_Get_Deposit");
         QVERIFY(deposit);
         QVERIFY(deposit->options().mode == HttpClient::Mode::Background);
         QCOMPARE(deposit->options().responseTimeoutMs, 60000);

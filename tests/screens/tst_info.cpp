@@ -39,13 +39,13 @@ public slots:
 private:
     QList<QUrl> m_opened;
 
-    QTabWidget* Tabs() const { return Child<QTabWidget>(FormInfo, "TabControl1"); }
+    QTabWidget* Tabs() const { return Child<QTabWidget>(Get<TFormInfo>("info"), "TabControl1"); }
 
     // A click on the tab's title, as the user does.
     void ClickTab(const QString& tabName)
     {
         QTabWidget* tabs = Tabs();
-        const int index = tabs->indexOf(Child(FormInfo, tabName));
+        const int index = tabs->indexOf(Child(Get<TFormInfo>("info"), tabName));
         QVERIFY(index >= 0);
         QTabBar* bar = tabs->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
@@ -54,7 +54,7 @@ private:
 
     void ClickRow(const QString& code)
     {
-        auto* list = Child<QListWidget>(FormInfo, "ListBox1");
+        auto* list = Child<QListWidget>(Get<TFormInfo>("info"), "ListBox1");
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->text() == code) {
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(i)).center());
@@ -63,20 +63,20 @@ private:
         QFAIL("no such row");
     }
 
-    QString Text(const char* name) const { return Child<QLabel>(FormInfo, name)->text(); }
+    QString Text(const char* name) const { return Child<QLabel>(Get<TFormInfo>("info"), name)->text(); }
 
     void OpenFromLogin()
     {
-        Activate(FormLogin);
-        Click(FormLogin, "Image5");
-        QTRY_VERIFY(FormInfo->isVisible());
+        Activate(Get<TFormLogin>("login"));
+        Click(Get<TFormLogin>("login"), "Image5");
+        QTRY_VERIFY(Get<TFormInfo>("info")->isVisible());
     }
 
     void OpenFromDashboard()
     {
-        Activate(FormDashboard);
-        Click(FormDashboard, "Image3");
-        QTRY_VERIFY(FormInfo->isVisible());
+        Activate(Get<TFormDashboard>("dashboard"));
+        Click(Get<TFormDashboard>("dashboard"), "Image3");
+        QTRY_VERIFY(Get<TFormInfo>("info")->isVisible());
     }
 
 private slots:
@@ -91,10 +91,10 @@ private slots:
         QCOMPARE(tabs->tabText(1), QStringLiteral("Feed Back"));
         QCOMPARE(tabs->tabText(2), QStringLiteral("Statistics"));
         QCOMPARE(tabs->currentIndex(), 1);
-        QCOMPARE(FormInfo->windowTitle(), QStringLiteral("Information Panel"));
-        QCOMPARE(Child<QListWidget>(FormInfo, "ListBox1")->count(), 15);
-        QCOMPARE(Child<QLineEdit>(FormInfo, "SearchBox1")->maxLength(), 20);
-        QCOMPARE(Child<QLineEdit>(FormInfo, "SearchBox1")->placeholderText(), QStringLiteral("search..."));
+        QCOMPARE(Get<TFormInfo>("info")->windowTitle(), QStringLiteral("Information Panel"));
+        QCOMPARE(Child<QListWidget>(Get<TFormInfo>("info"), "ListBox1")->count(), 15);
+        QCOMPARE(Child<QLineEdit>(Get<TFormInfo>("info"), "SearchBox1")->maxLength(), 20);
+        QCOMPARE(Child<QLineEdit>(Get<TFormInfo>("info"), "SearchBox1")->placeholderText(), QStringLiteral("search..."));
     }
 
     // Every row of the statistics list shows its figure, wide enough to be read.
@@ -105,7 +105,7 @@ private slots:
         ClickTab("TabStatistic");
         QCOMPARE(Text("earned_inv_btc"), QStringLiteral("12345,67890000"));
         QString why;
-        QTRY_VERIFY2(RowValuesDrawnWhole(FormInfo, "earned_inv_", &why), qPrintable(why));
+        QTRY_VERIFY2(RowValuesDrawnWhole(Get<TFormInfo>("info"), "earned_inv_", &why), qPrintable(why));
     }
 
     void notLoggedInStatistics()
@@ -113,8 +113,8 @@ private slots:
         OpenFromLogin();
         QCOMPARE(Tabs()->currentWidget()->objectName(), QStringLiteral("TabFeedBack"));
         ClickTab("TabStatistic");
-        QVERIFY(PanelShown(FormInfo));
-        QCOMPARE(PanelText(FormInfo), community::NotLoggedInText());
+        QVERIFY(PanelShown(Get<TFormInfo>("info")));
+        QCOMPARE(PanelText(Get<TFormInfo>("info")), community::NotLoggedInText());
         QCOMPARE(Text("fullname_coin"), QStringLiteral("Bitcoin"));
         for (const char* name : {"lab_earned_inv", "lab_deposit_total", "lab_earn_ref", "lab_total_earn",
                                  "earned_inv_btc", "earned_inv_matic"})
@@ -135,17 +135,17 @@ private slots:
         if (loggedIn) LogIn();
         OpenFromLogin();
         ClickTab("TabStatistic");
-        Click(FormInfo, "Button2");
+        Click(Get<TFormInfo>("info"), "Button2");
         ClickRow("DOGE");
         QCOMPARE(State().CurrentCoin, QStringLiteral("doge"));
         if (loggedIn) {
-            QVERIFY(!PanelShown(FormInfo));
+            QVERIFY(!PanelShown(Get<TFormInfo>("info")));
             QCOMPARE(Text("fullname_coin"), FullName("doge"));
             QCOMPARE(Text("lab_earned_inv"), QStringLiteral("0,50000000"));
-            QVERIFY(!Child<QLabel>(FormInfo, "main_img")->pixmap().isNull());
+            QVERIFY(!Child<QLabel>(Get<TFormInfo>("info"), "main_img")->pixmap().isNull());
         } else {
-            QVERIFY(PanelShown(FormInfo));
-            QVERIFY2(PanelText(FormInfo).startsWith("Error show_full_statistic: "), qPrintable(PanelText(FormInfo)));
+            QVERIFY(PanelShown(Get<TFormInfo>("info")));
+            QVERIFY2(PanelText(Get<TFormInfo>("info")).startsWith("Error show_full_statistic: "), qPrintable(PanelText(Get<TFormInfo>("info"))));
             QCOMPARE(Text("fullname_coin"), QStringLiteral("Bitcoin"));
         }
     }
@@ -158,7 +158,7 @@ private slots:
         LogIn(SettingsReply(), account);
         OpenFromDashboard();
         ClickTab("TabStatistic");
-        QVERIFY(!PanelShown(FormInfo));
+        QVERIFY(!PanelShown(Get<TFormInfo>("info")));
         QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
         QCOMPARE(Text("fullname_coin"), FullName("btc"));
         QCOMPARE(Text("lab_earned_inv"), QStringLiteral("0,50000000"));
@@ -177,8 +177,8 @@ private slots:
         LogIn(SettingsReply(codes), AccountReply("1", codes));
         OpenFromDashboard();
         ClickTab("TabStatistic");
-        QVERIFY(PanelShown(FormInfo));
-        QVERIFY2(PanelText(FormInfo).startsWith("Error ChangeTab: "), qPrintable(PanelText(FormInfo)));
+        QVERIFY(PanelShown(Get<TFormInfo>("info")));
+        QVERIFY2(PanelText(Get<TFormInfo>("info")).startsWith("Error ChangeTab: "), qPrintable(PanelText(Get<TFormInfo>("info"))));
         QCOMPARE(Text("earned_inv_dash"), QStringLiteral("1,00000000")); // before it
         QCOMPARE(Text("earned_inv_xmr"), QStringLiteral("0"));
         QCOMPARE(Text("earned_inv_etc"), QStringLiteral("0")); // after it
@@ -190,8 +190,8 @@ private slots:
         LogIn();
         OpenFromDashboard();
         ClickTab("TabStatistic");
-        Type(FormInfo, "SearchBox1", "do");
-        auto* list = Child<QListWidget>(FormInfo, "ListBox1");
+        Type(Get<TFormInfo>("info"), "SearchBox1", "do");
+        auto* list = Child<QListWidget>(Get<TFormInfo>("info"), "ListBox1");
         QStringList shown;
         for (int i = 0; i < list->count(); ++i)
             if (!list->item(i)->isHidden()) shown << list->item(i)->text();
@@ -199,27 +199,27 @@ private slots:
         // The selected row (BTC) is hidden now: the statistics take the first row.
         ClickRow("DOGE");
         QCOMPARE(State().CurrentCoin, QStringLiteral("doge"));
-        Type(FormInfo, "SearchBox1", "x");
-        FormInfo->show_full_statistic();
+        Type(Get<TFormInfo>("info"), "SearchBox1", "x");
+        Get<TFormInfo>("info")->show_full_statistic();
         QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
     }
 
     void returnTargets()
     {
         OpenFromLogin();
-        QVERIFY(!FormLogin->isVisible());
+        QVERIFY(!Get<TFormLogin>("login")->isVisible());
         QCOMPARE(State().SettingsReturnTo, QStringLiteral("login"));
-        Click(FormInfo, "btn_back");
-        QTRY_VERIFY(FormLogin->isVisible());
-        QVERIFY(!FormInfo->isVisible());
+        Click(Get<TFormInfo>("info"), "btn_back");
+        QTRY_VERIFY(Get<TFormLogin>("login")->isVisible());
+        QVERIFY(!Get<TFormInfo>("info")->isVisible());
 
         LogIn();
         OpenFromDashboard();
         QCOMPARE(Tabs()->currentWidget()->objectName(), QStringLiteral("TabGuides"));
         QCOMPARE(State().SettingsReturnTo, QStringLiteral("dashboard"));
-        FormInfo->close(); // the window's own close box
-        QTRY_VERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormInfo->isVisible());
+        Get<TFormInfo>("info")->close(); // the window's own close box
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormInfo>("info")->isVisible());
     }
 
     void contacts()
@@ -231,10 +231,10 @@ private slots:
         QCOMPARE(Text("Text13"), QStringLiteral("Ambervale channel"));
         QCOMPARE(Text("Text10"), QStringLiteral("Ambervale"));
         QVERIFY(Text("Text7").contains('@'));
-        Click(FormInfo, "Text4");
-        Click(FormInfo, "Text13");
-        Click(FormInfo, "Text10");
-        Click(FormInfo, "Text7"); // plain text: opens nothing
+        Click(Get<TFormInfo>("info"), "Text4");
+        Click(Get<TFormInfo>("info"), "Text13");
+        Click(Get<TFormInfo>("info"), "Text10");
+        Click(Get<TFormInfo>("info"), "Text7"); // plain text: opens nothing
         QDesktopServices::unsetUrlHandler("https");
         QCOMPARE(m_opened,
                  (QList<QUrl>{QUrl(TFormInfo::ChatLink), QUrl(TFormInfo::ChannelLink), QUrl(TFormInfo::ProfileLink)}));
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(QDir::setCurrent(dir.path()));
         LogIn();
         OpenFromDashboard();
-        auto* view = Child<WebView>(FormInfo, "WebBrowser1");
+        auto* view = Child<WebView>(Get<TFormInfo>("info"), "WebBrowser1");
         QCOMPARE(view->Url(), community::GuideUrl(dir.path()));
         QCOMPARE(view->Url().toString(),
                  QStringLiteral("file://") + QDir(dir.path()).absolutePath() + QStringLiteral("/html/index.html"));
@@ -264,14 +264,14 @@ private slots:
     {
         LogIn();
         OpenFromDashboard();
-        auto* view = Child<WebView>(FormInfo, "WebBrowser1");
+        auto* view = Child<WebView>(Get<TFormInfo>("info"), "WebBrowser1");
         if (!view->HasEngine()) QSKIP(qPrintable("no web engine: " + WebView::LoadError()));
         QObject* page = nullptr;
         for (QObject* o : view->findChildren<QObject*>())
             if (o->inherits("QWebEnginePage")) page = o;
         QVERIFY(page);
         const QColor background = page->property("backgroundColor").value<QColor>();
-        QCOMPARE(background, FormInfo->palette().color(QPalette::Window));
+        QCOMPARE(background, Get<TFormInfo>("info")->palette().color(QPalette::Window));
         QCOMPARE(background, QColor(0x15, 0x1A, 0x23));
     }
 
@@ -321,15 +321,15 @@ private slots:
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(bin));
         LogIn();
-        Activate(FormDashboard);
-        auto* view = Child<WebView>(FormInfo, "WebBrowser1");
+        Activate(Get<TFormDashboard>("dashboard"));
+        auto* view = Child<WebView>(Get<TFormInfo>("info"), "WebBrowser1");
         QSignalSpy finished(view, &WebView::loadFinished);
-        Click(FormDashboard, "Image3");
+        Click(Get<TFormDashboard>("dashboard"), "Image3");
         QVERIFY(QDir::setCurrent(previous));
         QVERIFY2(view->HasEngine(), qPrintable(WebView::LoadError()));
         QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 120000);
         QCOMPARE(finished.last().first().toBool(), true);
-        QWidget* tab = Child(FormInfo, "TabGuides");
+        QWidget* tab = Child(Get<TFormInfo>("info"), "TabGuides");
         // The page's dark background and its amber headings, not an empty
         // white view; the text may come a moment after the background.
         const auto drawn = [tab] {

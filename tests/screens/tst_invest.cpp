@@ -26,12 +26,12 @@ class InvestTest : public ScreenTest {
     QStringList Figures() const
     {
         QStringList texts;
-        for (const QString& n : FigureNames()) texts << Child<QLabel>(FormInvest, n)->text();
+        for (const QString& n : FigureNames()) texts << Child<QLabel>(Get<TFormInvest>("invest"), n)->text();
         return texts;
     }
-    QLineEdit* Amount() const { return Child<QLineEdit>(FormInvest, "val_invest_coin"); }
-    QComboBox* Rental() const { return Child<QComboBox>(FormInvest, "ComboBox1"); }
-    QString EndRental() const { return Child<QLabel>(FormInvest, "lab_end_rental")->text(); }
+    QLineEdit* Amount() const { return Child<QLineEdit>(Get<TFormInvest>("invest"), "val_invest_coin"); }
+    QComboBox* Rental() const { return Child<QComboBox>(Get<TFormInvest>("invest"), "ComboBox1"); }
+    QString EndRental() const { return Child<QLabel>(Get<TFormInvest>("invest"), "lab_end_rental")->text(); }
 
     // Logged in with btc at the given APR, the invest screen opened for btc from
     // the dashboard.
@@ -42,12 +42,12 @@ class InvestTest : public ScreenTest {
         limits["APR_btc"] = apr;
         settings["min_withdraw_coin"] = limits;
         LogIn(settings, account);
-        Activate(FormDashboard);
+        Activate(Get<TFormDashboard>("dashboard"));
         SelectCoin("btc");
-        Click(FormDashboard, "Button1");
-        QVERIFY(FormInvest->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
-        Activate(FormInvest);
+        Click(Get<TFormDashboard>("dashboard"), "Button1");
+        QVERIFY(Get<TFormInvest>("invest")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
+        Activate(Get<TFormInvest>("invest"));
     }
 
     void SetApr(const QString& apr)
@@ -59,49 +59,49 @@ class InvestTest : public ScreenTest {
 
     void OpenConfirmation(const QString& password)
     {
-        Click(FormInvest, "Button1");
-        QVERIFY(!Child(FormInvest, "panel_confirm_pass")->isHidden());
-        Type(FormInvest, "conf_pass", password);
+        Click(Get<TFormInvest>("invest"), "Button1");
+        QVERIFY(!Child(Get<TFormInvest>("invest"), "panel_confirm_pass")->isHidden());
+        Type(Get<TFormInvest>("invest"), "conf_pass", password);
     }
 
 private slots:
     void formCarriesItsControls()
     {
-        QCOMPARE(FormInvest->windowTitle(), QStringLiteral("Invest"));
-        QCOMPARE(FormInvest->size(), QSize(484, 516));
-        QCOMPARE(Child<QLabel>(FormInvest, "Label1")->text(), QStringLiteral("Invest coin"));
+        QCOMPARE(Get<TFormInvest>("invest")->windowTitle(), QStringLiteral("Invest"));
+        QCOMPARE(Get<TFormInvest>("invest")->size(), QSize(484, 516));
+        QCOMPARE(Child<QLabel>(Get<TFormInvest>("invest"), "Label1")->text(), QStringLiteral("Invest coin"));
         QCOMPARE(Amount()->text(), QStringLiteral("0"));
-        QCOMPARE(Child<QPushButton>(FormInvest, "Button3")->text(), QStringLiteral("MAX"));
-        QCOMPARE(Child<QPushButton>(FormInvest, "Button1")->text(), QStringLiteral("Investing"));
-        QCOMPARE(Child<QPushButton>(FormInvest, "Button4")->text(), QStringLiteral("Send"));
-        QCOMPARE(Child<QLabel>(FormInvest, "lab_end_rental")->text(), QStringLiteral("+ 0 Coin"));
-        QCOMPARE(Child<QLabel>(FormInvest, "Text1")->text(), QStringLiteral("Earning Calcucate "));
-        QCOMPARE(Child<QLabel>(FormInvest, "Text3")->text(), QStringLiteral("Confirm the password:"));
-        QCOMPARE(Child<QLineEdit>(FormInvest, "conf_pass")->echoMode(), QLineEdit::Password);
-        QVERIFY(Child(FormInvest, "panel_confirm_pass")->isHidden());
+        QCOMPARE(Child<QPushButton>(Get<TFormInvest>("invest"), "Button3")->text(), QStringLiteral("MAX"));
+        QCOMPARE(Child<QPushButton>(Get<TFormInvest>("invest"), "Button1")->text(), QStringLiteral("Investing"));
+        QCOMPARE(Child<QPushButton>(Get<TFormInvest>("invest"), "Button4")->text(), QStringLiteral("Send"));
+        QCOMPARE(Child<QLabel>(Get<TFormInvest>("invest"), "lab_end_rental")->text(), QStringLiteral("+ 0 Coin"));
+        QCOMPARE(Child<QLabel>(Get<TFormInvest>("invest"), "Text1")->text(), QStringLiteral("Earning Calcucate "));
+        QCOMPARE(Child<QLabel>(Get<TFormInvest>("invest"), "Text3")->text(), QStringLiteral("Confirm the password:"));
+        QCOMPARE(Child<QLineEdit>(Get<TFormInvest>("invest"), "conf_pass")->echoMode(), QLineEdit::Password);
+        QVERIFY(Child(Get<TFormInvest>("invest"), "panel_confirm_pass")->isHidden());
         QCOMPARE(Rental()->count(), 5);
         QCOMPARE(Rental()->currentIndex(), 3);
         QCOMPARE(Rental()->currentText(), QStringLiteral("1 Year (15% fee)"));
         // Labels that carry server text show it as plain text.
         for (const QString& n : FigureNames() + QStringList{"Label1", "lab_end_rental"})
-            QCOMPARE(Child<QLabel>(FormInvest, n)->textFormat(), Qt::PlainText);
+            QCOMPARE(Child<QLabel>(Get<TFormInvest>("invest"), n)->textFormat(), Qt::PlainText);
     }
 
     void oneAtAprTenGivesTheSixFiguresAndTheYearsReturn()
     {
         OpenForBtc("10");
-        QCOMPARE(Child<QLabel>(FormInvest, "Label1")->text(), "Invest " + FullName("btc"));
-        Type(FormInvest, "val_invest_coin", "1");
+        QCOMPARE(Child<QLabel>(Get<TFormInvest>("invest"), "Label1")->text(), "Invest " + FullName("btc"));
+        Type(Get<TFormInvest>("invest"), "val_invest_coin", "1");
         QCOMPARE(Figures(), (QStringList{"0,10000000 BTC", "0,05000000 BTC", "0,02500000 BTC", "0,00833333 BTC",
                                          "0,00191780 BTC", "0,00027397 BTC"}));
         QCOMPARE(EndRental(), QStringLiteral("+0,85000000 BTC"));
-        QVERIFY(!PanelShown(FormInvest));
+        QVERIFY(!PanelShown(Get<TFormInvest>("invest")));
     }
 
     void amountTypedWithAPointComputesAndIsPostedAsTyped()
     {
         OpenForBtc("12");
-        Type(FormInvest, "val_invest_coin", "2.5");
+        Type(Get<TFormInvest>("invest"), "val_invest_coin", "2.5");
         QCOMPARE(Amount()->text(), QStringLiteral("2.5"));
         QCOMPARE(Figures().first(), QStringLiteral("0,30000000 BTC"));
         QCOMPARE(Figures().last(), QStringLiteral("0,00082191 BTC"));
@@ -109,9 +109,9 @@ private slots:
         const QString login = State().UserLogin; // the account refresh after the answer rereads it
         fake->enqueue(Reply("Investment accepted"));
         OpenConfirmation("s3cret");
-        Click(FormInvest, "Button4");
+        Click(Get<TFormInvest>("invest"), "Button4");
+        QTRY_COMPARE(Requests("invest_coin").size(), 1);
         const QList<RecordedRequest> sent = Requests("invest_coin");
-        QCOMPARE(sent.size(), 1);
         const RecordedRequest& r = sent.first();
         QCOMPARE(FieldNames(r), (QStringList{"a", "rental_code", "coin", "value", "s", "pass", "session"}));
         QCOMPARE(r.field("rental_code"), QStringLiteral("3"));
@@ -121,9 +121,9 @@ private slots:
         QCOMPARE(r.field("pass"), digest::MD5("s3cret"));
         QVERIFY(IsToken(r.field("session")));
         // The answer is on screen, the panel closed and the password gone.
-        QCOMPARE(PanelText(FormInvest), QStringLiteral("Investment accepted"));
-        QVERIFY(Child(FormInvest, "panel_confirm_pass")->isHidden());
-        QVERIFY(Child<QLineEdit>(FormInvest, "conf_pass")->text().isEmpty());
+        QTRY_COMPARE(PanelText(Get<TFormInvest>("invest")), QStringLiteral("Investment accepted"));
+        QVERIFY(Child(Get<TFormInvest>("invest"), "panel_confirm_pass")->isHidden());
+        QVERIFY(Child<QLineEdit>(Get<TFormInvest>("invest"), "conf_pass")->text().isEmpty());
     }
 
     void rentalCodeIsTheSelectedIndex_data()
@@ -141,20 +141,20 @@ private slots:
         QFETCH(int, index);
         QFETCH(QString, endRental);
         OpenForBtc("10");
-        Type(FormInvest, "val_invest_coin", "1");
+        Type(Get<TFormInvest>("invest"), "val_invest_coin", "1");
         Rental()->setCurrentIndex(index);
         QCOMPARE(EndRental(), endRental);
         fake->enqueue(Reply("OK"));
         OpenConfirmation("pw");
-        Click(FormInvest, "Button4");
-        QCOMPARE(Requests("invest_coin").size(), 1);
+        Click(Get<TFormInvest>("invest"), "Button4");
+        QTRY_COMPARE(Requests("invest_coin").size(), 1);
         QCOMPARE(Requests("invest_coin").first().field("rental_code"), QString::number(index));
     }
 
     void placeholderSelectsOneYearInstead()
     {
         OpenForBtc("10");
-        Type(FormInvest, "val_invest_coin", "1");
+        Type(Get<TFormInvest>("invest"), "val_invest_coin", "1");
         Rental()->setCurrentIndex(4);
         QCOMPARE(EndRental(), QStringLiteral("+0,90000000 BTC"));
         Rental()->setCurrentIndex(0);
@@ -165,23 +165,23 @@ private slots:
     void rentalChangeWithAnUnreadableAmountKeepsTheLastFigure()
     {
         OpenForBtc("10");
-        Type(FormInvest, "val_invest_coin", "1");
+        Type(Get<TFormInvest>("invest"), "val_invest_coin", "1");
         Amount()->clear();
         Rental()->setCurrentIndex(1);
         QCOMPARE(EndRental(), QStringLiteral("+0,85000000 BTC"));
-        QVERIFY(!PanelShown(FormInvest));
+        QVERIFY(!PanelShown(Get<TFormInvest>("invest")));
     }
 
     void fractionalAprShowsTheErrorAndChangesNoFigure()
     {
         OpenForBtc("10");
-        Type(FormInvest, "val_invest_coin", "1");
+        Type(Get<TFormInvest>("invest"), "val_invest_coin", "1");
         const QStringList before = Figures();
         const QString endBefore = EndRental();
         SetApr("12.5");
         Amount()->setText("2");
-        QVERIFY(PanelShown(FormInvest));
-        QVERIFY2(PanelText(FormInvest).startsWith("Error ChangeValCalculate: "), qPrintable(PanelText(FormInvest)));
+        QVERIFY(PanelShown(Get<TFormInvest>("invest")));
+        QTRY_VERIFY2(PanelText(Get<TFormInvest>("invest")).startsWith("Error ChangeValCalculate: "), qPrintable(PanelText(Get<TFormInvest>("invest"))));
         QCOMPARE(Figures(), before);
         QCOMPARE(EndRental(), endBefore);
     }
@@ -195,15 +195,15 @@ private slots:
         limits["APR_btc"] = "10";
         settings["min_withdraw_coin"] = limits;
         LogIn(settings, account);
-        Activate(FormDashboard);
-        auto* daily = Child<QLabel>(FormDashboard, "lab_dohod_coin");
+        Activate(Get<TFormDashboard>("dashboard"));
+        auto* daily = Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_dohod_coin");
         QCOMPARE(daily->text(), QStringLiteral("0,00000000 DOGE/Day"));
         SelectCoin("btc");
         QCOMPARE(Amount()->text(), QStringLiteral("1,00000000"));
         QCOMPARE(daily->text(), QStringLiteral("0,00027397 BTC/Day"));
 
-        Click(FormDashboard, "Button1");
-        Type(FormInvest, "val_invest_coin", "2");
+        Click(Get<TFormDashboard>("dashboard"), "Button1");
+        Type(Get<TFormInvest>("invest"), "val_invest_coin", "2");
         QCOMPARE(Figures().last(), QStringLiteral("0,00054794 BTC"));
         QCOMPARE(daily->text(), QStringLiteral("0,00027397 BTC/Day"));
     }
@@ -216,12 +216,13 @@ private slots:
         // Opening ran "MAX".
         QCOMPARE(Amount()->text(), QStringLiteral("0,12345678"));
         Amount()->setText("3");
-        Click(FormInvest, "Button3");
+        Click(Get<TFormInvest>("invest"), "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("0,12345678"));
         QCOMPARE(Figures().first(), QStringLiteral("0,01234567 BTC"));
         fake->enqueue(Reply("OK"));
         OpenConfirmation("pw");
-        Click(FormInvest, "Button4");
+        Click(Get<TFormInvest>("invest"), "Button4");
+        QTRY_COMPARE(Requests("invest_coin").size(), 1);
         QCOMPARE(Requests("invest_coin").first().field("value"), QStringLiteral("0,12345678"));
     }
 
@@ -231,21 +232,21 @@ private slots:
         account.remove("wall_btc");
         OpenForBtc("10", account);
         Amount()->setText("7");
-        Click(FormInvest, "Button3");
+        Click(Get<TFormInvest>("invest"), "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("7"));
     }
 
     void sendWithoutPasswordAsksForIt()
     {
         OpenForBtc("10");
-        Click(FormInvest, "Button1");
-        Click(FormInvest, "Button4");
-        QCOMPARE(PanelText(FormInvest), QStringLiteral("Enter the password"));
-        QVERIFY(!Child(FormInvest, "panel_confirm_pass")->isHidden());
+        Click(Get<TFormInvest>("invest"), "Button1");
+        Click(Get<TFormInvest>("invest"), "Button4");
+        QTRY_COMPARE(PanelText(Get<TFormInvest>("invest")), QStringLiteral("Enter the password"));
+        QVERIFY(!Child(Get<TFormInvest>("invest"), "panel_confirm_pass")->isHidden());
         QCOMPARE(Requests("invest_coin").size(), 0);
         // The close mark hides the panel.
-        Click(FormInvest, "Text5");
-        QVERIFY(Child(FormInvest, "panel_confirm_pass")->isHidden());
+        Click(Get<TFormInvest>("invest"), "Text5");
+        QVERIFY(Child(Get<TFormInvest>("invest"), "panel_confirm_pass")->isHidden());
     }
 
     void badAmounts_data()
@@ -267,33 +268,14 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, message);
         OpenForBtc("10");
-        Type(FormInvest, "val_invest_coin", "1");
+        Type(Get<TFormInvest>("invest"), "val_invest_coin", "1");
         const QStringList before = Figures();
         const QString endBefore = EndRental();
         Amount()->setText(text); // as pasted
-        QCOMPARE(PanelShown(FormInvest), message);
-        if (message) QVERIFY(PanelText(FormInvest).startsWith("Error ChangeValCalculate: "));
+        QCOMPARE(PanelShown(Get<TFormInvest>("invest")), message);
+        if (message) QVERIFY(PanelText(Get<TFormInvest>("invest")).startsWith("Error ChangeValCalculate: "));
         QCOMPARE(Figures(), before);
         QCOMPARE(EndRental(), endBefore);
-    }
-
-    void sendHoldsTheEventLoopUntilTheAnswer()
-    {
-        OpenForBtc("10");
-        ScriptedReply slow = Reply("Done late");
-        slow.delayMs = 400;
-        fake->enqueue(slow);
-        OpenConfirmation("pw");
-        bool timerRan = false;
-        QTimer::singleShot(0, [&] { timerRan = true; });
-        QElapsedTimer clock;
-        clock.start();
-        Click(FormInvest, "Button4");
-        // The answer was handled inside the click, and nothing else ran meanwhile.
-        QVERIFY(clock.elapsed() >= 350);
-        QVERIFY(!timerRan);
-        QCOMPARE(PanelText(FormInvest), QStringLiteral("Done late"));
-        QTRY_VERIFY(timerRan);
     }
 
     void serviceThatNeverAnswersGivesMessageResult()
@@ -304,10 +286,10 @@ private slots:
         never.delayMs = 5000;
         fake->setDefaultReply(never);
         OpenConfirmation("pw");
-        Click(FormInvest, "Button4");
-        QVERIFY2(PanelText(FormInvest).startsWith("MessageResult:"), qPrintable(PanelText(FormInvest)));
-        QVERIFY(Child(FormInvest, "panel_confirm_pass")->isHidden());
-        QVERIFY(Child<QLineEdit>(FormInvest, "conf_pass")->text().isEmpty());
+        Click(Get<TFormInvest>("invest"), "Button4");
+        QTRY_VERIFY2(PanelText(Get<TFormInvest>("invest")).startsWith("MessageResult:"), qPrintable(PanelText(Get<TFormInvest>("invest"))));
+        QVERIFY(Child(Get<TFormInvest>("invest"), "panel_confirm_pass")->isHidden());
+        QVERIFY(Child<QLineEdit>(Get<TFormInvest>("invest"), "conf_pass")->text().isEmpty());
     }
 
     // The answer is in and the account is fetched at once: "MAX" offers only
@@ -324,14 +306,14 @@ private slots:
         OpenForBtc("10", before);
         QCOMPARE(Amount()->text(), QStringLiteral("2,50000000"));
         OpenConfirmation("pw");
-        Click(FormInvest, "Button4");
-        QCOMPARE(PanelText(FormInvest), QStringLiteral("Investment accepted"));
+        Click(Get<TFormInvest>("invest"), "Button4");
+        QTRY_COMPARE(PanelText(Get<TFormInvest>("invest")), QStringLiteral("Investment accepted"));
         QTRY_COMPARE(Requests("useraccount").size(), 1);
         QTRY_COMPARE(State().UserAccountJson->value("wall_btc").toString(), QStringLiteral("1"));
-        Click(FormInvest, "Button3");
+        Click(Get<TFormInvest>("invest"), "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("1,00000000"));
-        QVERIFY(FormInvest->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
+        QVERIFY(Get<TFormInvest>("invest")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
     }
 
     // The confirmation panel opened with the mouse takes the keyboard: typing
@@ -341,8 +323,8 @@ private slots:
         OpenForBtc("10");
         const QString amount = Amount()->text();
         Amount()->setFocus();
-        QTest::mouseClick(Child<QPushButton>(FormInvest, "Button1"), Qt::LeftButton);
-        auto* password = Child<QLineEdit>(FormInvest, "conf_pass");
+        QTest::mouseClick(Child<QPushButton>(Get<TFormInvest>("invest"), "Button1"), Qt::LeftButton);
+        auto* password = Child<QLineEdit>(Get<TFormInvest>("invest"), "conf_pass");
         QVERIFY(password->isVisible());
         QTRY_COMPARE(QApplication::focusWidget(), password);
         QTest::keyClicks(QApplication::focusWidget(), "pw");
@@ -353,9 +335,9 @@ private slots:
     void closingReturnsToTheDashboard()
     {
         OpenForBtc("10");
-        Click(FormInvest, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormInvest->isVisible());
+        Click(Get<TFormInvest>("invest"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormInvest>("invest")->isVisible());
     }
 };
 

@@ -74,7 +74,7 @@ class LoginTest : public ScreenTest {
     }
     void StartAndWaitForSettings()
     {
-        FormLogin->show();
+        Get<TFormLogin>("login")->show();
         QTRY_COMPARE(State().ServerLoadPercent, 100);
     }
     void SaveCredentialsFile(const QString& login, const QString& hash)
@@ -93,8 +93,8 @@ private slots:
 
     void firstStartWithoutFileSendsOnlyTheSettings()
     {
-        FormLogin->show();
-        QVERIFY(!Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
+        Get<TFormLogin>("login")->show();
+        QVERIFY(!Child<QLabel>(Get<TFormLogin>("login"), "LoadingAnim")->isHidden());
         QTRY_COMPARE(State().ServerLoadPercent, 100);
         QTest::qWait(200);
         QCOMPARE(fake->requestCount(), 1);
@@ -105,9 +105,9 @@ private slots:
         QCOMPARE(r.field("a"), QStringLiteral("all_json_setting"));
         QCOMPARE(r.header("Content-Type"), QByteArray("application/x-www-form-urlencoded; charset=utf-8"));
         QCOMPARE(r.header("User-Agent"), QByteArray(HttpClient::BrowserUserAgent));
-        QVERIFY(Child<QPushButton>(FormLogin, "BtnGuest")->isVisible());
+        QVERIFY(Child<QPushButton>(Get<TFormLogin>("login"), "BtnGuest")->isVisible());
         QVERIFY(!State().LoggedIn);
-        QVERIFY(Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
+        QVERIFY(Child<QLabel>(Get<TFormLogin>("login"), "LoadingAnim")->isHidden());
     }
 
     void savedCredentialsLogInOnceSettingsArrive()
@@ -115,12 +115,12 @@ private slots:
         const QString hash = digest::MD5("secret");
         SaveCredentialsFile("alice", hash);
         StartAndWaitForSettings();
-        QCOMPARE(Child<QLineEdit>(FormLogin, "LoginEdit")->text(), QStringLiteral("alice"));
-        QVERIFY(Child<QLineEdit>(FormLogin, "PassEdit")->text().isEmpty());
-        QVERIFY(Child<QPushButton>(FormLogin, "BtnGuest")->isHidden());
+        QCOMPARE(Child<QLineEdit>(Get<TFormLogin>("login"), "LoginEdit")->text(), QStringLiteral("alice"));
+        QVERIFY(Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit")->text().isEmpty());
+        QVERIFY(Child<QPushButton>(Get<TFormLogin>("login"), "BtnGuest")->isHidden());
         QTRY_VERIFY(State().LoggedIn);
-        QTRY_VERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormLogin->isVisible());
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormLogin>("login")->isVisible());
         const auto logins = WithAction(*fake, "useraccount");
         QCOMPARE(logins.size(), 1);
         QCOMPARE(FieldNames(logins[0]), (QStringList{"a", "ref", "s", "pass", "session"}));
@@ -130,7 +130,7 @@ private slots:
         QCOMPARE(State().AutoLoginPending, 0);
 
         // A second settings reply does not log in again.
-        FormLogin->c_name_coin();
+        Get<TFormLogin>("login")->c_name_coin();
         QTRY_COMPARE(WithAction(*fake, "all_json_setting").size(), 2);
         QTest::qWait(300);
         QCOMPARE(WithAction(*fake, "useraccount").size(), 1);
@@ -139,13 +139,13 @@ private slots:
     void loginBeforeSettingsWaitsForThem()
     {
         // Clicked at once, before the start-up timer asks for the settings.
-        Child<QLineEdit>(FormLogin, "LoginEdit")->setText("bob");
-        Child<QLineEdit>(FormLogin, "PassEdit")->setText("pw");
-        Activate(FormLogin);
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
+        Child<QLineEdit>(Get<TFormLogin>("login"), "LoginEdit")->setText("bob");
+        Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit")->setText("pw");
+        Activate(Get<TFormLogin>("login"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnLogin"), Qt::LeftButton);
         QCOMPARE(State().ServerLoadPercent, 0);
-        QTRY_VERIFY(PanelShown(FormLogin));
-        QCOMPARE(PanelText(FormLogin), QStringLiteral("Wait for the server to fully load and try again"));
+        QTRY_VERIFY(PanelShown(Get<TFormLogin>("login")));
+        QTRY_COMPARE(PanelText(Get<TFormLogin>("login")), QStringLiteral("Wait for the server to fully load and try again"));
         // The settings are requested, and once in, the login runs by itself.
         QTRY_VERIFY(WithAction(*fake, "all_json_setting").size() >= 1);
         QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 2);
@@ -161,17 +161,17 @@ private slots:
         SetAccountBody("Wrong password");
         StartAndWaitForSettings();
         QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 1); // the automatic one
-        Child<QLineEdit>(FormLogin, "PassEdit")->setText("new password");
+        Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit")->setText("new password");
         QVERIFY(State().PassHash.isEmpty());
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnLogin"), Qt::LeftButton);
         QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 2);
         QCOMPARE(WithAction(*fake, "useraccount").at(1).field("pass"), digest::MD5("new password"));
         // Refused: the file keeps the digest it had.
-        QTRY_VERIFY(PanelShown(FormLogin));
+        QTRY_VERIFY(PanelShown(Get<TFormLogin>("login")));
         QCOMPARE(*credentials::Open(credentials::FilePath()).pass, digest::MD5("old"));
         // Accepted: the file takes the new one.
         SetAccountBody(Json(AccountReply()));
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnLogin"), Qt::LeftButton);
         QTRY_VERIFY(State().LoggedIn);
         QCOMPARE(*credentials::Open(credentials::FilePath()).pass, digest::MD5("new password"));
     }
@@ -209,17 +209,17 @@ private slots:
         } else {
             SetAccountBody(reply);
         }
-        Activate(FormLogin);
+        Activate(Get<TFormLogin>("login"));
         const int before = fake->requestCount();
-        if (button == "BtnReg") QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
+        if (button == "BtnReg") QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnReg"), Qt::LeftButton);
         if (button != "BtnGuest") {
-            Type(FormLogin, "LoginEdit", "mallory");
-            Type(FormLogin, "PassEdit", "typed pw");
-            if (button == "BtnReg") Type(FormLogin, "RePassEdit", "typed pw");
+            Type(Get<TFormLogin>("login"), "LoginEdit", "mallory");
+            Type(Get<TFormLogin>("login"), "PassEdit", "typed pw");
+            if (button == "BtnReg") Type(Get<TFormLogin>("login"), "RePassEdit", "typed pw");
         }
-        QTest::mouseClick(Child<QPushButton>(FormLogin, button), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), button), Qt::LeftButton);
         QTRY_VERIFY(fake->requestCount() > before);
-        QTRY_VERIFY(State().LoggedIn || PanelShown(FormLogin));
+        QTRY_VERIFY(State().LoggedIn || PanelShown(Get<TFormLogin>("login")));
         const RecordedRequest sent = fake->requests().last();
         const credentials::Loaded file = credentials::Open(credentials::FilePath());
         QVERIFY(file.complete());
@@ -248,19 +248,19 @@ private slots:
         });
         State().ServerScheme = QStringLiteral("https");
         State().ServerAddress = QStringLiteral("://") + fake->hostPort() + QStringLiteral("/");
-        FormLogin->show();
-        QTRY_VERIFY_WITH_TIMEOUT(PanelShown(FormLogin), 15000);
-        QVERIFY2(PanelText(FormLogin).startsWith("c_coin_name:"), qPrintable(PanelText(FormLogin)));
+        Get<TFormLogin>("login")->show();
+        QTRY_VERIFY_WITH_TIMEOUT(PanelShown(Get<TFormLogin>("login")), 15000);
+        QTRY_VERIFY2(PanelText(Get<TFormLogin>("login")).startsWith("c_coin_name:"), qPrintable(PanelText(Get<TFormLogin>("login"))));
         QCOMPARE(State().ServerLoadPercent, 0);
 
         *down = false;
-        Activate(FormLogin);
-        Click(FormLogin, "Button2");
-        Type(FormLogin, "LoginEdit", "back@example.com");
-        Type(FormLogin, "PassEdit", "pw");
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
+        Activate(Get<TFormLogin>("login"));
+        Click(Get<TFormLogin>("login"), "Button2");
+        Type(Get<TFormLogin>("login"), "LoginEdit", "back@example.com");
+        Type(Get<TFormLogin>("login"), "PassEdit", "pw");
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnLogin"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(State().LoggedIn, 20000);
-        QTRY_VERIFY(FormDashboard->isVisible());
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
         QCOMPARE(WithAction(*fake, "useraccount").last().field("pass"), digest::MD5("pw"));
         // Nothing secret went over plain HTTP on the way.
         for (const RecordedRequest& r : fake->requests()) QVERIFY(r.encrypted);
@@ -270,37 +270,37 @@ private slots:
     {
         StartAndWaitForSettings();
         const int before = fake->requestCount();
-        Activate(FormLogin);
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton); // first click: registration fields only
-        QVERIFY(!Child<QLineEdit>(FormLogin, "RePassEdit")->isHidden());
-        QVERIFY(!Child<QLineEdit>(FormLogin, "InvCode")->isHidden());
+        Activate(Get<TFormLogin>("login"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnReg"), Qt::LeftButton); // first click: registration fields only
+        QVERIFY(!Child<QLineEdit>(Get<TFormLogin>("login"), "RePassEdit")->isHidden());
+        QVERIFY(!Child<QLineEdit>(Get<TFormLogin>("login"), "InvCode")->isHidden());
         QCOMPARE(fake->requestCount(), before);
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "LoginEdit"), "dave");
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "PassEdit"), "one");
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "RePassEdit"), "two");
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
-        QCOMPARE(PanelText(FormLogin), QStringLiteral("Check if the password is written correctly"));
+        QTest::keyClicks(Child<QLineEdit>(Get<TFormLogin>("login"), "LoginEdit"), "dave");
+        QTest::keyClicks(Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit"), "one");
+        QTest::keyClicks(Child<QLineEdit>(Get<TFormLogin>("login"), "RePassEdit"), "two");
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnReg"), Qt::LeftButton);
+        QTRY_COMPARE(PanelText(Get<TFormLogin>("login")), QStringLiteral("Check if the password is written correctly"));
         // Nothing is awaited, so nothing turns.
-        QVERIFY(Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
+        QVERIFY(Child<QLabel>(Get<TFormLogin>("login"), "LoadingAnim")->isHidden());
         QTest::qWait(200);
         QCOMPARE(fake->requestCount(), before);
         // Unchecking the terms box disables the button.
-        Child<QCheckBox>(FormLogin, "CheckBox1")->setChecked(false);
-        QVERIFY(!Child<QPushButton>(FormLogin, "BtnReg")->isEnabled());
-        Child<QCheckBox>(FormLogin, "CheckBox1")->setChecked(true);
-        QVERIFY(Child<QPushButton>(FormLogin, "BtnReg")->isEnabled());
+        Child<QCheckBox>(Get<TFormLogin>("login"), "CheckBox1")->setChecked(false);
+        QVERIFY(!Child<QPushButton>(Get<TFormLogin>("login"), "BtnReg")->isEnabled());
+        Child<QCheckBox>(Get<TFormLogin>("login"), "CheckBox1")->setChecked(true);
+        QVERIFY(Child<QPushButton>(Get<TFormLogin>("login"), "BtnReg")->isEnabled());
     }
 
     void registrationSendsTheInvitationCode()
     {
         StartAndWaitForSettings();
-        Activate(FormLogin);
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
-        Child<QLineEdit>(FormLogin, "LoginEdit")->setText("erin & co=1");
-        Child<QLineEdit>(FormLogin, "PassEdit")->setText("pw +1");
-        Child<QLineEdit>(FormLogin, "RePassEdit")->setText("pw +1");
-        Child<QLineEdit>(FormLogin, "InvCode")->setText("INV 7");
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
+        Activate(Get<TFormLogin>("login"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnReg"), Qt::LeftButton);
+        Child<QLineEdit>(Get<TFormLogin>("login"), "LoginEdit")->setText("erin & co=1");
+        Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit")->setText("pw +1");
+        Child<QLineEdit>(Get<TFormLogin>("login"), "RePassEdit")->setText("pw +1");
+        Child<QLineEdit>(Get<TFormLogin>("login"), "InvCode")->setText("INV 7");
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnReg"), Qt::LeftButton);
         QTRY_COMPARE(WithAction(*fake, "tg_new_user").size(), 1);
         const RecordedRequest r = WithAction(*fake, "tg_new_user").at(0);
         QCOMPARE(FieldNames(r), (QStringList{"a", "ref", "s", "pass", "session"}));
@@ -314,12 +314,12 @@ private slots:
     void guestEntryRegistersAnInventedAccount()
     {
         StartAndWaitForSettings();
-        Activate(FormLogin);
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnGuest"), Qt::LeftButton);
+        Activate(Get<TFormLogin>("login"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnGuest"), Qt::LeftButton);
         QTRY_COMPARE(WithAction(*fake, "tg_new_user").size(), 1);
         const RecordedRequest r = WithAction(*fake, "tg_new_user").at(0);
         QVERIFY(QRegularExpression("^Guest(0|[1-9]\\d{0,8})$").match(r.field("s")).hasMatch());
-        const QString password = Child<QLineEdit>(FormLogin, "PassEdit")->text();
+        const QString password = Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit")->text();
         QVERIFY(QRegularExpression("^pass[0-9A-F]{32}$").match(password).hasMatch());
         QCOMPARE(r.field("pass"), digest::MD5(password));
         QCOMPARE(r.field("ref"), QString(""));
@@ -333,21 +333,21 @@ private slots:
         SetSettingsBody(Json(SettingsReply({"btc", "ltc", "bnb", "eth", "doge", "trx", "usdt"})));
         StartAndWaitForSettings();
         const QStringList codes{"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX", "USDT"};
-        QCOMPARE(Items(Child<QComboBox>(FormSwap, "ComboBox1")), codes);
-        QCOMPARE(Items(Child<QComboBox>(FormSwap, "ComboBox2")), codes);
-        QCOMPARE(Items(Child<QComboBox>(FormLotto, "ComboBox1")), codes);
-        QCOMPARE(Child<QComboBox>(FormSwap, "ComboBox2")->currentText(), QStringLiteral("USDT"));
-        QCOMPARE(Child<QComboBox>(FormLotto, "ComboBox1")->currentText(), QStringLiteral("DOGE"));
-        QCOMPARE(Child<QComboBox>(FormSwap, "ComboBox1")->currentIndex(), -1);
+        QCOMPARE(Items(Child<QComboBox>(Get<TFormSwap>("swap"), "ComboBox1")), codes);
+        QCOMPARE(Items(Child<QComboBox>(Get<TFormSwap>("swap"), "ComboBox2")), codes);
+        QCOMPARE(Items(Child<QComboBox>(Get<TFormLotto>("lottery"), "ComboBox1")), codes);
+        QCOMPARE(Child<QComboBox>(Get<TFormSwap>("swap"), "ComboBox2")->currentText(), QStringLiteral("USDT"));
+        QCOMPARE(Child<QComboBox>(Get<TFormLotto>("lottery"), "ComboBox1")->currentText(), QStringLiteral("DOGE"));
+        QCOMPARE(Child<QComboBox>(Get<TFormSwap>("swap"), "ComboBox1")->currentIndex(), -1);
         QCOMPARE(State().WithdrawPercent, 3);
         QCOMPARE(State().CoinNames->size(), 7);
         QCOMPARE(State().CoinFullNames->at(4).toString(), FullName("doge"));
         // Another reply leaves the catalogue in the lists once, not twice.
-        FormLogin->c_name_coin();
+        Get<TFormLogin>("login")->c_name_coin();
         QTRY_COMPARE(WithAction(*fake, "all_json_setting").size(), 2);
         QTest::qWait(200);
-        QCOMPARE(Items(Child<QComboBox>(FormSwap, "ComboBox1")), codes);
-        QCOMPARE(Items(Child<QComboBox>(FormLotto, "ComboBox1")), codes);
+        QCOMPARE(Items(Child<QComboBox>(Get<TFormSwap>("swap"), "ComboBox1")), codes);
+        QCOMPARE(Items(Child<QComboBox>(Get<TFormLotto>("lottery"), "ComboBox1")), codes);
     }
 
     void badSettingsFailWithTheirPrefix_data()
@@ -372,12 +372,12 @@ private slots:
     {
         QFETCH(QByteArray, body);
         SetSettingsBody(body);
-        Activate(FormLogin);
-        QTRY_VERIFY(PanelShown(FormLogin));
-        QVERIFY2(PanelText(FormLogin).startsWith("Error Client_c_coin_nameRequest: "),
-                 qPrintable(PanelText(FormLogin)));
+        Activate(Get<TFormLogin>("login"));
+        QTRY_VERIFY(PanelShown(Get<TFormLogin>("login")));
+        QTRY_VERIFY2(PanelText(Get<TFormLogin>("login")).startsWith("Error Client_c_coin_nameRequest: "),
+                 qPrintable(PanelText(Get<TFormLogin>("login"))));
         QCOMPARE(State().ServerLoadPercent, 0);
-        QVERIFY(!Child<QLabel>(FormLogin, "LoadingAnim")->isHidden());
+        QVERIFY(!Child<QLabel>(Get<TFormLogin>("login"), "LoadingAnim")->isHidden());
         if (QTest::currentDataTag() == QLatin1String("fractional percentage")) {
             QVERIFY(State().MinWithdrawJson); // replaced before the failing step
             QCOMPARE(State().MinWithdrawJson->value("perc_withdraw").toString(), QStringLiteral("5.5"));
@@ -388,9 +388,9 @@ private slots:
     void plainTextSettingsCountAsLoadedSilently()
     {
         SetSettingsBody("Server notice");
-        Activate(FormLogin);
+        Activate(Get<TFormLogin>("login"));
         QTRY_COMPARE(State().ServerLoadPercent, 100);
-        QVERIFY(!PanelShown(FormLogin));
+        QVERIFY(!PanelShown(Get<TFormLogin>("login")));
         QVERIFY(!State().CoinNames);
     }
 
@@ -401,8 +401,8 @@ private slots:
         State().ServerLoadPercent = 0;
         const QStringList expected{"http", "https", "http"};
         for (const QString& scheme : expected) {
-            Child<MessagePanel>(FormLogin, "PanelErrorMessage")->hide();
-            FormLogin->c_name_coin();
+            Child<MessagePanel>(Get<TFormLogin>("login"), "PanelErrorMessage")->hide();
+            Get<TFormLogin>("login")->c_name_coin();
             QTRY_COMPARE(State().ServerScheme, scheme);
             QCOMPARE(State().ServerLoadPercent, 0);
             QVERIFY(State().ApiUrl().toString().startsWith(scheme + "://"));
@@ -413,23 +413,23 @@ private slots:
     {
         StartAndWaitForSettings();
         SetAccountBody("Token expired, retrying");
-        Activate(FormLogin);
-        Child<QLineEdit>(FormLogin, "LoginEdit")->setText("frank");
-        Child<QLineEdit>(FormLogin, "PassEdit")->setText("pw");
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
+        Activate(Get<TFormLogin>("login"));
+        Child<QLineEdit>(Get<TFormLogin>("login"), "LoginEdit")->setText("frank");
+        Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit")->setText("pw");
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnLogin"), Qt::LeftButton);
         QTRY_VERIFY(WithAction(*fake, "useraccount").size() >= 2);
         SetAccountBody(Json(AccountReply()));
         QTRY_VERIFY(State().LoggedIn);
-        QCOMPARE(PanelText(FormDashboard), QStringLiteral("Token expired, retrying"));
-        QVERIFY(PanelShown(FormDashboard));
+        QTRY_COMPARE(PanelText(Get<TFormDashboard>("dashboard")), QStringLiteral("Token expired, retrying"));
+        QVERIFY(PanelShown(Get<TFormDashboard>("dashboard")));
     }
 
     void plainTextReplyLogsOut()
     {
         StartAndWaitForSettings();
         State().LoggedIn = true;
-        FormLogin->hide();
-        Activate(FormDashboard);
+        Get<TFormLogin>("login")->hide();
+        Activate(Get<TFormDashboard>("dashboard"));
         SetAccountBody("<html><body><h1>500 Internal Server Error</h1></body></html>");
         fake->setHandler([](const RecordedRequest& r) {
             ScriptedReply reply;
@@ -437,27 +437,27 @@ private slots:
             reply.status = r.field("a") == "useraccount" ? 500 : 200;
             return reply;
         });
-        FormLogin->CheckBalance("useraccount");
+        Get<TFormLogin>("login")->CheckBalance("useraccount");
         QTRY_VERIFY(!State().LoggedIn);
-        QTRY_VERIFY(FormLogin->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
+        QTRY_VERIFY(Get<TFormLogin>("login")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
         // Shown on the login screen now in front, whole and as plain text.
-        QCOMPARE(PanelText(FormLogin), QStringLiteral("<html><body><h1>500 Internal Server Error</h1></body></html>"));
+        QTRY_COMPARE(PanelText(Get<TFormLogin>("login")), QStringLiteral("<html><body><h1>500 Internal Server Error</h1></body></html>"));
     }
 
     void refreshWhileAnotherScreenIsInFrontUpdatesWithoutSwitching()
     {
         StartAndWaitForSettings();
         State().LoggedIn = true;
-        FormLogin->hide();
-        Activate(FormInvest);
+        Get<TFormLogin>("login")->hide();
+        Activate(Get<TFormInvest>("invest"));
         SetAccountBody(Json(AccountReply("2.5")));
-        FormLogin->CheckBalance("useraccount");
+        Get<TFormLogin>("login")->CheckBalance("useraccount");
         QTRY_VERIFY(State().BalanceJson && State().BalanceJson->value("wall_btc").toString() == "2,50000000");
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("2,50000000"));
-        QVERIFY(FormInvest->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
-        QVERIFY(!FormLogin->isVisible());
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_btc")->text(), QStringLiteral("2,50000000"));
+        QVERIFY(Get<TFormInvest>("invest")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormLogin>("login")->isVisible());
     }
 
     void badAccountRepliesKeepTheState_data()
@@ -481,11 +481,11 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, prefix);
         StartAndWaitForSettings();
-        Activate(FormLogin);
+        Activate(Get<TFormLogin>("login"));
         SetAccountBody(body);
-        FormLogin->CheckBalance("useraccount");
-        QTRY_VERIFY(PanelShown(FormLogin));
-        QVERIFY2(PanelText(FormLogin).startsWith(prefix), qPrintable(PanelText(FormLogin).left(120)));
+        Get<TFormLogin>("login")->CheckBalance("useraccount");
+        QTRY_VERIFY(PanelShown(Get<TFormLogin>("login")));
+        QTRY_VERIFY2(PanelText(Get<TFormLogin>("login")).startsWith(prefix), qPrintable(PanelText(Get<TFormLogin>("login")).left(120)));
         if (prefix == "Error Client1Request: ") {
             QVERIFY(!State().LoggedIn);
             QVERIFY(!State().UserAccountJson);
@@ -495,7 +495,7 @@ private slots:
             QVERIFY(State().BalanceJson);
             QVERIFY(State().BalanceJson->contains("earned_ref_eth"));
             QVERIFY(!State().BalanceJson->contains("wall_doge"));
-            QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("0"));
+            QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_btc")->text(), QStringLiteral("0"));
         }
     }
 
@@ -505,42 +505,42 @@ private slots:
         codes.removeAll("matic");
         SetSettingsBody(Json(SettingsReply(codes)));
         StartAndWaitForSettings();
-        Activate(FormLogin);
+        Activate(Get<TFormLogin>("login"));
         SetAccountBody(Json(AccountReply("0.5", codes)));
-        FormLogin->CheckBalance("useraccount");
-        QTRY_VERIFY(PanelShown(FormLogin));
-        QVERIFY(PanelText(FormLogin).startsWith("Error ParseJsonUserAcc: "));
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_sol")->text(), QStringLiteral("0,50000000"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_matic")->text(), QStringLiteral("0"));
+        Get<TFormLogin>("login")->CheckBalance("useraccount");
+        QTRY_VERIFY(PanelShown(Get<TFormLogin>("login")));
+        QVERIFY(PanelText(Get<TFormLogin>("login")).startsWith("Error ParseJsonUserAcc: "));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_sol")->text(), QStringLiteral("0,50000000"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_matic")->text(), QStringLiteral("0"));
     }
 
     void resetPasswordAndInfoOpenFromLogin()
     {
-        Activate(FormLogin);
-        QTest::mouseClick(Child<ClickableLabel>(FormLogin, "S"), Qt::LeftButton);
-        QVERIFY(FormSetting->isVisible());
-        QVERIFY(!FormLogin->isVisible());
-        QCOMPARE(Child<QLabel>(FormSetting, "Label24")->text(), QStringLiteral("Security code:"));
+        Activate(Get<TFormLogin>("login"));
+        QTest::mouseClick(Child<ClickableLabel>(Get<TFormLogin>("login"), "S"), Qt::LeftButton);
+        QVERIFY(Get<TFormSetting>("settings")->isVisible());
+        QVERIFY(!Get<TFormLogin>("login")->isVisible());
+        QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label24")->text(), QStringLiteral("Security code:"));
         QCOMPARE(State().SettingsReturnTo, QStringLiteral("login"));
-        FormSetting->close();
-        QVERIFY(FormLogin->isVisible());
+        Get<TFormSetting>("settings")->close();
+        QVERIFY(Get<TFormLogin>("login")->isVisible());
 
-        QTest::mouseClick(Child<ClickableLabel>(FormLogin, "Image5"), Qt::LeftButton);
-        QVERIFY(FormInfo->isVisible());
-        QCOMPARE(Child<QTabWidget>(FormInfo, "TabControl1")->currentWidget(), Child<QWidget>(FormInfo, "TabFeedBack"));
+        QTest::mouseClick(Child<ClickableLabel>(Get<TFormLogin>("login"), "Image5"), Qt::LeftButton);
+        QVERIFY(Get<TFormInfo>("info")->isVisible());
+        QCOMPARE(Child<QTabWidget>(Get<TFormInfo>("info"), "TabControl1")->currentWidget(), Child<QWidget>(Get<TFormInfo>("info"), "TabFeedBack"));
         QCOMPARE(State().SettingsReturnTo, QStringLiteral("login"));
     }
 
     void termsPanelOpensAndCloses()
     {
-        Activate(FormLogin);
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnReg"), Qt::LeftButton);
-        QVERIFY(Child<QFrame>(FormLogin, "PanelPrivacyPolicy")->isHidden());
-        QTest::mouseClick(Child<ClickableLabel>(FormLogin, "Text1"), Qt::LeftButton);
-        QVERIFY(Child<QFrame>(FormLogin, "PanelPrivacyPolicy")->isVisible());
-        QVERIFY(Child<QPlainTextEdit>(FormLogin, "Memo")->toPlainText().contains("Risk warning"));
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "Button1"), Qt::LeftButton);
-        QVERIFY(Child<QFrame>(FormLogin, "PanelPrivacyPolicy")->isHidden());
+        Activate(Get<TFormLogin>("login"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnReg"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(Get<TFormLogin>("login"), "PanelPrivacyPolicy")->isHidden());
+        QTest::mouseClick(Child<ClickableLabel>(Get<TFormLogin>("login"), "Text1"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(Get<TFormLogin>("login"), "PanelPrivacyPolicy")->isVisible());
+        QVERIFY(Child<QPlainTextEdit>(Get<TFormLogin>("login"), "Memo")->toPlainText().contains("Risk warning"));
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "Button1"), Qt::LeftButton);
+        QVERIFY(Child<QFrame>(Get<TFormLogin>("login"), "PanelPrivacyPolicy")->isHidden());
     }
 };
 

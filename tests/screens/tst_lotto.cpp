@@ -4,6 +4,7 @@
 #include "Lotto.h"
 #include "Lottery.h"
 #include "ScreenTestSupport.h"
+#include "ServiceClient.h"
 
 #include <QComboBox>
 #include <QMutex>
@@ -82,17 +83,31 @@ class LottoTest : public ScreenTest {
         LogIn(SettingsReply(), AccountReply("2.5"));
         QStringList upper;
         for (const QString& c : Catalogue()) upper << c.toUpper();
-        FormLotto->FillCoinList(upper);
-        Child<QComboBox>(FormLotto, "ComboBox1")->setCurrentText("TRX"); // hidden: no refresh yet
-        Child<QLineEdit>(FormLogin, "LoginEdit")->setText("Bob");
-        Activate(FormDashboard);
+        Get<TFormLotto>("lottery")->FillCoinList(upper);
+        Child<QComboBox>(Get<TFormLotto>("lottery"), "ComboBox1")->setCurrentText("TRX"); // hidden: no refresh yet
+        State().UserLogin = "Bob"; // the login entered with
+        Activate(Get<TFormDashboard>("dashboard"));
     }
 
     // Opens the lottery from the dashboard, as the user does.
     void Open()
     {
-        Click(FormDashboard, "Image4");
-        QTRY_VERIFY(FormLotto->isVisible());
+        Click(Get<TFormDashboard>("dashboard"), "Image4");
+        QTRY_VERIFY(Get<TFormLotto>("lottery")->isVisible());
+        AwaitDraw();
+    }
+
+    // The draw's files asked for by the last refresh are in (or failed).
+    static void AwaitDraw()
+    {
+        QTRY_VERIFY(!Service().Busy("lottery_players") && !Service().Busy("lottery_winners"));
+    }
+
+    // The 30-second refresh, run now, and its answers awaited.
+    static void Refresh()
+    {
+        Get<TFormLotto>("lottery")->Timer2Timer();
+        AwaitDraw();
     }
 
     int FileRequests(const QByteArray& path) const
@@ -106,12 +121,12 @@ class LottoTest : public ScreenTest {
     QStringList WinnerTexts() const
     {
         QStringList texts;
-        auto* list = Child<QListWidget>(FormLotto, "ListBox1");
+        auto* list = Child<QListWidget>(Get<TFormLotto>("lottery"), "ListBox1");
         for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
         return texts;
     }
 
-    QString Text(const char* name) const { return Child<QLabel>(FormLotto, name)->text(); }
+    QString Text(const char* name) const { return Child<QLabel>(Get<TFormLotto>("lottery"), name)->text(); }
 
     // Answers "Yes" in the confirmation box as soon as it takes a click, polling
     // from inside the box's own event loop.
@@ -131,11 +146,11 @@ class LottoTest : public ScreenTest {
 private slots:
     void coinListStartsAtTheFifthCoin()
     {
-        auto* combo = Child<QComboBox>(FormLotto, "ComboBox1");
+        auto* combo = Child<QComboBox>(Get<TFormLotto>("lottery"), "ComboBox1");
         QCOMPARE(combo->count(), 15);
-        FormLotto->FillCoinList({"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX"});
+        Get<TFormLotto>("lottery")->FillCoinList({"BTC", "LTC", "BNB", "ETH", "DOGE", "TRX"});
         QCOMPARE(combo->currentText(), QStringLiteral("DOGE"));
-        QCOMPARE(FormLotto->windowTitle(), QStringLiteral("L0ttery"));
+        QCOMPARE(Get<TFormLotto>("lottery")->windowTitle(), QStringLiteral("L0ttery"));
         QCOMPARE(Text("Label7"), QStringLiteral("L0ttery"));
     }
 
@@ -148,13 +163,13 @@ private slots:
         QCOMPARE(Text("Label3"), QStringLiteral("0,00000000"));
         QCOMPARE(Text("Label5"), QStringLiteral("0,00000000(0,00%) TRX"));
         QCOMPARE(Text("ListBoxItem5"), QStringLiteral("Value(TRX)"));
-        QVERIFY(!Child<QLabel>(FormLotto, "Image1")->pixmap().isNull());
+        QVERIFY(!Child<QLabel>(Get<TFormLotto>("lottery"), "Image1")->pixmap().isNull());
         QCOMPARE(State().LottoCoin, QStringLiteral("TRX"));
         // Two seconds after the figures the balance of the coin appears.
-        QVERIFY(FormLotto->Timer1->isActive());
+        QVERIFY(Get<TFormLotto>("lottery")->Timer1->isActive());
         QCOMPARE(Text("Label12"), QStringLiteral("0"));
         QTRY_COMPARE_WITH_TIMEOUT(Text("Label12"), QStringLiteral("2,50000000 TRX"), 15000);
-        QVERIFY(!FormLotto->Timer1->isActive());
+        QVERIFY(!Get<TFormLotto>("lottery")->Timer1->isActive());
     }
 
     void twoPlayers()
@@ -186,7 +201,7 @@ private slots:
     {
         QFETCH(QString, login);
         QFETCH(QString, nickname);
-        Child<QLineEdit>(FormLogin, "LoginEdit")->setText(login);
+        State().UserLogin = login;
         SetFiles(Players({{nickname, "1000000"}, {"eve", "1000000"}}), "[]");
         Open();
         QTEST(Text("Label5"), "deposit");
@@ -202,7 +217,7 @@ private slots:
                      << QStringLiteral("d%1").arg(i);
         QCOMPARE(WinnerTexts(), expected);
         // Three to a row: every winner fills one row of the list.
-        auto* list = Child<QListWidget>(FormLotto, "ListBox1");
+        auto* list = Child<QListWidget>(Get<TFormLotto>("lottery"), "ListBox1");
         const QRect first = list->visualItemRect(list->item(0));
         QCOMPARE(list->visualItemRect(list->item(2)).top(), first.top());
         QVERIFY(list->visualItemRect(list->item(3)).top() > first.top());
@@ -214,7 +229,7 @@ private slots:
         Open();
         QCOMPARE(WinnerTexts().size(), 9);
         SetFiles("[]", R"([{"name":"a","val":"1","date":"d"},{"name":"b","val":"2"}])");
-        FormLotto->Timer2Timer();
+        Refresh();
         QCOMPARE(WinnerTexts(), QStringList());
     }
 
@@ -252,20 +267,20 @@ private slots:
         Open();
         QCOMPARE(Text("Label10"), QStringLiteral("1"));
         SetFiles(players, winners);
-        FormLotto->Timer2Timer();
-        QVERIFY(!PanelShown(FormLotto));
+        Refresh();
+        QVERIFY(!PanelShown(Get<TFormLotto>("lottery")));
         QTEST(Text("Label10"), "playerCount");
         QTEST(int(WinnerTexts().size()), "winnerItems");
         if (Text("Label10") == QLatin1String("0")) {
             QCOMPARE(Text("Label3"), QStringLiteral("0"));
             QCOMPARE(Text("Label5"), QStringLiteral("0"));
         }
-        QCOMPARE(Child<QLabel>(FormLotto, "Label3")->textFormat(), Qt::PlainText);
+        QCOMPARE(Child<QLabel>(Get<TFormLotto>("lottery"), "Label3")->textFormat(), Qt::PlainText);
         if (QTest::currentDataTag() == QLatin1String("html names"))
             QCOMPARE(WinnerTexts().first(), QStringLiteral("<b>x</b><img src=y>"));
         // The GUI answers again as soon as the blocking requests are over.
-        Type(FormLotto, "Edit1", "7");
-        QCOMPARE(Child<QLineEdit>(FormLotto, "Edit1")->text(), QStringLiteral("7"));
+        Type(Get<TFormLotto>("lottery"), "Edit1", "7");
+        QCOMPARE(Child<QLineEdit>(Get<TFormLotto>("lottery"), "Edit1")->text(), QStringLiteral("7"));
     }
 
     // A file beyond what the client reads is a failed request: said in the
@@ -279,9 +294,9 @@ private slots:
         huge += "]";
         SetFiles(huge, Winners(3));
         fake->clearRequests();
-        FormLotto->Timer2Timer();
-        QVERIFY(PanelShown(FormLotto));
-        QVERIFY(!PanelText(FormLotto).isEmpty());
+        Refresh();
+        QVERIFY(PanelShown(Get<TFormLotto>("lottery")));
+        QVERIFY(!PanelText(Get<TFormLotto>("lottery")).isEmpty());
         QCOMPARE(Text("Label10"), QStringLiteral("1"));
         QCOMPARE(FileRequests("/lotto/winner_trx.json"), 0);
         QVERIFY(!ActiveModal());
@@ -290,9 +305,9 @@ private slots:
     void maxFillsTheBalance()
     {
         Open();
-        Child<QLineEdit>(FormLotto, "Edit1")->clear();
-        Click(FormLotto, "Button3");
-        QCOMPARE(Child<QLineEdit>(FormLotto, "Edit1")->text(), QStringLiteral("2,50000000"));
+        Child<QLineEdit>(Get<TFormLotto>("lottery"), "Edit1")->clear();
+        Click(Get<TFormLotto>("lottery"), "Button3");
+        QCOMPARE(Child<QLineEdit>(Get<TFormLotto>("lottery"), "Edit1")->text(), QStringLiteral("2,50000000"));
     }
 
     void rulesBox()
@@ -304,7 +319,7 @@ private slots:
             if (box) shown = box->text();
             PressModalButton(QMessageBox::Ok);
         });
-        Click(FormLotto, "Button5");
+        Click(Get<TFormLotto>("lottery"), "Button5");
         QCOMPARE(shown, lotto::RulesText());
         QVERIFY(!ActiveModal());
     }
@@ -320,7 +335,7 @@ private slots:
         QFETCH(bool, escape);
         Open();
         const int before = fake->requestCount();
-        Type(FormLotto, "Edit1", "5");
+        Type(Get<TFormLotto>("lottery"), "Edit1", "5");
         QString question;
         bool noIsDefault = false;
         QTimer::singleShot(0, this, [&] {
@@ -333,7 +348,7 @@ private slots:
             else
                 PressModalButton(QMessageBox::No);
         });
-        Click(FormLotto, "Button2");
+        Click(Get<TFormLotto>("lottery"), "Button2");
         QCOMPARE(question, QStringLiteral("Send 5 TRX to Lotto?"));
         QVERIFY(noIsDefault);
         QTest::qWait(200);
@@ -354,7 +369,7 @@ private slots:
         QFETCH(QString, second);
         Open();
         fake->clearRequests();
-        Type(FormLotto, "Edit1", "5");
+        Type(Get<TFormLotto>("lottery"), "Edit1", "5");
         bool stillOpen = false;
         bool noIsDefault = false;
         QTimer::singleShot(0, this, [&] {
@@ -370,7 +385,7 @@ private slots:
             stillOpen = ActiveModal() == box;
             if (stillOpen) PressModalButton(QMessageBox::No);
         });
-        QTest::mouseClick(Child<QPushButton>(FormLotto, "Button2"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(Get<TFormLotto>("lottery"), "Button2"), Qt::LeftButton);
         QVERIFY(noIsDefault);
         QVERIFY(stillOpen);
         QTest::qWait(200);
@@ -384,12 +399,12 @@ private slots:
         fake->clearRequests();
         const QString login = State().UserLogin;
         const QString digest = State().PassHash;
-        Type(FormLotto, "Edit1", "5");
+        Type(Get<TFormLotto>("lottery"), "Edit1", "5");
         ConfirmOnceArmed();
-        Click(FormLotto, "Button2");
+        Click(Get<TFormLotto>("lottery"), "Button2");
 
+        QTRY_COMPARE(Requests("buylottonew").size(), 1);
         const QList<RecordedRequest> buys = Requests("buylottonew");
-        QCOMPARE(buys.size(), 1);
         QStringList names;
         for (const auto& f : buys.first().fields) names << f.first;
         QCOMPARE(names, (QStringList{"a", "s", "pass", "coin", "val", "session"}));
@@ -397,7 +412,7 @@ private slots:
         QCOMPARE(buys.first().field("pass"), digest);
         QCOMPARE(buys.first().field("coin"), QStringLiteral("TRX"));
         QCOMPARE(buys.first().field("val"), QStringLiteral("5"));
-        QCOMPARE(PanelText(FormLotto), QStringLiteral("Your ticket is bought"));
+        QTRY_COMPARE(PanelText(Get<TFormLotto>("lottery")), QStringLiteral("Your ticket is bought"));
 
         // Then the account request and the refresh of the draw, in that order.
         QTRY_COMPARE(Requests("useraccount").size(), 1);
@@ -416,23 +431,24 @@ private slots:
     void noRefreshWhileHidden()
     {
         Open();
-        FormLotto->CloseScreen();
-        QVERIFY(!FormLotto->isVisible());
+        Get<TFormLotto>("lottery")->CloseScreen();
+        QVERIFY(!Get<TFormLotto>("lottery")->isVisible());
         fake->clearRequests();
-        FormLotto->Timer2Timer();
-        Child<QComboBox>(FormLotto, "ComboBox1")->setCurrentText("BTC");
-        FormLotto->ComboBox1Change();
+        Refresh();
+        Child<QComboBox>(Get<TFormLotto>("lottery"), "ComboBox1")->setCurrentText("BTC");
+        Get<TFormLotto>("lottery")->ComboBox1Change();
+        AwaitDraw();
         QTest::qWait(100);
         QCOMPARE(fake->requestCount(), 0);
-        QVERIFY(FormDashboard->isVisible());
+        QVERIFY(Get<TFormDashboard>("dashboard")->isVisible());
     }
 
     void refreshEveryThirtySecondsWhileVisible()
     {
         Open();
-        QCOMPARE(FormLotto->Timer2->interval(), 30000);
-        QVERIFY(FormLotto->Timer2->isActive());
-        FormLotto->Timer2Timer();
+        QCOMPARE(Get<TFormLotto>("lottery")->Timer2->interval(), 30000);
+        QVERIFY(Get<TFormLotto>("lottery")->Timer2->isActive());
+        Refresh();
         QCOMPARE(FileRequests("/lotto/trx.json"), 2);
     }
 
@@ -444,16 +460,16 @@ private slots:
             m_filesDown = true;
         }
         Open();
-        QVERIFY(PanelShown(FormLotto));
-        const QString first = PanelText(FormLotto);
+        QVERIFY(PanelShown(Get<TFormLotto>("lottery")));
+        const QString first = PanelText(Get<TFormLotto>("lottery"));
         QVERIFY(!first.isEmpty());
         QCOMPARE(FileRequests("/lotto/winner_trx.json"), 0); // the refresh stopped after the players file
-        Click(FormLotto, "Button1");
-        QVERIFY(!PanelShown(FormLotto));
-        for (int i = 0; i < 3; ++i) FormLotto->Timer2Timer();
+        Click(Get<TFormLotto>("lottery"), "Button1");
+        QVERIFY(!PanelShown(Get<TFormLotto>("lottery")));
+        for (int i = 0; i < 3; ++i) Refresh();
         QVERIFY(!ActiveModal());
-        QVERIFY(PanelShown(FormLotto));
-        QCOMPARE(PanelText(FormLotto), first);
+        QVERIFY(PanelShown(Get<TFormLotto>("lottery")));
+        QTRY_COMPARE(PanelText(Get<TFormLotto>("lottery")), first);
         QCOMPARE(FileRequests("/lotto/winner_trx.json"), 0);
         QCOMPARE(Text("Label10"), QStringLiteral("0"));
     }
@@ -461,9 +477,9 @@ private slots:
     void backReturnsToTheDashboard()
     {
         Open();
-        Click(FormLotto, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormLotto->isVisible());
+        Click(Get<TFormLotto>("lottery"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormLotto>("lottery")->isVisible());
     }
 };
 

@@ -14,19 +14,19 @@ class ReferralTest : public ScreenTest {
 
     void Open()
     {
-        Activate(FormDashboard);
-        Click(FormDashboard, "ref_btn");
-        QTRY_VERIFY(FormRefferal->isVisible());
+        Activate(Get<TFormDashboard>("dashboard"));
+        Click(Get<TFormDashboard>("dashboard"), "ref_btn");
+        QTRY_VERIFY(Get<TFormRefferal>("referral")->isVisible());
     }
 
-    QString Text(const char* name) const { return Child<QLabel>(FormRefferal, name)->text(); }
+    QString Text(const char* name) const { return Child<QLabel>(Get<TFormRefferal>("referral"), name)->text(); }
 
 private slots:
     void cleanup() { TFormRefferal::ClipboardOffered = true; }
 
     void fixedTexts()
     {
-        QCOMPARE(FormRefferal->windowTitle(), QStringLiteral("Referral Program"));
+        QCOMPARE(Get<TFormRefferal>("referral")->windowTitle(), QStringLiteral("Referral Program"));
         QCOMPARE(Text("lab_ref_code"), QStringLiteral("XXXX"));
         QCOMPARE(Text("lab_refcol"), QStringLiteral("0"));
         QCOMPARE(Text("TermsLine1"), QStringLiteral("If your referral took the \"Free Coin\" you will receive 10%."));
@@ -34,8 +34,8 @@ private slots:
                  QStringLiteral("New users will receive 15Doge if they register using your link or enter your code."));
         QCOMPARE(Text("TermsLine3"),
                  QStringLiteral("Invite new users and receive a passive income of 15% per investment."));
-        QCOMPARE(Child<QListWidget>(FormRefferal, "ListBox1")->count(), 15);
-        QCOMPARE(Child<QLineEdit>(FormRefferal, "SearchBox1")->maxLength(), 20);
+        QCOMPARE(Child<QListWidget>(Get<TFormRefferal>("referral"), "ListBox1")->count(), 15);
+        QCOMPARE(Child<QLineEdit>(Get<TFormRefferal>("referral"), "SearchBox1")->maxLength(), 20);
     }
 
     void codeCountLinkAndEarnings()
@@ -46,7 +46,7 @@ private slots:
         account["earned_ref_doge"] = "15";
         LogIn(SettingsReply(), account);
         Open();
-        QVERIFY(!PanelShown(FormRefferal));
+        QVERIFY(!PanelShown(Get<TFormRefferal>("referral")));
         QCOMPARE(Text("lab_ref_code"), QStringLiteral("AB12"));
         QCOMPARE(Text("lab_refcol"), QStringLiteral("3"));
         QCOMPARE(Text("lab_ref_link"), "https://" + fake->hostPort() + QStringLiteral("/invite_user/?ref=AB12"));
@@ -62,7 +62,7 @@ private slots:
         Open();
         QCOMPARE(Text("earned_ref_btc"), QStringLiteral("12345,67890000"));
         QString why;
-        QTRY_VERIFY2(RowValuesDrawnWhole(FormRefferal, "earned_ref_", &why), qPrintable(why));
+        QTRY_VERIFY2(RowValuesDrawnWhole(Get<TFormRefferal>("referral"), "earned_ref_", &why), qPrintable(why));
     }
 
     // A JSON number shows as its number text, a string unchanged.
@@ -109,10 +109,10 @@ private slots:
         Open();
         TFormRefferal::ClipboardOffered = clipboard;
         QGuiApplication::clipboard()->setText("before");
-        Click(FormRefferal, label);
-        const QString text = Child<QLabel>(FormRefferal, label)->text();
-        QVERIFY(PanelShown(FormRefferal));
-        QCOMPARE(PanelText(FormRefferal), message + text);
+        Click(Get<TFormRefferal>("referral"), label);
+        const QString text = Child<QLabel>(Get<TFormRefferal>("referral"), label)->text();
+        QVERIFY(PanelShown(Get<TFormRefferal>("referral")));
+        QCOMPARE(PanelText(Get<TFormRefferal>("referral")), message + text);
         QCOMPARE(QGuiApplication::clipboard()->text(), clipboard ? text : QStringLiteral("before"));
     }
 
@@ -125,7 +125,7 @@ private slots:
         LogIn(SettingsReply(), account);
         Open();
         TFormRefferal::ClipboardOffered = true;
-        Click(FormRefferal, "lab_ref_link");
+        Click(Get<TFormRefferal>("referral"), "lab_ref_link");
         const QUrl link(QGuiApplication::clipboard()->text(), QUrl::StrictMode);
         QVERIFY2(link.isValid(), qPrintable(link.errorString()));
         QCOMPARE(link.scheme(), QStringLiteral("https"));
@@ -144,8 +144,8 @@ private slots:
         account["refcode"] = "AB12";
         LogIn(SettingsReply(codes), account);
         Open();
-        QVERIFY(PanelShown(FormRefferal));
-        QVERIFY2(PanelText(FormRefferal).startsWith("Error ParseJsonRefEarn: "), qPrintable(PanelText(FormRefferal)));
+        QVERIFY(PanelShown(Get<TFormRefferal>("referral")));
+        QVERIFY2(PanelText(Get<TFormRefferal>("referral")).startsWith("Error ParseJsonRefEarn: "), qPrintable(PanelText(Get<TFormRefferal>("referral"))));
         QCOMPARE(Text("lab_ref_code"), QStringLiteral("AB12"));
         QCOMPARE(Text("earned_ref_etc"), QStringLiteral("1,00000000")); // before it
         QCOMPARE(Text("earned_ref_shib"), QStringLiteral("0"));
@@ -154,9 +154,9 @@ private slots:
 
     void noAccountSnapshot()
     {
-        Activate(FormRefferal);
-        QVERIFY(PanelShown(FormRefferal));
-        QVERIFY(PanelText(FormRefferal).startsWith("Error ParseJsonRefEarn: "));
+        Activate(Get<TFormRefferal>("referral"));
+        QVERIFY(PanelShown(Get<TFormRefferal>("referral")));
+        QVERIFY(PanelText(Get<TFormRefferal>("referral")).startsWith("Error ParseJsonRefEarn: "));
         QCOMPARE(Text("lab_ref_code"), QStringLiteral("XXXX"));
     }
 
@@ -166,8 +166,8 @@ private slots:
         account["refcode"] = "AB12";
         LogIn(SettingsReply(), account);
         Open();
-        Click(FormRefferal, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
+        Click(Get<TFormRefferal>("referral"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
         account["refcode"] = "CD34";
         LogIn(SettingsReply(), account);
         Open();

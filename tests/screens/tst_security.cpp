@@ -131,14 +131,14 @@ class SecurityTest : public ScreenTest {
         st.PassHash = kDigest;
         st.UserAccountJson = account;
         st.LoggedIn = true;
-        FormLogin->ParseJsonUserAcc();
+        Get<TFormLogin>("login")->ParseJsonUserAcc();
     }
 
     void TypeAndLogIn(const QString& login, const QString& password)
     {
-        Child<QLineEdit>(FormLogin, "LoginEdit")->setText(login);
-        Child<QLineEdit>(FormLogin, "PassEdit")->setText(password);
-        Child<QPushButton>(FormLogin, "BtnLogin")->click();
+        Child<QLineEdit>(Get<TFormLogin>("login"), "LoginEdit")->setText(login);
+        Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit")->setText(password);
+        Child<QPushButton>(Get<TFormLogin>("login"), "BtnLogin")->click();
     }
 
 private slots:
@@ -158,31 +158,31 @@ private slots:
         State().ServerScheme = QStringLiteral("https");
         QVERIFY(credentials::Save(credentials::FilePath(), "alice", kDigest));
 
-        FormLogin->show(); // reads the file, then asks for the settings over HTTPS
+        Get<TFormLogin>("login")->show(); // reads the file, then asks for the settings over HTTPS
         QTRY_COMPARE(State().ServerScheme, QStringLiteral("http"));
-        QTRY_VERIFY(PanelShown(FormLogin));
-        QVERIFY2(PanelText(FormLogin).startsWith("c_coin_name:"), qPrintable(PanelText(FormLogin)));
+        QTRY_VERIFY(PanelShown(Get<TFormLogin>("login")));
+        QTRY_VERIFY2(PanelText(Get<TFormLogin>("login")).startsWith("c_coin_name:"), qPrintable(PanelText(Get<TFormLogin>("login"))));
         QCOMPARE(State().PassHash, kDigest);
 
         // The settings come over HTTP, and the automatic login starts...
-        Child<QWidget>(FormLogin, "PanelErrorMessage")->hide();
-        FormLogin->c_name_coin();
+        Child<QWidget>(Get<TFormLogin>("login"), "PanelErrorMessage")->hide();
+        Get<TFormLogin>("login")->c_name_coin();
         QTRY_COMPARE(State().ServerLoadPercent, 100);
         QCOMPARE(State().AutoLoginPending, 0);
         // ...over HTTPS, where it fails with a message that names TLS.
-        QTRY_VERIFY(PanelText(FormLogin).startsWith("Error:"));
-        QVERIFY2(PanelText(FormLogin).contains("TLS"), qPrintable(PanelText(FormLogin)));
+        QTRY_VERIFY(PanelText(Get<TFormLogin>("login")).startsWith("Error:"));
+        QVERIFY2(PanelText(Get<TFormLogin>("login")).contains("TLS"), qPrintable(PanelText(Get<TFormLogin>("login"))));
         QVERIFY(!State().LoggedIn);
 
         // The deposit address is not asked for over HTTP either.
         LoggedIn();
-        FormDashboard->show();
-        FormDashboard->Get_Deposit_Address();
-        QTRY_VERIFY(PanelShown(FormDeposit));
-        QVERIFY2(PanelText(FormDeposit).startsWith("Error:") && PanelText(FormDeposit).contains("TLS"),
-                 qPrintable(PanelText(FormDeposit)));
+        Get<TFormDashboard>("dashboard")->show();
+        Get<TFormDashboard>("dashboard")->Get_Deposit_Address();
+        QTRY_VERIFY(PanelShown(Get<TFormDeposit>("deposit")));
+        QTRY_VERIFY2(PanelText(Get<TFormDeposit>("deposit")).startsWith("Error:") && PanelText(Get<TFormDeposit>("deposit")).contains("TLS"),
+                 qPrintable(PanelText(Get<TFormDeposit>("deposit"))));
         QTest::qWait(200);
-        QCOMPARE(Child<QLabel>(FormDeposit, "lab_dep_address")->text().contains("attacker"), false);
+        QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address")->text().contains("attacker"), false);
 
         // Only the settings request reached the service, and no secret travelled in the clear.
         const QList<RecordedRequest> seen = fake->requests();
@@ -198,16 +198,16 @@ private slots:
     {
         Start();
         script->Set("useraccount", QByteArray(4 * 1024 * 1024, 'x'));
-        FormLogin->show();
+        Get<TFormLogin>("login")->show();
         QTRY_COMPARE(State().ServerLoadPercent, 100);
 
         GuiProbe probe;
         TypeAndLogIn("alice", "secret");
-        QTRY_VERIFY_WITH_TIMEOUT(PanelText(FormLogin).startsWith("Error:"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(PanelText(Get<TFormLogin>("login")).startsWith("Error:"), 20000);
         QTest::qWait(100);
         qInfo("longest GUI gap during a 4 MiB account reply: %lld ms", probe.longestGapMs());
-        QVERIFY2(PanelText(FormLogin).contains(QString::number(HttpClient::MaxBodyBytes)),
-                 qPrintable(PanelText(FormLogin).left(200)));
+        QVERIFY2(PanelText(Get<TFormLogin>("login")).contains(QString::number(HttpClient::MaxBodyBytes)),
+                 qPrintable(PanelText(Get<TFormLogin>("login")).left(200)));
         QVERIFY2(probe.longestGapMs() < 500, qPrintable(QString::number(probe.longestGapMs())));
         QVERIFY(!State().LoggedIn);
     }
@@ -219,12 +219,12 @@ private slots:
         const QByteArray address = QByteArray(900 * 1024, 'A');
         script->Set("get_deposit_address", address);
         LoggedIn();
-        FormDashboard->show();
+        Get<TFormDashboard>("dashboard")->show();
 
         GuiProbe probe;
-        FormDashboard->Get_Deposit_Address();
-        const QSize designed = FormDeposit->size();
-        auto* label = Child<QLabel>(FormDeposit, "lab_dep_address");
+        Get<TFormDashboard>("dashboard")->Get_Deposit_Address();
+        const QSize designed = Get<TFormDeposit>("deposit")->size();
+        auto* label = Child<QLabel>(Get<TFormDeposit>("deposit"), "lab_dep_address");
         QTRY_VERIFY_WITH_TIMEOUT(!label->text().isEmpty(), 20000);
         QTest::qWait(100);
         qInfo("longest GUI gap during a 900 KiB deposit address: %lld ms", probe.longestGapMs());
@@ -232,7 +232,7 @@ private slots:
         QVERIFY2(label->text().size() <= 4000, qPrintable(QString::number(label->text().size())));
         QVERIFY(label->text().endsWith(QChar(0x2026)));
         QVERIFY(label->text().startsWith(QStringLiteral("AAAA")));
-        QCOMPARE(FormDeposit->size(), designed);
+        QCOMPARE(Get<TFormDeposit>("deposit")->size(), designed);
 
         QTest::mouseClick(label, Qt::LeftButton);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(address));
@@ -249,18 +249,18 @@ private slots:
         settings["arr_fullname_coin"] = names;
         script->Set("get_deposit_address", QByteArray("addr"));
         LoggedIn(settings);
-        FormDashboard->show();
-        FormDashboard->show_full_balance();
+        Get<TFormDashboard>("dashboard")->show();
+        Get<TFormDashboard>("dashboard")->show_full_balance();
 
-        Child<QPushButton>(FormDashboard, "Button1")->click(); // invest
-        QTRY_VERIFY(FormInvest->isVisible());
-        FormInvest->hide();
-        FormDashboard->show();
-        Child<QPushButton>(FormDashboard, "ButtonWithdraw")->click();
-        QTRY_VERIFY(FormWithdraw->isVisible());
-        FormWithdraw->hide();
-        FormDashboard->show();
-        FormDashboard->Get_Deposit_Address();
+        Child<QPushButton>(Get<TFormDashboard>("dashboard"), "Button1")->click(); // invest
+        QTRY_VERIFY(Get<TFormInvest>("invest")->isVisible());
+        Get<TFormInvest>("invest")->hide();
+        Get<TFormDashboard>("dashboard")->show();
+        Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonWithdraw")->click();
+        QTRY_VERIFY(Get<TFormWithdraw>("withdraw")->isVisible());
+        Get<TFormWithdraw>("withdraw")->hide();
+        Get<TFormDashboard>("dashboard")->show();
+        Get<TFormDashboard>("dashboard")->Get_Deposit_Address();
 
         int shown = 0;
         for (QWidget* screen : AllScreens())
@@ -272,8 +272,8 @@ private slots:
                 }
         // The dashboard's name, the invest and withdraw titles, the deposit's coin line.
         QVERIFY2(shown >= 4, qPrintable(QString::number(shown)));
-        QCOMPARE(Child<QLabel>(FormInvest, "Label1")->text(), QStringLiteral("Invest ") + name);
-        QCOMPARE(Child<QLabel>(FormWithdraw, "Label1")->text(), QStringLiteral("Withdraw ") + name);
+        QCOMPARE(Child<QLabel>(Get<TFormInvest>("invest"), "Label1")->text(), QStringLiteral("Invest ") + name);
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "Label1")->text(), QStringLiteral("Withdraw ") + name);
     }
 
     // 1e308 of every coin: short texts, and the dashboard keeps its size with every button inside it.
@@ -281,26 +281,26 @@ private slots:
     {
         Start();
         LoggedIn();
-        FormDashboard->show();
+        Get<TFormDashboard>("dashboard")->show();
         QTest::qWait(50);
-        const QSize designed = FormDashboard->size();
+        const QSize designed = Get<TFormDashboard>("dashboard")->size();
 
         LoggedIn(SettingsReply(), AccountReply("1e308"));
-        FormDashboard->show_full_balance();
+        Get<TFormDashboard>("dashboard")->show_full_balance();
         QTest::qWait(50);
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("1E308"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("1E308"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_wall_coin")->text(), QStringLiteral("1E308"));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_btc")->text(), QStringLiteral("1E308"));
 
         // The longest fixed-point texts: 18 digits before the separator.
         LoggedIn(SettingsReply(), AccountReply("987654321987654321"));
-        FormDashboard->show_full_balance();
+        Get<TFormDashboard>("dashboard")->show_full_balance();
         QTest::qWait(50);
-        QCOMPARE(Child<QLabel>(FormDashboard, "lab_wall_coin")->text(), QStringLiteral("987654321987654272,00000000"));
-        QCOMPARE(FormDashboard->size(), designed);
-        for (QPushButton* button : FormDashboard->findChildren<QPushButton*>()) {
-            if (!button->isVisibleTo(FormDashboard)) continue;
-            const QRect where(button->mapTo(FormDashboard, QPoint(0, 0)), button->size());
-            QVERIFY2(FormDashboard->rect().contains(where), qPrintable(button->objectName()));
+        QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_wall_coin")->text(), QStringLiteral("987654321987654272,00000000"));
+        QCOMPARE(Get<TFormDashboard>("dashboard")->size(), designed);
+        for (QPushButton* button : Get<TFormDashboard>("dashboard")->findChildren<QPushButton*>()) {
+            if (!button->isVisibleTo(Get<TFormDashboard>("dashboard"))) continue;
+            const QRect where(button->mapTo(Get<TFormDashboard>("dashboard"), QPoint(0, 0)), button->size());
+            QVERIFY2(Get<TFormDashboard>("dashboard")->rect().contains(where), qPrintable(button->objectName()));
         }
     }
 
@@ -310,7 +310,7 @@ private slots:
     {
         Start();
         script->Set("useraccount", QByteArray("Try again later"));
-        FormLogin->show();
+        Get<TFormLogin>("login")->show();
         QTRY_COMPARE(State().ServerLoadPercent, 100);
         // Credentials remembered from an earlier accepted login: a "T" is no acceptance.
         const QString file = credentials::FilePath();
@@ -331,7 +331,7 @@ private slots:
         QVERIFY2(at[1] - at[0] >= 900, qPrintable(QString::number(at[1] - at[0])));
         QVERIFY2(at[2] - at[1] >= 1900, qPrintable(QString::number(at[2] - at[1])));
         QVERIFY2(at[3] - at[2] >= 3900, qPrintable(QString::number(at[3] - at[2])));
-        QCOMPARE(PanelText(FormLogin), QStringLiteral("Try again later"));
+        QTRY_COMPARE(PanelText(Get<TFormLogin>("login")), QStringLiteral("Try again later"));
         QCOMPARE(QFileInfo(file).fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch(),
                  past.toSecsSinceEpoch());
         QCOMPARE(credentials::Open(file).login.value_or(QString()), QStringLiteral("alice"));
@@ -348,12 +348,12 @@ private slots:
     {
         Start();
         script->Set("tg_new_user", Json(AccountReply()));
-        FormLogin->show();
+        Get<TFormLogin>("login")->show();
         QTRY_COMPARE(State().ServerLoadPercent, 100);
 
         using Clock = std::chrono::high_resolution_clock;
         const auto t0 = Clock::now().time_since_epoch().count();
-        FormLogin->BtnGuestClick();
+        Get<TFormLogin>("login")->BtnGuestClick();
         const auto t1 = Clock::now().time_since_epoch().count();
         QTRY_COMPARE(WithAction(*fake, "tg_new_user").size(), 1);
         const RecordedRequest r = WithAction(*fake, "tg_new_user").first();
@@ -380,10 +380,10 @@ private slots:
         QJsonObject account = AccountReply();
         account["wall_doge"] = QJsonValue(QJsonValue::Null);
         script->Set("useraccount", Json(account));
-        FormLogin->show();
+        Get<TFormLogin>("login")->show();
         QTRY_COMPARE(State().ServerLoadPercent, 100);
         TypeAndLogIn("alice", "secret");
-        QTRY_VERIFY(PanelText(FormLogin).startsWith("Error ParseJsonUserAcc: "));
+        QTRY_VERIFY(PanelText(Get<TFormLogin>("login")).startsWith("Error ParseJsonUserAcc: "));
         QTest::qWait(200);
         const QString shown = QApplication::activeWindow() ? PanelText(QApplication::activeWindow()) : QString();
         QVERIFY2(shown.contains("\"wall_doge\"") && shown.contains("not an amount"), qPrintable(shown));
@@ -399,9 +399,9 @@ private slots:
         names.removeLast();
         settings["arr_fullname_coin"] = names;
         script->Set("all_json_setting", Json(settings));
-        FormLogin->show();
-        QTRY_VERIFY(PanelShown(FormLogin));
-        QCOMPARE(PanelText(FormLogin),
+        Get<TFormLogin>("login")->show();
+        QTRY_VERIFY(PanelShown(Get<TFormLogin>("login")));
+        QTRY_COMPARE(PanelText(Get<TFormLogin>("login")),
                  QStringLiteral("Error Client_c_coin_nameRequest: JSON member \"arr_fullname_coin\" has 14 names for "
                                 "15 coins"));
         QCOMPARE(State().ServerLoadPercent, 0);

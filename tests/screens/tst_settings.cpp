@@ -22,16 +22,16 @@ using namespace support;
 class SettingsTest : public ScreenTest {
     Q_OBJECT
 
-    QString Caption() const { return Child<QLabel>(FormSetting, "Label24")->text(); }
+    QString Caption() const { return Child<QLabel>(Get<TFormSetting>("settings"), "Label24")->text(); }
 
     void OpenFromDashboard()
     {
         LogIn();
-        Activate(FormDashboard);
-        Click(FormDashboard, "setting_btn");
-        QVERIFY(FormSetting->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
-        Activate(FormSetting);
+        Activate(Get<TFormDashboard>("dashboard"));
+        Click(Get<TFormDashboard>("dashboard"), "setting_btn");
+        QVERIFY(Get<TFormSetting>("settings")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
+        Activate(Get<TFormSetting>("settings"));
     }
 
     // The login screen without its settings request, which would answer into the
@@ -39,83 +39,83 @@ class SettingsTest : public ScreenTest {
     void ShowLogin()
     {
         State().ServerLoadPercent = 100;
-        Activate(FormLogin);
+        Activate(Get<TFormLogin>("login"));
     }
 
     void Fill(const QString& newPass, const QString& rePass, const QString& proof)
     {
-        Type(FormSetting, "ResetPass_newpass", newPass);
-        Type(FormSetting, "ResetPass_repass", rePass);
-        Type(FormSetting, "ResetPass_oldpass", proof);
+        Type(Get<TFormSetting>("settings"), "ResetPass_newpass", newPass);
+        Type(Get<TFormSetting>("settings"), "ResetPass_repass", rePass);
+        Type(Get<TFormSetting>("settings"), "ResetPass_oldpass", proof);
     }
 
 private slots:
     void formCarriesItsControls()
     {
-        QCOMPARE(FormSetting->windowTitle(), QStringLiteral("Settings"));
-        QCOMPARE(FormSetting->size(), QSize(372, 488));
-        QCOMPARE(Child<QLabel>(FormSetting, "Label1")->text(), QStringLiteral("Settings"));
-        auto* tabs = Child<QTabWidget>(FormSetting, "TabControl1");
+        QCOMPARE(Get<TFormSetting>("settings")->windowTitle(), QStringLiteral("Settings"));
+        QCOMPARE(Get<TFormSetting>("settings")->size(), QSize(372, 488));
+        QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label1")->text(), QStringLiteral("Settings"));
+        auto* tabs = Child<QTabWidget>(Get<TFormSetting>("settings"), "TabControl1");
         QCOMPARE(tabs->count(), 1);
         QCOMPARE(tabs->widget(0)->objectName(), QStringLiteral("change_pass"));
         QCOMPARE(tabs->tabText(0), QStringLiteral("Change Pass"));
-        QCOMPARE(Child<QLabel>(FormSetting, "Label21")->text(), QStringLiteral("Email:"));
-        QCOMPARE(Child<QLabel>(FormSetting, "Label22")->text(), QStringLiteral("New Pass:"));
-        QCOMPARE(Child<QLabel>(FormSetting, "Label23")->text(), QStringLiteral("Re-Type Pass:"));
+        QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label21")->text(), QStringLiteral("Email:"));
+        QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label22")->text(), QStringLiteral("New Pass:"));
+        QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label23")->text(), QStringLiteral("Re-Type Pass:"));
         QCOMPARE(Caption(), QStringLiteral("Security code:"));
-        QCOMPARE(Child<QPushButton>(FormSetting, "Button7")->text(), QStringLiteral("Send code"));
-        QCOMPARE(Child<QPushButton>(FormSetting, "Button6")->text(), QStringLiteral("Change"));
+        QCOMPARE(Child<QPushButton>(Get<TFormSetting>("settings"), "Button7")->text(), QStringLiteral("Send code"));
+        QCOMPARE(Child<QPushButton>(Get<TFormSetting>("settings"), "Button6")->text(), QStringLiteral("Change"));
         for (const char* n : {"ResetPass_newpass", "ResetPass_repass", "ResetPass_oldpass"})
-            QCOMPARE(Child<QLineEdit>(FormSetting, n)->echoMode(), QLineEdit::Password);
-        QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_login")->echoMode(), QLineEdit::Normal);
+            QCOMPARE(Child<QLineEdit>(Get<TFormSetting>("settings"), n)->echoMode(), QLineEdit::Password);
+        QCOMPARE(Child<QLineEdit>(Get<TFormSetting>("settings"), "ResetPass_login")->echoMode(), QLineEdit::Normal);
     }
 
     void fromTheLoginScreenAsksForTheCodeAndReturnsThere()
     {
         State().UserLogin = QStringLiteral("forgot@example.com");
         ShowLogin();
-        Click(FormLogin, "S");
-        QVERIFY(FormSetting->isVisible());
-        QVERIFY(!FormLogin->isVisible());
+        Click(Get<TFormLogin>("login"), "S");
+        QVERIFY(Get<TFormSetting>("settings")->isVisible());
+        QVERIFY(!Get<TFormLogin>("login")->isVisible());
         QCOMPARE(Caption(), QStringLiteral("Security code:"));
-        QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_login")->text(), QStringLiteral("forgot@example.com"));
-        Click(FormSetting, "btn_back");
-        QTRY_VERIFY(FormLogin->isVisible());
-        QVERIFY(!FormSetting->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
+        QCOMPARE(Child<QLineEdit>(Get<TFormSetting>("settings"), "ResetPass_login")->text(), QStringLiteral("forgot@example.com"));
+        Click(Get<TFormSetting>("settings"), "btn_back");
+        QTRY_VERIFY(Get<TFormLogin>("login")->isVisible());
+        QVERIFY(!Get<TFormSetting>("settings")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
     }
 
     void fromTheDashboardAsksForTheOldPasswordAndReturnsThere()
     {
         OpenFromDashboard();
         QCOMPARE(Caption(), QStringLiteral("Old Pass:"));
-        QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_login")->text(), State().UserLogin);
-        Click(FormSetting, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormSetting->isVisible());
-        QVERIFY(!FormLogin->isVisible());
+        QCOMPARE(Child<QLineEdit>(Get<TFormSetting>("settings"), "ResetPass_login")->text(), State().UserLogin);
+        Click(Get<TFormSetting>("settings"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormSetting>("settings")->isVisible());
+        QVERIFY(!Get<TFormLogin>("login")->isVisible());
     }
 
     void changeSendsTheTypedTextsUnhashed()
     {
         OpenFromDashboard();
         // The login field may be edited: it, not the stored login, is sent.
-        Type(FormSetting, "ResetPass_login", "other@example.com");
+        Type(Get<TFormSetting>("settings"), "ResetPass_login", "other@example.com");
         Fill("n3w pass&=+", "n3w pass&=+", "old pass%");
         fake->enqueue(Reply("Wrong old password or code."));
-        Click(FormSetting, "Button6");
+        Click(Get<TFormSetting>("settings"), "Button6");
+        QTRY_COMPARE(Requests("changepass").size(), 1);
         const QList<RecordedRequest> sent = Requests("changepass");
-        QCOMPARE(sent.size(), 1);
         const RecordedRequest& r = sent.first();
         QCOMPARE(FieldNames(r), (QStringList{"a", "s", "newpass", "pass", "session"}));
         QCOMPARE(r.field("s"), QStringLiteral("other@example.com"));
         QCOMPARE(r.field("newpass"), QStringLiteral("n3w pass&=+"));
         QCOMPARE(r.field("pass"), QStringLiteral("old pass%"));
         QVERIFY(IsToken(r.field("session")));
-        QCOMPARE(PanelText(FormSetting), QStringLiteral("Wrong old password or code."));
+        QTRY_COMPARE(PanelText(Get<TFormSetting>("settings")), QStringLiteral("Wrong old password or code."));
         // A refused change changes nothing on the client.
         QCOMPARE(State().PassHash, QStringLiteral("0123456789ABCDEF0123456789ABCDEF"));
-        QCOMPARE(Child<QLineEdit>(FormSetting, "ResetPass_newpass")->text(), QStringLiteral("n3w pass&=+"));
+        QCOMPARE(Child<QLineEdit>(Get<TFormSetting>("settings"), "ResetPass_newpass")->text(), QStringLiteral("n3w pass&=+"));
     }
 
     // Once the service has changed the password, the old digest is refused: the
@@ -141,11 +141,11 @@ private slots:
         OpenFromDashboard();
         const QString oldDigest = State().PassHash;
         QVERIFY(credentials::Save(credentials::FilePath(), State().UserLogin, oldDigest));
-        Type(FormSetting, "ResetPass_login", login);
+        Type(Get<TFormSetting>("settings"), "ResetPass_login", login);
         Fill("n3w pass", "n3w pass", "old pass");
         fake->enqueue(Reply(reply));
-        Click(FormSetting, "Button6");
-        QCOMPARE(PanelText(FormSetting), QString::fromUtf8(reply));
+        Click(Get<TFormSetting>("settings"), "Button6");
+        QTRY_COMPARE(PanelText(Get<TFormSetting>("settings")), QString::fromUtf8(reply));
         const QString expected = follows ? digest::MD5("n3w pass") : oldDigest;
         QCOMPARE(State().PassHash, expected);
         const credentials::Loaded file = credentials::Open(credentials::FilePath());
@@ -156,17 +156,17 @@ private slots:
         fake->setHandler([expected](const RecordedRequest& r) {
             return Reply(r.field("pass") == expected ? Json(AccountReply()) : QByteArray("Wrong login or password."));
         });
-        Click(FormSetting, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
+        Click(Get<TFormSetting>("settings"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
         const int before = Requests("useraccount").size();
         State().UserAccountJson.reset(); // set again by an accepted refresh
-        FormDashboard->TimeCheckBalanceTimer();
+        Get<TFormDashboard>("dashboard")->TimeCheckBalanceTimer();
         QTRY_COMPARE(Requests("useraccount").size(), before + 1);
         QCOMPARE(Requests("useraccount").last().field("pass"), expected);
         QTRY_VERIFY(State().UserAccountJson || !State().LoggedIn); // the reply handled
         QVERIFY(State().LoggedIn);
-        QVERIFY(FormDashboard->isVisible());
-        QVERIFY(!FormLogin->isVisible());
+        QVERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        QVERIFY(!Get<TFormLogin>("login")->isVisible());
     }
 
     // The road from the login screen: a security code changes the password of
@@ -176,12 +176,12 @@ private slots:
         State().UserLogin = QStringLiteral("forgot@example.com");
         QVERIFY(credentials::Save(credentials::FilePath(), "forgot@example.com", digest::MD5("lost")));
         ShowLogin();
-        Click(FormLogin, "S");
-        Activate(FormSetting);
+        Click(Get<TFormLogin>("login"), "S");
+        Activate(Get<TFormSetting>("settings"));
         Fill("found again", "found again", "12345678");
         fake->enqueue(Reply("Password changed. Log in again with the new password."));
-        Click(FormSetting, "Button6");
-        QCOMPARE(*credentials::Open(credentials::FilePath()).pass, digest::MD5("found again"));
+        Click(Get<TFormSetting>("settings"), "Button6");
+        QTRY_COMPARE(*credentials::Open(credentials::FilePath()).pass, digest::MD5("found again"));
     }
 
     // Passwords and codes typed here are gone once the screen is left, by
@@ -201,27 +201,27 @@ private slots:
         QFETCH(bool, closeBox);
         const auto open = [&] {
             if (fromDashboard) {
-                Activate(FormDashboard);
-                Click(FormDashboard, "setting_btn");
+                Activate(Get<TFormDashboard>("dashboard"));
+                Click(Get<TFormDashboard>("dashboard"), "setting_btn");
             } else {
-                Activate(FormLogin);
-                Click(FormLogin, "S");
+                Activate(Get<TFormLogin>("login"));
+                Click(Get<TFormLogin>("login"), "S");
             }
-            QVERIFY(FormSetting->isVisible());
+            QVERIFY(Get<TFormSetting>("settings")->isVisible());
         };
         if (fromDashboard) LogIn();
         else State().ServerLoadPercent = 100;
         open();
-        Activate(FormSetting);
+        Activate(Get<TFormSetting>("settings"));
         Fill("n3w pass", "n3w pass", "12345678");
         if (closeBox)
-            FormSetting->close();
+            Get<TFormSetting>("settings")->close();
         else
-            Click(FormSetting, "btn_back");
-        QTRY_VERIFY(!FormSetting->isVisible());
+            Click(Get<TFormSetting>("settings"), "btn_back");
+        QTRY_VERIFY(!Get<TFormSetting>("settings")->isVisible());
         open();
         for (const char* name : {"ResetPass_newpass", "ResetPass_repass", "ResetPass_oldpass"})
-            QVERIFY2(Child<QLineEdit>(FormSetting, name)->text().isEmpty(), name);
+            QVERIFY2(Child<QLineEdit>(Get<TFormSetting>("settings"), name)->text().isEmpty(), name);
     }
 
     void changeThatIsRefusedBeforeSending_data()
@@ -250,8 +250,8 @@ private slots:
         QFETCH(QString, message);
         OpenFromDashboard();
         Fill(newPass, rePass, proof);
-        Click(FormSetting, "Button6");
-        QCOMPARE(PanelText(FormSetting), message);
+        Click(Get<TFormSetting>("settings"), "Button6");
+        QTRY_COMPARE(PanelText(Get<TFormSetting>("settings")), message);
         QCOMPARE(Requests("changepass").size(), 0);
     }
 
@@ -259,30 +259,30 @@ private slots:
     {
         State().UserLogin = QStringLiteral("forgot@example.com");
         ShowLogin();
-        Click(FormLogin, "S");
-        Activate(FormSetting);
+        Click(Get<TFormLogin>("login"), "S");
+        Activate(Get<TFormSetting>("settings"));
         Fill("n3w", "n3w", "123456");
         fake->enqueue(Reply("The code has been sent to your e-mail"));
-        Click(FormSetting, "Button7");
+        Click(Get<TFormSetting>("settings"), "Button7");
+        QTRY_COMPARE(Requests("resetpass").size(), 1);
         const QList<RecordedRequest> sent = Requests("resetpass");
-        QCOMPARE(sent.size(), 1);
         QCOMPARE(FieldNames(sent.first()), (QStringList{"a", "s", "session"}));
         QCOMPARE(sent.first().field("s"), QStringLiteral("forgot@example.com"));
         QVERIFY(IsToken(sent.first().field("session")));
-        QCOMPARE(PanelText(FormSetting), QStringLiteral("The code has been sent to your e-mail"));
+        QTRY_COMPARE(PanelText(Get<TFormSetting>("settings")), QStringLiteral("The code has been sent to your e-mail"));
     }
 
     void sendCodeWithAnEmptyLoginSendsItEmpty()
     {
         ShowLogin();
-        Click(FormLogin, "S");
-        Activate(FormSetting);
-        QVERIFY(Child<QLineEdit>(FormSetting, "ResetPass_login")->text().isEmpty());
+        Click(Get<TFormLogin>("login"), "S");
+        Activate(Get<TFormSetting>("settings"));
+        QVERIFY(Child<QLineEdit>(Get<TFormSetting>("settings"), "ResetPass_login")->text().isEmpty());
         fake->enqueue(Reply("Unknown user"));
-        Click(FormSetting, "Button7");
-        QCOMPARE(Requests("resetpass").size(), 1);
+        Click(Get<TFormSetting>("settings"), "Button7");
+        QTRY_COMPARE(Requests("resetpass").size(), 1);
         QCOMPARE(Requests("resetpass").first().field("s"), QStringLiteral(""));
-        QCOMPARE(PanelText(FormSetting), QStringLiteral("Unknown user"));
+        QTRY_COMPARE(PanelText(Get<TFormSetting>("settings")), QStringLiteral("Unknown user"));
     }
 
     void longHtmlAnswerIsShownAsPlainTextAndThePanelStaysUsable()
@@ -292,37 +292,19 @@ private slots:
         QByteArray body = "<html><body><b>Refused</b>\r\nline two\nline three ";
         body += QByteArray(5000, 'x');
         fake->enqueue(Reply(body));
-        Click(FormSetting, "Button6");
-        auto* label = Child<QLabel>(FormSetting, "message_label");
+        Click(Get<TFormSetting>("settings"), "Button6");
+        auto* label = Child<QLabel>(Get<TFormSetting>("settings"), "message_label");
         QCOMPARE(label->textFormat(), Qt::PlainText);
-        QCOMPARE(label->text(), display::Elide(QString::fromUtf8(body), MessagePanel::MaxChars));
+        QTRY_COMPARE(label->text(), display::Elide(QString::fromUtf8(body), MessagePanel::MaxChars));
         QVERIFY(label->text().startsWith("<html><body><b>Refused</b>"));
         // The panel fits the screen and its close button is on it and works.
-        auto* panel = Child(FormSetting, "PanelErrorMessage");
-        QVERIFY(panel->geometry().bottom() <= FormSetting->height());
-        auto* close = Child<QPushButton>(FormSetting, "Button2");
+        auto* panel = Child(Get<TFormSetting>("settings"), "PanelErrorMessage");
+        QVERIFY(panel->geometry().bottom() <= Get<TFormSetting>("settings")->height());
+        auto* close = Child<QPushButton>(Get<TFormSetting>("settings"), "Button2");
         QVERIFY(close->isVisible());
         QVERIFY(panel->rect().contains(close->mapTo(panel, close->rect().center())));
-        Click(FormSetting, "Button2");
-        QVERIFY(!PanelShown(FormSetting));
-    }
-
-    void changeHoldsTheEventLoopUntilTheAnswer()
-    {
-        OpenFromDashboard();
-        Fill("n3w", "n3w", "old");
-        ScriptedReply slow = Reply("Done late");
-        slow.delayMs = 400;
-        fake->enqueue(slow);
-        bool timerRan = false;
-        QTimer::singleShot(0, [&] { timerRan = true; });
-        QElapsedTimer clock;
-        clock.start();
-        Click(FormSetting, "Button6");
-        QVERIFY(clock.elapsed() >= 350);
-        QVERIFY(!timerRan);
-        QCOMPARE(PanelText(FormSetting), QStringLiteral("Done late"));
-        QTRY_VERIFY(timerRan);
+        Click(Get<TFormSetting>("settings"), "Button2");
+        QVERIFY(!PanelShown(Get<TFormSetting>("settings")));
     }
 
     void serviceThatNeverAnswersGivesMessageResult()
@@ -332,8 +314,8 @@ private slots:
         ScriptedReply never = Reply("too late");
         never.delayMs = 5000;
         fake->setDefaultReply(never);
-        Click(FormSetting, "Button7");
-        QVERIFY2(PanelText(FormSetting).startsWith("MessageResult:"), qPrintable(PanelText(FormSetting)));
+        Click(Get<TFormSetting>("settings"), "Button7");
+        QTRY_VERIFY2(PanelText(Get<TFormSetting>("settings")).startsWith("MessageResult:"), qPrintable(PanelText(Get<TFormSetting>("settings"))));
     }
 };
 

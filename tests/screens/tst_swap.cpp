@@ -51,12 +51,12 @@ class SwapTest : public ScreenTest {
         script->delayMs = delayMs;
     }
 
-    QComboBox* From() const { return Child<QComboBox>(FormSwap, "ComboBox1"); }
-    QComboBox* To() const { return Child<QComboBox>(FormSwap, "ComboBox2"); }
-    QLineEdit* Amount() const { return Child<QLineEdit>(FormSwap, "edit_val"); }
-    QLineEdit* ToAmount() const { return Child<QLineEdit>(FormSwap, "cur0_to_cur1"); }
-    QTimer* QuoteTimer() const { return FormSwap->findChild<QTimer*>("TimerCheckPrice"); }
-    QString Price() const { return Child<QLabel>(FormSwap, "price_c0_c1")->text(); }
+    QComboBox* From() const { return Child<QComboBox>(Get<TFormSwap>("swap"), "ComboBox1"); }
+    QComboBox* To() const { return Child<QComboBox>(Get<TFormSwap>("swap"), "ComboBox2"); }
+    QLineEdit* Amount() const { return Child<QLineEdit>(Get<TFormSwap>("swap"), "edit_val"); }
+    QLineEdit* ToAmount() const { return Child<QLineEdit>(Get<TFormSwap>("swap"), "cur0_to_cur1"); }
+    QTimer* QuoteTimer() const { return Get<TFormSwap>("swap")->findChild<QTimer*>("TimerCheckPrice"); }
+    QString Price() const { return Child<QLabel>(Get<TFormSwap>("swap"), "price_c0_c1")->text(); }
 
     static QStringList UpperCatalogue()
     {
@@ -70,49 +70,49 @@ class SwapTest : public ScreenTest {
     void OpenSwap()
     {
         LogIn();
-        FormSwap->FillCoinLists(UpperCatalogue());
+        Get<TFormSwap>("swap")->FillCoinLists(UpperCatalogue());
         From()->setCurrentIndex(From()->findText("ETH"));
         QCOMPARE(To()->currentText(), QStringLiteral("USDT"));
         QVERIFY(!QuoteTimer()->isActive());
-        Activate(FormDashboard);
-        Click(FormDashboard, "swap_btn");
-        QVERIFY(FormSwap->isVisible());
-        QVERIFY(!FormDashboard->isVisible());
-        Activate(FormSwap);
+        Activate(Get<TFormDashboard>("dashboard"));
+        Click(Get<TFormDashboard>("dashboard"), "swap_btn");
+        QVERIFY(Get<TFormSwap>("swap")->isVisible());
+        QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
+        Activate(Get<TFormSwap>("swap"));
     }
 
     // Waits for the n-th quote request and its answer.
     void WaitForQuote(int n)
     {
         QTRY_COMPARE_WITH_TIMEOUT(Requests("get_swap_coin").size(), n, 6000);
-        QTRY_VERIFY(Child(FormSwap, "LoadingAnim")->isHidden());
-        QTRY_VERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+        QTRY_VERIFY(Child(Get<TFormSwap>("swap"), "LoadingAnim")->isHidden());
+        QTRY_VERIFY(Child<QPushButton>(Get<TFormSwap>("swap"), "Button1")->isEnabled());
     }
 
 private slots:
     void formCarriesItsControls()
     {
-        QCOMPARE(FormSwap->windowTitle(), QStringLiteral("Swap Coin"));
-        QCOMPARE(FormSwap->size(), QSize(640, 480));
-        QCOMPARE(Child<QLabel>(FormSwap, "Label1")->text(), QStringLiteral("Swap Coin"));
-        QCOMPARE(Child<QLabel>(FormSwap, "Text1")->text(), QStringLiteral("Price BTC:"));
+        QCOMPARE(Get<TFormSwap>("swap")->windowTitle(), QStringLiteral("Swap Coin"));
+        QCOMPARE(Get<TFormSwap>("swap")->size(), QSize(640, 480));
+        QCOMPARE(Child<QLabel>(Get<TFormSwap>("swap"), "Label1")->text(), QStringLiteral("Swap Coin"));
+        QCOMPARE(Child<QLabel>(Get<TFormSwap>("swap"), "Text1")->text(), QStringLiteral("Price BTC:"));
         QCOMPARE(Price(), QStringLiteral("..."));
-        QCOMPARE(Child<QPushButton>(FormSwap, "Button1")->text(), QStringLiteral("Swap"));
-        QCOMPARE(Child<QPushButton>(FormSwap, "Button3")->text(), QStringLiteral("MAX"));
+        QCOMPARE(Child<QPushButton>(Get<TFormSwap>("swap"), "Button1")->text(), QStringLiteral("Swap"));
+        QCOMPARE(Child<QPushButton>(Get<TFormSwap>("swap"), "Button3")->text(), QStringLiteral("MAX"));
         QVERIFY(Amount()->text().isEmpty());
         QVERIFY(ToAmount()->text().isEmpty());
         QCOMPARE(QuoteTimer()->interval(), 2000);
         QVERIFY(QuoteTimer()->isSingleShot());
         QVERIFY(!QuoteTimer()->isActive());
         for (const char* n : {"Label1", "Text1", "price_c0_c1"})
-            QCOMPARE(Child<QLabel>(FormSwap, n)->textFormat(), Qt::PlainText);
+            QCOMPARE(Child<QLabel>(Get<TFormSwap>("swap"), n)->textFormat(), Qt::PlainText);
     }
 
     void settingsReplyFillsBothListsOnce()
     {
         const QStringList seven{"btc", "ltc", "bnb", "eth", "doge", "trx", "usdt"};
         for (int round = 0; round < 2; ++round) {
-            FormLogin->NetHTTPClient_c_coin_nameRequestCompleted(QString::fromUtf8(Json(SettingsReply(seven))));
+            Get<TFormLogin>("login")->NetHTTPClient_c_coin_nameRequestCompleted(QString::fromUtf8(Json(SettingsReply(seven))));
             QCOMPARE(From()->count(), 7);
             QCOMPARE(To()->count(), 7);
             QCOMPARE(From()->itemText(0), QStringLiteral("BTC"));
@@ -123,10 +123,10 @@ private slots:
         QVERIFY(!QuoteTimer()->isActive());
         // The first opening picks the first coin as the "from" coin before it asks for a quote.
         LogIn();
-        Activate(FormDashboard);
-        Click(FormDashboard, "swap_btn");
+        Activate(Get<TFormDashboard>("dashboard"));
+        Click(Get<TFormDashboard>("dashboard"), "swap_btn");
         QCOMPARE(From()->currentText(), QStringLiteral("BTC"));
-        QCOMPARE(Child<QLabel>(FormSwap, "Text1")->text(), QStringLiteral("Price BTC:"));
+        QCOMPARE(Child<QLabel>(Get<TFormSwap>("swap"), "Text1")->text(), QStringLiteral("Price BTC:"));
         QTRY_COMPARE_WITH_TIMEOUT(Requests("get_swap_coin").size(), 1, 6000);
         QCOMPARE(Requests("get_swap_coin").first().field("cur0"), QStringLiteral("BTC"));
         QCOMPARE(Requests("get_swap_coin").first().field("cur1"), QStringLiteral("USDT"));
@@ -140,8 +140,8 @@ private slots:
         QVERIFY(QuoteTimer()->isActive());
         From()->setCurrentIndex(From()->findText("BTC"));
         From()->setCurrentIndex(From()->findText("ETH"));
-        Type(FormSwap, "edit_val", "2");
-        QCOMPARE(Child<QLabel>(FormSwap, "Text1")->text(), QStringLiteral("Price ETH:"));
+        Type(Get<TFormSwap>("swap"), "edit_val", "2");
+        QCOMPARE(Child<QLabel>(Get<TFormSwap>("swap"), "Text1")->text(), QStringLiteral("Price ETH:"));
         QCOMPARE(Price(), QStringLiteral("..."));
 
         WaitForQuote(1);
@@ -158,20 +158,20 @@ private slots:
 
         QCOMPARE(ToAmount()->text(), QStringLiteral("5000"));
         QCOMPARE(Price(), QStringLiteral("2500,00000000 USDT"));
-        QCOMPARE(FormSwap->SwapRate(), QStringLiteral("0,0004"));
-        QCOMPARE(FormSwap->SwapPriceText(), QStringLiteral("2500,00000000"));
+        QCOMPARE(Get<TFormSwap>("swap")->SwapRate(), QStringLiteral("0,0004"));
+        QCOMPARE(Get<TFormSwap>("swap")->SwapPriceText(), QStringLiteral("2500,00000000"));
         // Writing the "to" amount armed nothing: no second quote follows.
         QVERIFY(!QuoteTimer()->isActive());
         QTest::qWait(2300);
-        QCOMPARE(Requests("get_swap_coin").size(), 1);
+        QTRY_COMPARE(Requests("get_swap_coin").size(), 1);
 
         // A typed "to" amount converts back with the quote's rate, without asking.
-        Type(FormSwap, "cur0_to_cur1", "1000");
+        Type(Get<TFormSwap>("swap"), "cur0_to_cur1", "1000");
         QCOMPARE(Amount()->text(), QStringLiteral("0,4"));
         QVERIFY(!QuoteTimer()->isActive());
         QCOMPARE(Price(), QStringLiteral("2500,00000000 USDT"));
         // A change of the amount detaches the conversion until the next quote.
-        Type(FormSwap, "edit_val", "3");
+        Type(Get<TFormSwap>("swap"), "edit_val", "3");
         QVERIFY(QuoteTimer()->isActive());
         ToAmount()->setText("7");
         QCOMPARE(Amount()->text(), QStringLiteral("3"));
@@ -184,7 +184,7 @@ private slots:
         WaitForQuote(1);
         QCOMPARE(ToAmount()->text(), QStringLiteral("0,00002461"));
         QCOMPARE(Price(), QStringLiteral("0,00002461 USDT"));
-        QVERIFY(!PanelShown(FormSwap));
+        QVERIFY(!PanelShown(Get<TFormSwap>("swap")));
     }
 
     // A refusal comes as the service's sentence and is shown as it is, never
@@ -202,10 +202,10 @@ private slots:
         Answer(body.toUtf8());
         OpenSwap();
         WaitForQuote(1);
-        QTRY_VERIFY(PanelShown(FormSwap));
-        QCOMPARE(PanelText(FormSwap), body);
+        QTRY_VERIFY(PanelShown(Get<TFormSwap>("swap")));
+        QTRY_COMPARE(PanelText(Get<TFormSwap>("swap")), body);
         QCOMPARE(ToAmount()->text(), QStringLiteral("0"));
-        Type(FormSwap, "cur0_to_cur1", "5");
+        Type(Get<TFormSwap>("swap"), "cur0_to_cur1", "5");
         QCOMPARE(Amount()->text(), QStringLiteral("1"));
         QVERIFY(!QuoteTimer()->isActive());
     }
@@ -233,9 +233,9 @@ private slots:
         OpenSwap();
         WaitForQuote(1);
         QCOMPARE(ToAmount()->text(), toShown);
-        Type(FormSwap, "cur0_to_cur1", typedTo);
+        Type(Get<TFormSwap>("swap"), "cur0_to_cur1", typedTo);
         QCOMPARE(Amount()->text(), fromShown);
-        QVERIFY(!PanelShown(FormSwap));
+        QVERIFY(!PanelShown(Get<TFormSwap>("swap")));
     }
 
     void toAmountThatIsNoNumberConvertsToNothing_data()
@@ -252,13 +252,13 @@ private slots:
     {
         QFETCH(QString, text);
         OpenSwap();
-        Type(FormSwap, "edit_val", "2");
+        Type(Get<TFormSwap>("swap"), "edit_val", "2");
         WaitForQuote(1);
         ToAmount()->setText("1000");
         QCOMPARE(Amount()->text(), QStringLiteral("0,4"));
         ToAmount()->setText(text); // as pasted
         QCOMPARE(Amount()->text(), QStringLiteral("0,4"));
-        QVERIFY(!PanelShown(FormSwap));
+        QVERIFY(!PanelShown(Get<TFormSwap>("swap")));
         // The conversion is still attached and works for the next good text.
         ToAmount()->setText("500");
         QCOMPARE(Amount()->text(), QStringLiteral("0,2"));
@@ -268,10 +268,10 @@ private slots:
     void amountWithLettersFailsTheQuote()
     {
         OpenSwap();
-        Type(FormSwap, "edit_val", "abc");
+        Type(Get<TFormSwap>("swap"), "edit_val", "abc");
         WaitForQuote(1);
         QCOMPARE(Requests("get_swap_coin").first().field("val"), QStringLiteral("abc"));
-        QVERIFY(PanelText(FormSwap).startsWith("Error Result Swap: "));
+        QVERIFY(PanelText(Get<TFormSwap>("swap")).startsWith("Error Result Swap: "));
         QCOMPARE(ToAmount()->text(), QStringLiteral("0"));
     }
 
@@ -286,15 +286,15 @@ private slots:
     {
         QFETCH(QString, typed);
         OpenSwap();
-        Type(FormSwap, "edit_val", typed);
+        Type(Get<TFormSwap>("swap"), "edit_val", typed);
         WaitForQuote(1);
         QCOMPARE(Requests("get_swap_coin").first().field("val"), typed);
-        QVERIFY2(!PanelShown(FormSwap), qPrintable(PanelText(FormSwap)));
+        QVERIFY2(!PanelShown(Get<TFormSwap>("swap")), qPrintable(PanelText(Get<TFormSwap>("swap"))));
         QCOMPARE(ToAmount()->text(), QStringLiteral("5000"));
         QCOMPARE(Price(), QStringLiteral("10000,00000000 USDT"));
-        QCOMPARE(FormSwap->SwapRate(), QStringLiteral("0,0001"));
-        Click(FormSwap, "Button1");
-        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+        QCOMPARE(Get<TFormSwap>("swap")->SwapRate(), QStringLiteral("0,0001"));
+        Click(Get<TFormSwap>("swap"), "Button1");
+        QTRY_COMPARE(PanelText(Get<TFormSwap>("swap")), QStringLiteral("Swap done"));
         QList<RecordedRequest> swaps;
         for (const RecordedRequest& r : Requests("get_swap_coin"))
             if (r.field("com") == QLatin1String("swap")) swaps << r;
@@ -327,17 +327,17 @@ private slots:
             script->drop = drop;
         }
         OpenSwap();
-        Type(FormSwap, "edit_val", amount);
+        Type(Get<TFormSwap>("swap"), "edit_val", amount);
         QTRY_COMPARE_WITH_TIMEOUT(Requests("get_swap_coin").size(), 1, 6000);
-        QTRY_VERIFY_WITH_TIMEOUT(PanelShown(FormSwap), 15000);
-        QVERIFY2(PanelText(FormSwap).startsWith(shown), qPrintable(PanelText(FormSwap)));
-        QTRY_VERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
-        Click(FormSwap, "Button2"); // the panel closed
-        QVERIFY(!PanelShown(FormSwap));
+        QTRY_VERIFY_WITH_TIMEOUT(PanelShown(Get<TFormSwap>("swap")), 15000);
+        QTRY_VERIFY2(PanelText(Get<TFormSwap>("swap")).startsWith(shown), qPrintable(PanelText(Get<TFormSwap>("swap"))));
+        QTRY_VERIFY(Child<QPushButton>(Get<TFormSwap>("swap"), "Button1")->isEnabled());
+        Click(Get<TFormSwap>("swap"), "Button2"); // the panel closed
+        QVERIFY(!PanelShown(Get<TFormSwap>("swap")));
         const int accountRequests = Requests("useraccount").size();
-        Click(FormSwap, "Button1");
-        QVERIFY(PanelShown(FormSwap));
-        QVERIFY2(PanelText(FormSwap).startsWith(shown), qPrintable(PanelText(FormSwap)));
+        Click(Get<TFormSwap>("swap"), "Button1");
+        QVERIFY(PanelShown(Get<TFormSwap>("swap")));
+        QTRY_VERIFY2(PanelText(Get<TFormSwap>("swap")).startsWith(shown), qPrintable(PanelText(Get<TFormSwap>("swap"))));
         QTest::qWait(300);
         for (const RecordedRequest& r : Requests("get_swap_coin")) QCOMPARE(r.field("com"), QStringLiteral("get"));
         QCOMPARE(Requests("useraccount").size(), accountRequests);
@@ -348,21 +348,21 @@ private slots:
             script->quote = "5000";
             script->drop = false;
         }
-        Type(FormSwap, "edit_val", "2");
+        Type(Get<TFormSwap>("swap"), "edit_val", "2");
         QTRY_COMPARE_WITH_TIMEOUT(ToAmount()->text(), QStringLiteral("5000"), 6000);
-        QTRY_VERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
-        Click(FormSwap, "Button1");
-        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+        QTRY_VERIFY(Child<QPushButton>(Get<TFormSwap>("swap"), "Button1")->isEnabled());
+        Click(Get<TFormSwap>("swap"), "Button1");
+        QTRY_COMPARE(PanelText(Get<TFormSwap>("swap")), QStringLiteral("Swap done"));
     }
 
     void swapCarriesBothCoinsAndRefreshesTheAccount()
     {
         OpenSwap();
-        Type(FormSwap, "edit_val", "2");
+        Type(Get<TFormSwap>("swap"), "edit_val", "2");
         WaitForQuote(1);
         const int accountRequests = Requests("useraccount").size();
-        Click(FormSwap, "Button1");
-        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+        Click(Get<TFormSwap>("swap"), "Button1");
+        QTRY_COMPARE(PanelText(Get<TFormSwap>("swap")), QStringLiteral("Swap done"));
         QList<RecordedRequest> swaps;
         for (const RecordedRequest& r : Requests("get_swap_coin"))
             if (r.field("com") == QLatin1String("swap")) swaps << r;
@@ -374,7 +374,7 @@ private slots:
         QCOMPARE(r.field("val"), QStringLiteral("2"));
         QCOMPARE(r.field("pass"), State().PassHash);
         QTRY_COMPARE(Requests("useraccount").size(), accountRequests + 1);
-        QVERIFY(Child(FormSwap, "LoadingAnim")->isHidden());
+        QVERIFY(Child(Get<TFormSwap>("swap"), "LoadingAnim")->isHidden());
     }
 
     void aSecondClickWhileTheSwapIsOutSendsNothing()
@@ -382,11 +382,11 @@ private slots:
         OpenSwap();
         WaitForQuote(1);
         Answer("5000", 600);
-        Click(FormSwap, "Button1");
-        QVERIFY(!Child<QPushButton>(FormSwap, "Button1")->isEnabled());
-        Click(FormSwap, "Button1");
-        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
-        QVERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+        Click(Get<TFormSwap>("swap"), "Button1");
+        QVERIFY(!Child<QPushButton>(Get<TFormSwap>("swap"), "Button1")->isEnabled());
+        Click(Get<TFormSwap>("swap"), "Button1");
+        QTRY_COMPARE(PanelText(Get<TFormSwap>("swap")), QStringLiteral("Swap done"));
+        QVERIFY(Child<QPushButton>(Get<TFormSwap>("swap"), "Button1")->isEnabled());
         int swaps = 0;
         for (const RecordedRequest& r : Requests("get_swap_coin")) swaps += r.field("com") == QLatin1String("swap");
         QCOMPARE(swaps, 1);
@@ -397,9 +397,9 @@ private slots:
         OpenSwap();
         WaitForQuote(1);
         Answer("6000", 2600);
-        Click(FormSwap, "Button1");
-        Type(FormSwap, "edit_val", "3"); // due in 2 s, while the swap is still out
-        QTRY_COMPARE_WITH_TIMEOUT(PanelText(FormSwap), QStringLiteral("Swap done"), 6000);
+        Click(Get<TFormSwap>("swap"), "Button1");
+        Type(Get<TFormSwap>("swap"), "edit_val", "3"); // due in 2 s, while the swap is still out
+        QTRY_COMPARE_WITH_TIMEOUT(PanelText(Get<TFormSwap>("swap")), QStringLiteral("Swap done"), 6000);
         // The swap's answer was read as one: no quote error, and the quote left
         // only now.
         QTRY_COMPARE_WITH_TIMEOUT(Requests("get_swap_coin").size(), 3, 6000);
@@ -407,7 +407,7 @@ private slots:
         QCOMPARE(quote.field("com"), QStringLiteral("get"));
         QCOMPARE(quote.field("val"), QStringLiteral("3"));
         QTRY_COMPARE_WITH_TIMEOUT(ToAmount()->text(), QStringLiteral("6000"), 6000);
-        QCOMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
+        QTRY_COMPARE(PanelText(Get<TFormSwap>("swap")), QStringLiteral("Swap done"));
     }
 
     void swapAnswerReachesTheClosedScreen()
@@ -415,13 +415,13 @@ private slots:
         OpenSwap();
         WaitForQuote(1);
         Answer("5000", 500);
-        Click(FormSwap, "Button1");
-        Click(FormSwap, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
-        Activate(FormDashboard);
-        QTRY_COMPARE(PanelText(FormSwap), QStringLiteral("Swap done"));
-        QVERIFY(PanelShown(FormSwap));
-        QCOMPARE(PanelText(FormDashboard), QStringLiteral("Swap done"));
+        Click(Get<TFormSwap>("swap"), "Button1");
+        Click(Get<TFormSwap>("swap"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        Activate(Get<TFormDashboard>("dashboard"));
+        QTRY_COMPARE(PanelText(Get<TFormSwap>("swap")), QStringLiteral("Swap done"));
+        QVERIFY(PanelShown(Get<TFormSwap>("swap")));
+        QTRY_COMPARE(PanelText(Get<TFormDashboard>("dashboard")), QStringLiteral("Swap done"));
     }
 
     void droppedConnectionShowsGetSwapErrorAndHidesTheBusyImage()
@@ -432,18 +432,18 @@ private slots:
             script->delayMs = 400;
         }
         OpenSwap();
-        QTRY_VERIFY_WITH_TIMEOUT(!Child(FormSwap, "LoadingAnim")->isHidden(), 4000);
-        QTRY_VERIFY_WITH_TIMEOUT(PanelText(FormSwap).startsWith("get_swap Error:"), 8000);
-        QVERIFY(Child(FormSwap, "LoadingAnim")->isHidden());
+        QTRY_VERIFY_WITH_TIMEOUT(!Child(Get<TFormSwap>("swap"), "LoadingAnim")->isHidden(), 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(PanelText(Get<TFormSwap>("swap")).startsWith("get_swap Error:"), 8000);
+        QVERIFY(Child(Get<TFormSwap>("swap"), "LoadingAnim")->isHidden());
         QVERIFY(!QuoteTimer()->isActive());
-        QVERIFY(Child<QPushButton>(FormSwap, "Button1")->isEnabled());
+        QVERIFY(Child<QPushButton>(Get<TFormSwap>("swap"), "Button1")->isEnabled());
     }
 
     void maxPutsTheBalanceTextAndArmsAQuote()
     {
         OpenSwap();
         WaitForQuote(1);
-        Click(FormSwap, "Button3");
+        Click(Get<TFormSwap>("swap"), "Button3");
         QCOMPARE(Amount()->text(), json::MemberText(*State().BalanceJson, "wall_eth"));
         QCOMPARE(Amount()->text(), QStringLiteral("0,50000000"));
         QVERIFY(QuoteTimer()->isActive());
@@ -453,11 +453,11 @@ private slots:
     {
         OpenSwap();
         WaitForQuote(1);
-        Click(FormSwap, "Image2");
+        Click(Get<TFormSwap>("swap"), "Image2");
         QCOMPARE(From()->currentText(), QStringLiteral("USDT"));
         QCOMPARE(To()->currentText(), QStringLiteral("ETH"));
         QVERIFY(QuoteTimer()->isActive());
-        QCOMPARE(Child<QLabel>(FormSwap, "Text1")->text(), QStringLiteral("Price USDT:"));
+        QCOMPARE(Child<QLabel>(Get<TFormSwap>("swap"), "Text1")->text(), QStringLiteral("Price USDT:"));
     }
 
     void clickingAnAmountFieldClearsIt()
@@ -476,10 +476,10 @@ private slots:
     {
         OpenSwap();
         WaitForQuote(1);
-        Click(FormSwap, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
-        Click(FormDashboard, "swap_btn");
-        QVERIFY(FormSwap->isVisible());
+        Click(Get<TFormSwap>("swap"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
+        Click(Get<TFormDashboard>("dashboard"), "swap_btn");
+        QVERIFY(Get<TFormSwap>("swap")->isVisible());
         QCOMPARE(Amount()->text(), QStringLiteral("1"));
         QVERIFY(!QuoteTimer()->isActive());
     }

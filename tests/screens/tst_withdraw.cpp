@@ -17,10 +17,10 @@ using namespace support;
 class WithdrawTest : public ScreenTest {
     Q_OBJECT
 
-    QLineEdit* Amount() const { return Child<QLineEdit>(FormWithdraw, "val_withdraw_coin"); }
-    QString Total() const { return Child<QLabel>(FormWithdraw, "total_with")->text(); }
-    bool CanWithdraw() const { return Child<QPushButton>(FormWithdraw, "Button1")->isEnabled(); }
-    QComboBox* Network() const { return Child<QComboBox>(FormWithdraw, "ComboBox1"); }
+    QLineEdit* Amount() const { return Child<QLineEdit>(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin"); }
+    QString Total() const { return Child<QLabel>(Get<TFormWithdraw>("withdraw"), "total_with")->text(); }
+    bool CanWithdraw() const { return Child<QPushButton>(Get<TFormWithdraw>("withdraw"), "Button1")->isEnabled(); }
+    QComboBox* Network() const { return Child<QComboBox>(Get<TFormWithdraw>("withdraw"), "ComboBox1"); }
 
     // btc with a minimum of 0.001 (fixed part 0,0001) at 2 %, opened from the
     // dashboard.
@@ -32,43 +32,43 @@ class WithdrawTest : public ScreenTest {
         limits["perc_withdraw"] = "2";
         settings["min_withdraw_coin"] = limits;
         LogIn(settings, account);
-        Activate(FormDashboard);
+        Activate(Get<TFormDashboard>("dashboard"));
         SelectCoin("btc");
-        Click(FormDashboard, "ButtonWithdraw");
-        QVERIFY(FormWithdraw->isVisible());
-        Activate(FormWithdraw);
+        Click(Get<TFormDashboard>("dashboard"), "ButtonWithdraw");
+        QVERIFY(Get<TFormWithdraw>("withdraw")->isVisible());
+        Activate(Get<TFormWithdraw>("withdraw"));
     }
 
     void Send(const QString& password, const QByteArray& answer = "Withdrawal queued")
     {
         fake->enqueue(Reply(answer));
-        Click(FormWithdraw, "Button1");
-        QVERIFY(!Child(FormWithdraw, "panel_confirm_pass")->isHidden());
-        Type(FormWithdraw, "conf_pass", password);
-        Click(FormWithdraw, "Button4");
+        Click(Get<TFormWithdraw>("withdraw"), "Button1");
+        QVERIFY(!Child(Get<TFormWithdraw>("withdraw"), "panel_confirm_pass")->isHidden());
+        Type(Get<TFormWithdraw>("withdraw"), "conf_pass", password);
+        Click(Get<TFormWithdraw>("withdraw"), "Button4");
     }
 
 private slots:
     void formCarriesItsControls()
     {
-        QCOMPARE(FormWithdraw->windowTitle(), QStringLiteral("Withdraw"));
-        QCOMPARE(FormWithdraw->size(), QSize(384, 480));
-        QCOMPARE(Child<QLabel>(FormWithdraw, "Label1")->text(), QStringLiteral("Withdraw Coin"));
-        QCOMPARE(Child<QLineEdit>(FormWithdraw, "Edit1")->text(), QString());
+        QCOMPARE(Get<TFormWithdraw>("withdraw")->windowTitle(), QStringLiteral("Withdraw"));
+        QCOMPARE(Get<TFormWithdraw>("withdraw")->size(), QSize(384, 480));
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "Label1")->text(), QStringLiteral("Withdraw Coin"));
+        QCOMPARE(Child<QLineEdit>(Get<TFormWithdraw>("withdraw"), "Edit1")->text(), QString());
         QCOMPARE(Amount()->text(), QStringLiteral("0"));
-        QCOMPARE(Child<QLabel>(FormWithdraw, "Text2")->text(), QStringLiteral("FeeTX:"));
-        QCOMPARE(Child<QLabel>(FormWithdraw, "Text6")->text(), QStringLiteral("Total:"));
-        QCOMPARE(Child<QLabel>(FormWithdraw, "Text1")->text(), QStringLiteral("Network coin:"));
-        QCOMPARE(Child<QPushButton>(FormWithdraw, "Button1")->text(), QStringLiteral("Withdraw"));
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "Text2")->text(), QStringLiteral("FeeTX:"));
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "Text6")->text(), QStringLiteral("Total:"));
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "Text1")->text(), QStringLiteral("Network coin:"));
+        QCOMPARE(Child<QPushButton>(Get<TFormWithdraw>("withdraw"), "Button1")->text(), QStringLiteral("Withdraw"));
         QVERIFY(!CanWithdraw());
-        QVERIFY(Child(FormWithdraw, "panel_confirm_pass")->isHidden());
+        QVERIFY(Child(Get<TFormWithdraw>("withdraw"), "panel_confirm_pass")->isHidden());
         const QStringList networks{"Main",          "BEP-20 (Binance)", "ERC-20 (Ethereum)",
                                    "TRC-20 (Tron)", "SOL (Solana)",     "PRC-20 (Polygon)"};
         QCOMPARE(Network()->count(), networks.size());
         for (int i = 0; i < networks.size(); ++i) QCOMPARE(Network()->itemText(i), networks[i]);
         QCOMPARE(Network()->currentIndex(), 0);
         for (const char* n : {"Label1", "fee_coin", "total_with"})
-            QCOMPARE(Child<QLabel>(FormWithdraw, n)->textFormat(), Qt::PlainText);
+            QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), n)->textFormat(), Qt::PlainText);
     }
 
     void netAmountAndButton_data()
@@ -92,24 +92,24 @@ private slots:
         QFETCH(QString, total);
         QFETCH(bool, enabled);
         OpenForBtc();
-        QCOMPARE(Child<QLabel>(FormWithdraw, "fee_coin")->text(), QStringLiteral("0,0001+2%"));
-        Type(FormWithdraw, "val_withdraw_coin", amount);
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "fee_coin")->text(), QStringLiteral("0,0001+2%"));
+        Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", amount);
         QCOMPARE(Total(), total);
         QCOMPARE(CanWithdraw(), enabled);
         QCOMPARE(Amount()->text(), amount);
         // The fee terms are the dashboard's and stay.
-        QCOMPARE(Child<QLabel>(FormWithdraw, "fee_coin")->text(), QStringLiteral("0,0001+2%"));
+        QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "fee_coin")->text(), QStringLiteral("0,0001+2%"));
     }
 
     void pointAmountIsPostedAsTypedWithTheFields()
     {
         OpenForBtc();
-        Type(FormWithdraw, "Edit1", "bc1q addr&=+");
+        Type(Get<TFormWithdraw>("withdraw"), "Edit1", "bc1q addr&=+");
         const QString login = State().UserLogin; // the account refresh after the answer rereads it
-        Type(FormWithdraw, "val_withdraw_coin", "0.5");
+        Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.5");
         Send("s3cret");
+        QTRY_COMPARE(Requests("withdraw").size(), 1);
         const QList<RecordedRequest> sent = Requests("withdraw");
-        QCOMPARE(sent.size(), 1);
         const RecordedRequest& r = sent.first();
         QCOMPARE(FieldNames(r), (QStringList{"a", "coin", "addr", "network", "val", "s", "pass", "session"}));
         QCOMPARE(r.field("coin"), QStringLiteral("btc"));
@@ -119,43 +119,45 @@ private slots:
         QCOMPARE(r.field("s"), login);
         QCOMPARE(r.field("pass"), digest::MD5("s3cret"));
         QVERIFY(IsToken(r.field("session")));
-        QCOMPARE(PanelText(FormWithdraw), QStringLiteral("Withdrawal queued"));
-        QVERIFY(Child(FormWithdraw, "panel_confirm_pass")->isHidden());
-        QVERIFY(Child<QLineEdit>(FormWithdraw, "conf_pass")->text().isEmpty());
+        QTRY_COMPARE(PanelText(Get<TFormWithdraw>("withdraw")), QStringLiteral("Withdrawal queued"));
+        QVERIFY(Child(Get<TFormWithdraw>("withdraw"), "panel_confirm_pass")->isHidden());
+        QVERIFY(Child<QLineEdit>(Get<TFormWithdraw>("withdraw"), "conf_pass")->text().isEmpty());
     }
 
     void chosenNetworkIsSentAndReopeningSendsMain()
     {
         OpenForBtc();
-        Type(FormWithdraw, "val_withdraw_coin", "0.5");
+        Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.5");
         Network()->setCurrentIndex(3);
         QCOMPARE(State().CurrentNetwork, QStringLiteral("TRC-20 (Tron)"));
         Send("pw");
+        QTRY_COMPARE(Requests("withdraw").size(), 1);
         QCOMPARE(Requests("withdraw").last().field("network"), QStringLiteral("TRC-20 (Tron)"));
+        QTRY_VERIFY(PanelShown(Get<TFormWithdraw>("withdraw"))); // answered: the next one may leave
 
-        Click(FormWithdraw, "btn_back");
-        QTRY_VERIFY(FormDashboard->isVisible());
+        Click(Get<TFormWithdraw>("withdraw"), "btn_back");
+        QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
         // The deposit side leaves short codes in the shared network; the withdraw
         // screen resets it.
         State().CurrentNetwork = QStringLiteral("trc20");
-        Click(FormDashboard, "ButtonWithdraw");
+        Click(Get<TFormDashboard>("dashboard"), "ButtonWithdraw");
         QCOMPARE(Network()->currentIndex(), 0);
         QCOMPARE(State().CurrentNetwork, QStringLiteral("Main"));
         // Amount and total survive the reopening.
         QCOMPARE(Amount()->text(), QStringLiteral("0.5"));
         QCOMPARE(Total(), QStringLiteral("0,48990000"));
-        Activate(FormWithdraw);
+        Activate(Get<TFormWithdraw>("withdraw"));
         Send("pw");
-        QCOMPARE(Requests("withdraw").size(), 2);
+        QTRY_COMPARE(Requests("withdraw").size(), 2);
         QCOMPARE(Requests("withdraw").last().field("network"), QStringLiteral("Main"));
     }
 
     void clearingTheAmountShowsTheErrorAndKeepsTheTotal()
     {
         OpenForBtc();
-        Type(FormWithdraw, "val_withdraw_coin", "0.5");
+        Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.5");
         Amount()->clear();
-        QVERIFY(PanelText(FormWithdraw).startsWith("Error ChangeValCalculate: "));
+        QVERIFY(PanelText(Get<TFormWithdraw>("withdraw")).startsWith("Error ChangeValCalculate: "));
         QCOMPARE(Total(), QStringLiteral("0,48990000"));
         QVERIFY(CanWithdraw());
     }
@@ -175,10 +177,10 @@ private slots:
     {
         QFETCH(QString, text);
         OpenForBtc();
-        Type(FormWithdraw, "val_withdraw_coin", "0.5");
+        Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.5");
         Amount()->setText(text); // as pasted
-        QVERIFY(PanelShown(FormWithdraw));
-        QVERIFY(PanelText(FormWithdraw).startsWith("Error ChangeValCalculate: "));
+        QVERIFY(PanelShown(Get<TFormWithdraw>("withdraw")));
+        QVERIFY(PanelText(Get<TFormWithdraw>("withdraw")).startsWith("Error ChangeValCalculate: "));
         QCOMPARE(Total(), QStringLiteral("0,48990000"));
         QVERIFY(CanWithdraw());
     }
@@ -190,42 +192,23 @@ private slots:
         OpenForBtc(account);
         // The screen does not run "MAX" by itself.
         QCOMPARE(Amount()->text(), QStringLiteral("0"));
-        Click(FormWithdraw, "Button3");
+        Click(Get<TFormWithdraw>("withdraw"), "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("0,12345678"));
         QCOMPARE(Total(), QStringLiteral("0,12088765"));
         Send("pw");
+        QTRY_COMPARE(Requests("withdraw").size(), 1);
         QCOMPARE(Requests("withdraw").first().field("val"), QStringLiteral("0,12345678"));
     }
 
     void sendWithoutPasswordAsksForIt()
     {
         OpenForBtc();
-        Type(FormWithdraw, "val_withdraw_coin", "0.5");
-        Click(FormWithdraw, "Button1");
-        Click(FormWithdraw, "Button4");
-        QCOMPARE(PanelText(FormWithdraw), QStringLiteral("Enter the password"));
-        QVERIFY(!Child(FormWithdraw, "panel_confirm_pass")->isHidden());
+        Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.5");
+        Click(Get<TFormWithdraw>("withdraw"), "Button1");
+        Click(Get<TFormWithdraw>("withdraw"), "Button4");
+        QTRY_COMPARE(PanelText(Get<TFormWithdraw>("withdraw")), QStringLiteral("Enter the password"));
+        QVERIFY(!Child(Get<TFormWithdraw>("withdraw"), "panel_confirm_pass")->isHidden());
         QCOMPARE(Requests("withdraw").size(), 0);
-    }
-
-    void sendHoldsTheEventLoopUntilTheAnswer()
-    {
-        OpenForBtc();
-        Type(FormWithdraw, "val_withdraw_coin", "0.5");
-        ScriptedReply slow = Reply("Done late");
-        slow.delayMs = 400;
-        fake->enqueue(slow);
-        Click(FormWithdraw, "Button1");
-        Type(FormWithdraw, "conf_pass", "pw");
-        bool timerRan = false;
-        QTimer::singleShot(0, [&] { timerRan = true; });
-        QElapsedTimer clock;
-        clock.start();
-        Click(FormWithdraw, "Button4");
-        QVERIFY(clock.elapsed() >= 350);
-        QVERIFY(!timerRan);
-        QCOMPARE(PanelText(FormWithdraw), QStringLiteral("Done late"));
-        QTRY_VERIFY(timerRan);
     }
 
     // The answer is in and the account is fetched at once: "MAX" offers only
@@ -240,17 +223,17 @@ private slots:
             return Reply(r.field("a") == QLatin1String("withdraw") ? QByteArray("Withdrawal accepted") : Json(after));
         });
         OpenForBtc(before);
-        Click(FormWithdraw, "Button3");
+        Click(Get<TFormWithdraw>("withdraw"), "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("2,50000000"));
-        Click(FormWithdraw, "Button1");
-        Type(FormWithdraw, "conf_pass", "pw");
-        Click(FormWithdraw, "Button4");
-        QCOMPARE(PanelText(FormWithdraw), QStringLiteral("Withdrawal accepted"));
+        Click(Get<TFormWithdraw>("withdraw"), "Button1");
+        Type(Get<TFormWithdraw>("withdraw"), "conf_pass", "pw");
+        Click(Get<TFormWithdraw>("withdraw"), "Button4");
+        QTRY_COMPARE(PanelText(Get<TFormWithdraw>("withdraw")), QStringLiteral("Withdrawal accepted"));
         QTRY_COMPARE(Requests("useraccount").size(), 1);
         QTRY_COMPARE(State().UserAccountJson->value("wall_btc").toString(), QStringLiteral("1"));
-        Click(FormWithdraw, "Button3");
+        Click(Get<TFormWithdraw>("withdraw"), "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("1,00000000"));
-        QVERIFY(FormWithdraw->isVisible());
+        QVERIFY(Get<TFormWithdraw>("withdraw")->isVisible());
     }
 
     // The confirmation panel opened with the mouse takes the keyboard: typing
@@ -258,9 +241,9 @@ private slots:
     void confirmationTakesTheTyping()
     {
         OpenForBtc();
-        Type(FormWithdraw, "val_withdraw_coin", "0.5");
-        QTest::mouseClick(Child<QPushButton>(FormWithdraw, "Button1"), Qt::LeftButton);
-        auto* password = Child<QLineEdit>(FormWithdraw, "conf_pass");
+        Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.5");
+        QTest::mouseClick(Child<QPushButton>(Get<TFormWithdraw>("withdraw"), "Button1"), Qt::LeftButton);
+        auto* password = Child<QLineEdit>(Get<TFormWithdraw>("withdraw"), "conf_pass");
         QVERIFY(password->isVisible());
         QTRY_COMPARE(QApplication::focusWidget(), password);
         QTest::keyClicks(QApplication::focusWidget(), "pw");
@@ -271,17 +254,17 @@ private slots:
     void serviceThatNeverAnswersGivesMessageResult()
     {
         OpenForBtc();
-        Type(FormWithdraw, "val_withdraw_coin", "0.5");
+        Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.5");
         ShortenMessageTimeout(300);
         ScriptedReply never = Reply("too late");
         never.delayMs = 5000;
         fake->setDefaultReply(never);
-        Click(FormWithdraw, "Button1");
-        Type(FormWithdraw, "conf_pass", "pw");
-        Click(FormWithdraw, "Button4");
-        QVERIFY2(PanelText(FormWithdraw).startsWith("MessageResult:"), qPrintable(PanelText(FormWithdraw)));
-        QVERIFY(Child(FormWithdraw, "panel_confirm_pass")->isHidden());
-        QVERIFY(Child<QLineEdit>(FormWithdraw, "conf_pass")->text().isEmpty());
+        Click(Get<TFormWithdraw>("withdraw"), "Button1");
+        Type(Get<TFormWithdraw>("withdraw"), "conf_pass", "pw");
+        Click(Get<TFormWithdraw>("withdraw"), "Button4");
+        QTRY_VERIFY2(PanelText(Get<TFormWithdraw>("withdraw")).startsWith("MessageResult:"), qPrintable(PanelText(Get<TFormWithdraw>("withdraw"))));
+        QVERIFY(Child(Get<TFormWithdraw>("withdraw"), "panel_confirm_pass")->isHidden());
+        QVERIFY(Child<QLineEdit>(Get<TFormWithdraw>("withdraw"), "conf_pass")->text().isEmpty());
     }
 };
 

@@ -24,9 +24,9 @@ class ServiceGuiTest : public QObject {
         support::FreshScreens(nullptr);
         State().ServerScheme = QStringLiteral("https");
         State().ServerAddress = QStringLiteral("://127.0.0.1:%1/").arg(m_service->port());
-        FormLogin->show();
-        FormLogin->activateWindow();
-        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(FormLogin));
+        ScreenNamed("login")->show();
+        ScreenNamed("login")->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(ScreenNamed("login")));
         // The settings come from the service.
         QTRY_COMPARE_WITH_TIMEOUT(State().ServerLoadPercent, 100, 20000);
         QVERIFY(State().CoinNames.has_value());
@@ -49,14 +49,14 @@ private slots:
     void registersLogsInAndSeesBalances()
     {
         showLoginAgainstService();
-        auto* reg = Child<QPushButton>(FormLogin, "BtnReg");
+        auto* reg = Child<QPushButton>(ScreenNamed("login"), "BtnReg");
         QTest::mouseClick(reg, Qt::LeftButton); // first click shows the registration fields
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "LoginEdit"), "e2e.user@example.com");
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "PassEdit"), "correct horse");
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "RePassEdit"), "correct horse");
+        QTest::keyClicks(Child<QLineEdit>(ScreenNamed("login"), "LoginEdit"), "e2e.user@example.com");
+        QTest::keyClicks(Child<QLineEdit>(ScreenNamed("login"), "PassEdit"), "correct horse");
+        QTest::keyClicks(Child<QLineEdit>(ScreenNamed("login"), "RePassEdit"), "correct horse");
         QTest::mouseClick(reg, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(FormDashboard->isVisible(), 20000);
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("0,00000000"));
+        QTRY_VERIFY_WITH_TIMEOUT(ScreenNamed("dashboard")->isVisible(), 20000);
+        QCOMPARE(Child<QLabel>(ScreenNamed("dashboard"), "wall_btc")->text(), QStringLiteral("0,00000000"));
 
         // A deposit arrives (the operator's simulated confirmation, 3 % bonus included).
         QCOMPARE(m_service->command({"credit", "e2e.user@example.com", "btc", "0.5"}).exitCode, 0);
@@ -64,24 +64,24 @@ private slots:
 
         // A fresh start of the client: log in with the typed password.
         showLoginAgainstService();
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "LoginEdit"), "e2e.user@example.com");
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "PassEdit"), "correct horse");
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(FormDashboard->isVisible(), 20000);
-        QVERIFY(!FormLogin->isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(Child<QLabel>(FormDashboard, "wall_btc")->text(), QStringLiteral("0,51500000"),
+        QTest::keyClicks(Child<QLineEdit>(ScreenNamed("login"), "LoginEdit"), "e2e.user@example.com");
+        QTest::keyClicks(Child<QLineEdit>(ScreenNamed("login"), "PassEdit"), "correct horse");
+        QTest::mouseClick(Child<QPushButton>(ScreenNamed("login"), "BtnLogin"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ScreenNamed("dashboard")->isVisible(), 20000);
+        QVERIFY(!ScreenNamed("login")->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(Child<QLabel>(ScreenNamed("dashboard"), "wall_btc")->text(), QStringLiteral("0,51500000"),
                                   10000);
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_usdt")->text(), QStringLiteral("12,87500000"));
-        QCOMPARE(Child<QLabel>(FormDashboard, "wall_eth")->text(), QStringLiteral("0,00000000"));
+        QCOMPARE(Child<QLabel>(ScreenNamed("dashboard"), "wall_usdt")->text(), QStringLiteral("12,87500000"));
+        QCOMPARE(Child<QLabel>(ScreenNamed("dashboard"), "wall_eth")->text(), QStringLiteral("0,00000000"));
 
         // A wrong password is refused with the service's text and the login screen stays.
         showLoginAgainstService();
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "LoginEdit"), "e2e.user@example.com");
-        QTest::keyClicks(Child<QLineEdit>(FormLogin, "PassEdit"), "wrong horse");
-        QTest::mouseClick(Child<QPushButton>(FormLogin, "BtnLogin"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(Child<QLabel>(FormLogin, "message_label")->text(),
+        QTest::keyClicks(Child<QLineEdit>(ScreenNamed("login"), "LoginEdit"), "e2e.user@example.com");
+        QTest::keyClicks(Child<QLineEdit>(ScreenNamed("login"), "PassEdit"), "wrong horse");
+        QTest::mouseClick(Child<QPushButton>(ScreenNamed("login"), "BtnLogin"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(Child<QLabel>(ScreenNamed("login"), "message_label")->text(),
                                   QStringLiteral("Wrong login or password."), 20000);
-        QVERIFY(!FormDashboard->isVisible());
+        QVERIFY(!ScreenNamed("dashboard")->isVisible());
     }
 };
 

@@ -76,11 +76,11 @@ private slots:
         CreateScreens();
         const QList<QWidget*> screens = AllScreens();
         QCOMPARE(screens.size(), 11);
-        FormLogin->show();
-        QVERIFY(QTest::qWaitForWindowExposed(FormLogin));
+        ScreenNamed("login")->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ScreenNamed("login")));
         // Past the login screen's delayed start-up work (its show timer), not just the first frame.
         QTest::qWait(1500);
-        QVERIFY(FormLogin->isVisible());
+        QVERIFY(ScreenNamed("login")->isVisible());
 
         int webViews = 0;
         for (QWidget* screen : screens)

@@ -1,0 +1,234 @@
+#include "Navigator.h"
+#include "Screens.h"
+
+#include "AccountModel.h"
+#include "AppState.h"
+#include "Login.h"
+#include "Lotto.h"
+#include "ServiceClient.h"
+#include "dashboard.h"
+#include "deposit.h"
+#include "free_coin.h"
+#include "info.h"
+#include "invest.h"
+#include "refferal.h"
+#include "settings.h"
+#include "swapcoin.h"
+#include "withdraw.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFile>
+#include <QTimer>
+
+namespace {
+Navigator* g_navigator = nullptr;
+
+// Opened from either the login screen or the dashboard, and returning there.
+bool ReturnsToOpener(const QString& name)
+{
+    return name == QLatin1String("settings") || name == QLatin1String("info");
+}
+} // namespace
+
+Navigator::Navigator()
+{
+    setObjectName(QStringLiteral("Navigator"));
+    m_service = new ServiceClient(this);
+    new AccountModel(this);
+    g_navigator = this;
+    SetHost(this);
+}
+
+Navigator::~Navigator()
+{
+    SetHost(nullptr);
+    // Last created first: later screens may refer to earlier ones by name while they go.
+    for (auto it = m_screens.rbegin(); it != m_screens.rend(); ++it) delete it->data();
+    m_screens.clear();
+    if (g_navigator == this) g_navigator = nullptr;
+}
+
+Navigator* Navigator::Instance()
+{
+    return g_navigator;
+}
+
+void Navigator::Add(const QString& name, Screen* screen)
+{
+    screen->setProperty("screenName", name);
+    screen->installEventFilter(this);
+    m_screens.append(screen);
+}
+
+void Navigator::CreateLogin()
+{
+    if (Find(QStringLiteral("login"))) return;
+    Q_INIT_RESOURCE(screens);
+    QFile style(QStringLiteral(":/style.qss"));
+    if (style.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+    Add(QStringLiteral("login"), new TFormLogin);
+}
+
+void Navigator::CreateOthers()
+{
+    if (Find(QStringLiteral("dashboard"))) return;
+    Add(QStringLiteral("dashboard"), new TFormDashboard);
+    Add(QStringLiteral("deposit"), new TFormDeposit);
+    Add(QStringLiteral("invest"), new TFormInvest);
+    Add(QStringLiteral("withdraw"), new TFormWithdraw);
+    Add(QStringLiteral("settings"), new TFormSetting);
+    Add(QStringLiteral("referral"), new TFormRefferal);
+    Add(QStringLiteral("info"), new TFormInfo);
+    Add(QStringLiteral("swap"), new TFormSwap);
+    Add(QStringLiteral("faucet"), new TFormFaucet);
+    Add(QStringLiteral("lottery"), new TFormLotto);
+}
+
+Screen* Navigator::Find(const QString& name) const
+{
+    for (const QPointer<Screen>& s : m_screens)
+        if (s && (s->Name() == name || s->objectName() == name)) return s;
+    return nullptr;
+}
+
+QList<Screen*> Navigator::Screens() const
+{
+    QList<Screen*> all;
+    for (const QPointer<Screen>& s : m_screens)
+        if (s) all.append(s);
+    return all;
+}
+
+Screen* Navigator::LastFront() const
+{
+    return m_lastFront;
+}
+
+QString Navigator::NameOf(const QString& nameOrObjectName) const
+{
+    const Screen* s = Find(nameOrObjectName);
+    return s ? s->Name() : QString();
+}
+
+QString Navigator::ReturnTarget(const QString& name) const
+{
+    const QString n = NameOf(name);
+    if (n.isEmpty() || n == QLatin1String("login")) return {};
+    if (n == QLatin1String("dashboard")) return QStringLiteral("login");
+    if (ReturnsToOpener(n) && State().SettingsReturnTo == QLatin1String("login")) return QStringLiteral("login");
+    return QStringLiteral("dashboard");
+}
+
+void Navigator::Open(const QString& name, const QString& from)
+{
+    Screen* target = Find(name);
+    if (!target) return;
+    const QString fromName = NameOf(from);
+    // Settings and information go back where they came from.
+    if (ReturnsToOpener(target->Name()) && !fromName.isEmpty())
+        State().SettingsReturnTo = fromName == QLatin1String("login") ? QStringLiteral("login")
+                                                                       : QStringLiteral("dashboard");
+    Screen* source = fromName.isEmpty() ? nullptr : Find(fromName);
+    if (source && source != target) source->hide();
+    target->setProperty("openedFrom", fromName);
+    target->show();
+    target->setProperty("openedFrom", QVariant());
+}
+
+void Navigator::Return(const QString& from)
+{
+    const QString back = ReturnTarget(from);
+    if (Screen* target = back.isEmpty() ? nullptr : Find(back)) target->show();
+}
+
+bool Navigator::eventFilter(QObject* watched, QEvent* event)
+{
+    // The screen in front is the one shown or activated last; it stays so while
+    // the program is in the background (no active window), so that what is
+    // meant for the user still reaches a screen they can see.
+    if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
+        if (auto* screen = qobject_cast<Screen*>(watched); screen && screen->isVisible()) m_lastFront = screen;
+    } else if (event->type() == QEvent::Hide && watched == m_lastFront) {
+        // Hidden: the front passes to a screen still on view, if any.
+        for (Screen* s : Screens())
+            if (s != watched && s->isVisible()) m_lastFront = s;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// ---- the program's screens ----
+
+namespace {
+
+Navigator& Nav()
+{
+    if (!g_navigator) new Navigator; // owned by DestroyScreens
+    return *g_navigator;
+}
+
+// Creates the other screens once the login window has been painted: the user
+// sees the window sooner, and nothing reaches another screen before that.
+class AfterFirstPaint : public QObject {
+public:
+    explicit AfterFirstPaint(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // Queued, so the painted frame reaches the screen first.
+            QMetaObject::invokeMethod(qApp, &CreateOtherScreens, Qt::QueuedConnection);
+            deleteLater();
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void CreateLoginScreen()
+{
+    Nav().CreateLogin();
+}
+
+void CreateOtherScreens()
+{
+    if (g_navigator) g_navigator->CreateOthers();
+}
+
+void CreateScreens()
+{
+    CreateLoginScreen();
+    CreateOtherScreens();
+}
+
+void StartScreens()
+{
+    CreateLoginScreen();
+    Screen* login = Nav().Find(QStringLiteral("login"));
+    new AfterFirstPaint(login);
+    // Should no paint come (a window system that never exposes the window),
+    // the screens still exist before the login screen's own start-up timer runs.
+    QTimer::singleShot(300, qApp, &CreateOtherScreens);
+    login->show();
+}
+
+QList<QWidget*> AllScreens()
+{
+    QList<QWidget*> all;
+    if (g_navigator)
+        for (Screen* s : g_navigator->Screens()) all.append(s);
+    return all;
+}
+
+Screen* ScreenNamed(const QString& name)
+{
+    return g_navigator ? g_navigator->Find(name) : nullptr;
+}
+
+void DestroyScreens()
+{
+    delete g_navigator;
+}
