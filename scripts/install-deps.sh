@@ -9,6 +9,8 @@ packages=(
   openssl xvfb xauth time fonts-dejavu-core fonts-noto-color-emoji
   # the service
   libboost-dev libboost-system-dev libssl-dev libsqlite3-dev sqlite3 nlohmann-json3-dev libsodium-dev libpqxx-dev
+  # withdrawal addresses: Keccak-256
+  libcrypto++-dev
   # a throw-away database cluster for the tests and the bench (scripts/pg-cluster.sh)
   postgresql-15
 )
