@@ -29,8 +29,6 @@ MessagePanel::MessagePanel(QWidget* parent) : QFrame(parent)
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setStyleSheet(
-        QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
     layout->addWidget(m_scroll);
 
     m_close = new QPushButton(QStringLiteral("\u274CClose"), this);
