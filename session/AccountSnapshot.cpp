@@ -20,7 +20,7 @@ void DeriveBalance(const QJsonObject& account, const QJsonArray& coinNames, QJso
             const QString member = prefixes[i] + coin;
             const QJsonValue value = json::Member(account, member);
             try {
-                texts[i] = numtext::Fixed8(numtext::ParseAmount(json::Text(value)));
+                texts[i] = numtext::AmountText(json::Text(value));
             } catch (const numtext::ConversionError& e) {
                 // Name the member: a later step would only find it missing from the balances.
                 throw numtext::ConversionError(

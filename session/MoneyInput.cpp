@@ -14,7 +14,8 @@ QString WorkingCopy(const QString& fieldText)
 QString WalletMaxText(const std::optional<QJsonObject>& account, const QString& coin)
 {
     if (!account) throw json::JsonError(QStringLiteral("no account snapshot loaded"));
-    return numtext::Fixed8(numtext::ParseAmount(json::MemberText(*account, QStringLiteral("wall_") + coin)));
+    // Taken exactly, as the dashboard shows it: MAX is never more than the wallet holds.
+    return numtext::AmountText(json::MemberText(*account, QStringLiteral("wall_") + coin));
 }
 
 } // namespace money

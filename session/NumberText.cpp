@@ -133,6 +133,15 @@ QString FixedUnits(qint64 units)
     return QString::fromStdString(money::Format(units, ','));
 }
 
+QString AmountText(const QString& text)
+{
+    try {
+        return FixedUnits(ParseUnits(text));
+    } catch (const ConversionError&) {
+    }
+    return Fixed8(ParseAmount(text));
+}
+
 QString General(double value)
 {
     if (value == 0) return QStringLiteral("0");

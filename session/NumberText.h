@@ -54,6 +54,12 @@ qint64 ParseUnitsTruncated(const QString& text);
 // Units as fixed-8 text with ",": 10000000 gives 0,10000000, -2 gives -0,00000002.
 QString FixedUnits(qint64 units);
 
+// A server amount ("." or ",") as fixed-8 text: exact when it is an amount of
+// at most eight decimals and ten whole digits, as the service writes them;
+// otherwise as Fixed8(ParseAmount(text)). Throws ConversionError when the text
+// is not a number.
+QString AmountText(const QString& text);
+
 // Shortest text with at most 15 significant digits; exponent form below
 // 0.00001 and from 10^15 up, written like 5E-6 or 1,5E15.
 QString General(double value);

@@ -174,6 +174,8 @@ void MoneyInvestTest::walletMax_data()
     QTest::newRow("JSON number") << QJsonValue(0.5) << "0,50000000";
     QTest::newRow("rounded to eight") << QJsonValue("1.123456789") << "1,12345679";
     QTest::newRow("zero") << QJsonValue("0") << "0,00000000";
+    // Past fifteen digits a double would round up to more than the wallet holds.
+    QTest::newRow("ten whole digits kept exact") << QJsonValue("9999999999.99999999") << "9999999999,99999999";
 }
 
 void MoneyInvestTest::walletMax()

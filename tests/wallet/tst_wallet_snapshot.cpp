@@ -75,6 +75,9 @@ void WalletSnapshotTest::amountTexts_data()
     QTest::newRow("tiny number in exponent form") << QJsonValue(1e-9) << "0,00000000";
     QTest::newRow("smallest shown unit") << QJsonValue("0.00000001") << "0,00000001";
     QTest::newRow("large amount") << QJsonValue("123456789.12345678") << "123456789,12345678";
+    // Eighteen digits are more than a double holds: taken as the service wrote them.
+    QTest::newRow("ten whole digits and eight decimals") << QJsonValue("9999999999.99999999")
+                                                          << "9999999999,99999999";
     QTest::newRow("negative text") << QJsonValue("-0.5") << "-0,50000000";
     QTest::newRow("negative number") << QJsonValue(-12) << "-12,00000000";
     QTest::newRow("negative below a unit shows no minus zero") << QJsonValue("-0.000000001") << "0,00000000";
