@@ -13,6 +13,8 @@ packages=(
   libcrypto++-dev
   # a throw-away database cluster for the tests and the bench (scripts/pg-cluster.sh)
   postgresql-15
+  # the load balancer in front of several service instances (the cluster test, the bench), the bench's load
+  haproxy wrk
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -21,7 +21,7 @@ rate="$build/bench/service/sqlite_rate"
 pgbin=/usr/lib/postgresql/15/bin
 stores="${AMBERVALE_BENCH_STORES:-sqlite postgresql}"
 accounts="${AMBERVALE_BENCH_ACCOUNTS:-20}"
-for tool in wrk nginx curl; do command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps.sh)"; exit 1; }; done
+for tool in wrk nginx curl haproxy; do command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps.sh)"; exit 1; }; done
 case "$stores" in *postgresql*) [ -x "$pgbin/pgbench" ] || { echo "needs postgresql-15 (scripts/install-deps.sh)"; exit 1; } ;; esac
 sync=full
 case "${AMBERVALE_BENCH_SERVICE_ARGS:-}" in *"--sync normal"*) sync=normal ;; esac
@@ -278,6 +278,43 @@ if [[ " $stores " == *" postgresql "* ]]; then
   start_instance "$work/pg2" "$port2"
   run_wrk "postgresql, 2 instances: useraccount" "$here/useraccount.lua" "$sport" "$port2"
   swaps "postgresql, 2 instances" "$sport" "$port2"
+  # The same two behind HAProxy: TLS ended there and spoken again to the instances, checks on /healthz.
+  if command -v haproxy >/dev/null; then
+    hport="$(free_port)"
+    cat "$work/pg1/server.pem" "$work/pg1/server.key" >"$work/front.pem"
+    cat >"$work/haproxy.cfg" <<CONF
+global
+  maxconn 4000
+defaults
+  mode http
+  timeout connect 5s
+  timeout client 60s
+  timeout server 60s
+  retries 0
+frontend front
+  bind 127.0.0.1:$hport ssl crt $work/front.pem alpn http/1.1
+  default_backend instances
+backend instances
+  balance leastconn
+  option httpchk GET /healthz
+  http-check expect status 200
+  http-reuse safe
+  default-server check inter 2s ssl verify none
+  server one 127.0.0.1:$sport
+  server two 127.0.0.1:$port2
+CONF
+    haproxy -db -f "$work/haproxy.cfg" 2>>"$work/service.err" &
+    haproxy_pid=$!
+    for _ in $(seq 100); do
+      curl -s -o /dev/null -w '%{http_code}' --cacert "$work/pg1/ca.pem" "https://127.0.0.1:$hport/healthz" |
+        grep -q 200 && break
+      sleep 0.1
+    done
+    run_wrk "postgresql, 2 instances behind HAProxy: useraccount" "$here/useraccount.lua" "$hport"
+    swaps "postgresql, 2 instances behind HAProxy" "$hport"
+    kill "$haproxy_pid"
+    wait "$haproxy_pid" 2>/dev/null || true
+  fi
   stop_instances
   "$service" verify --data "$work/pg1" "${store_args[@]}" | tail -1
   # The raw rate: one-row update transactions from 8 clients, the same durability.

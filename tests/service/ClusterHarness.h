@@ -64,6 +64,9 @@ public:
     QString conninfo() const { return m_conninfo; }
     // Stops the server fast (open connections are cut) and starts it again on the same port.
     bool restart() { return script({"restart", m_dir.path()}).has_value(); }
+    // Stops the server fast and keeps it stopped, until resume() starts it again on the same port.
+    bool pause() { return script({"pause", m_dir.path()}).has_value(); }
+    bool resume() { return script({"resume", m_dir.path()}).has_value(); }
 
 private:
     static std::optional<QString> script(const QStringList& args)

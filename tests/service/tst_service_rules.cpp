@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QRegularExpression>
 
+#include <tuple>
+
 using namespace svc;
 
 namespace {
@@ -24,9 +26,14 @@ qint64 UnitsOf(const QString& decimal)
     return Units(QJsonObject{{"v", decimal}}, "v");
 }
 
-bool Refused(const Response& r, const QString& acceptedPrefix)
+// Answered as a refusal: status 200 and one of these texts (each a whole text, or its start when it ends with a
+// space), nothing else; an internal error or any other text is no refusal.
+bool Refused(const Response& r, const QStringList& refusals)
 {
-    return r.ok && !r.text().startsWith(acceptedPrefix) && !r.text().startsWith('T') && !r.body.empty();
+    if (!r.ok || r.status != 200) return false;
+    for (const QString& refusal : refusals)
+        if (refusal.endsWith(' ') ? r.text().startsWith(refusal) : r.text() == refusal) return true;
+    return false;
 }
 
 } // namespace
@@ -53,7 +60,7 @@ private slots:
         const QString code = Account(c, a).value("refcode").toString();
 
         const Response unknown = Register(c, User{"invited_bad", "pw"}, "NOSUCHCODE");
-        QVERIFY(Refused(unknown, "{"));
+        QVERIFY2(Refused(unknown, {"Invite code not found. Check it or leave the field empty."}), unknown.body.c_str());
         QVERIFY(Register(c, User{"invited_bad", "pw"}).text().startsWith('{')); // nothing was half-made
 
         const User b = NewUser(c, "invited", code.toLower()); // the code as typed, any case
@@ -136,9 +143,13 @@ private slots:
         // Below the minimum, an unknown period, more than the wallet: refused.
         const User u = users[0];
         const qint64 before = Units(Account(c, u), "wall_ltc");
-        for (const auto& [code, value] : QList<QPair<QString, QString>>{{"3", "0.000001"}, {"9", "1"}, {"1", "1000"}})
-            QVERIFY(Refused(c.post(api::InvestCoin(code, "ltc", value, u.login, u.digest(), FreshToken())),
-                            "Investment accepted"));
+        for (const auto& [code, value, refusal] :
+             QList<std::tuple<QString, QString, QString>>{{"3", "0.000001", "Notice: The minimum investment is "},
+                                                          {"9", "1", "Please choose a rental period."},
+                                                          {"1", "1000", "Not enough LTC in the wallet."}}) {
+            const Response r = c.post(api::InvestCoin(code, "ltc", value, u.login, u.digest(), FreshToken()));
+            QVERIFY2(Refused(r, {refusal}), r.body.c_str());
+        }
         QCOMPARE(Units(Account(c, u), "wall_ltc"), before);
         QVERIFY(service.verify());
     }
@@ -296,8 +307,10 @@ private slots:
         QCOMPARE(Units(after, f), Units(before, f) - UnitsOf(QString(val).replace(',', '.')));
         QCOMPARE(Units(after, t), Units(before, t) + UnitsOf(quote.text()));
         // More than the wallet holds: refused, nothing moves.
-        QVERIFY(
-            Refused(c.post(api::SwapCoin("swap", from, to, "100000", u.login, u.digest(), FreshToken())), "Swap done"));
+        const Response tooMuch = c.post(api::SwapCoin("swap", from, to, "100000", u.login, u.digest(), FreshToken()));
+        QVERIFY2(Refused(tooMuch, {"Not enough " + from.toUpper() + " in the wallet.",
+                                   "Swaps of this size are not available right now. Please try a smaller amount."}),
+                 tooMuch.body.c_str());
         QCOMPARE(Account(c, u), after);
         QVERIFY(service.verify());
     }
@@ -324,13 +337,15 @@ private slots:
         u.password = "second";
         QVERIFY(!Account(c, u).isEmpty());
         // Used once only.
-        QVERIFY(Refused(c.post(api::ChangePass(u.login, "third", code1, FreshToken())), "Password changed"));
+        QVERIFY(Refused(c.post(api::ChangePass(u.login, "third", code1, FreshToken())),
+                        {"Wrong old password or security code."}));
         // Expired after 15 minutes.
         c.post(api::ResetPass(u.login, FreshToken()));
         const QString code2 = latestCode();
         QCOMPARE(code2.size(), 8);
         service.advance(16 * 60);
-        QVERIFY(Refused(c.post(api::ChangePass(u.login, "third", code2, FreshToken())), "Password changed"));
+        QVERIFY(Refused(c.post(api::ChangePass(u.login, "third", code2, FreshToken())),
+                        {"Wrong old password or security code."}));
         QVERIFY(!Account(c, u).isEmpty());
         // The old password as typed is the other road.
         QVERIFY(
@@ -349,10 +364,10 @@ private slots:
         const qint64 reward = Units(Account(c, u), "wall_usdt");
         QVERIFY(reward > 0);
         const Response early = claim();
-        QVERIFY(Refused(early, "You received"));
+        QVERIFY2(Refused(early, {"You have already claimed. Please come back in "}), early.body.c_str());
         QVERIFY(early.text().contains("minute"));
         service.advance(3590);
-        QVERIFY(Refused(claim(), "You received"));
+        QVERIFY(Refused(claim(), {"You have already claimed. Please come back in "}));
         service.advance(11);
         QVERIFY(claim().text().startsWith("You received"));
         QCOMPARE(Units(Account(c, u), "wall_usdt"), 2 * reward);
