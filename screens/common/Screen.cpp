@@ -111,8 +111,13 @@ bool Screen::SendMessage(const QString& action, const FormFields& fields, QWidge
         [this, control, answered](const HttpClient::Outcome& outcome) {
             HideLoading();
             if (control) control->setEnabled(true);
-            ShowMessage(outcome.ok ? outcome.body : QStringLiteral("MessageResult:") + outcome.description);
-            if (answered) answered(outcome.ok ? outcome.body : QString());
+            if (!outcome.ok) {
+                // No reply: nothing was done that the screens would need to fetch again.
+                ShowMessage(QStringLiteral("MessageResult:") + outcome.description);
+                return;
+            }
+            ShowMessage(outcome.body);
+            if (answered) answered(outcome.body);
         });
     if (!sent) return false;
     ShowLoading();

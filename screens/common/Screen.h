@@ -51,9 +51,8 @@ public:
     // Sends fields as action over the money actions' client and returns at
     // once. While it is out the loading animation shows and sender is
     // disabled; a second request of the action sends nothing. The answer, or
-    // "MessageResult:" and why none came, is shown on this screen, then
-    // answered runs with the reply (empty when none came); nothing runs once
-    // the screen has gone.
+    // "MessageResult:" and why none came, is shown on this screen; answered
+    // runs with a reply. Nothing runs once the screen has gone.
     // Returns whether it was sent.
     bool SendMessage(const QString& action, const FormFields& fields, QWidget* sender,
                      const std::function<void(const QString&)>& answered = {});
