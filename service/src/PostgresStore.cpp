@@ -13,6 +13,7 @@
 #include "GroupCommit.h"
 #include "Store.h"
 
+#include <nlohmann/json.hpp>
 #include <pqxx/pqxx>
 
 #include <algorithm>
@@ -293,10 +294,10 @@ public:
                                      static_cast<int>(I(r[5])), static_cast<int>(I(r[6])), I(r[7]), I(r[8]), I(r[9])});
         return out;
     }
-    std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t, std::int64_t) override
+    std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t paidBefore, std::int64_t now) override
     {
         std::vector<std::int64_t> out;
-        for (const auto& r : q("SELECT DISTINCT account_id FROM investments WHERE closed = 0")) out.push_back(I(r[0]));
+        for (const auto& r : q(AccountsDueSql, paidBefore, now)) out.push_back(I(r[0]));
         return out;
     }
     void insertInvestment(const Investment& v) override
@@ -431,6 +432,54 @@ public:
         return out;
     }
 
+    AccountView accountView(const std::string& loginKey, const std::string& counterKind,
+                            const std::string& counterKey) override
+    {
+        // One statement, each part a JSON array (bigints stay exact), parsed here.
+        auto r = q("WITH a AS (SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer, 0) AS ref, "
+                   "refcol, last_faucet, last_accrual FROM accounts WHERE login_key = $1) SELECT "
+                   "(SELECT json_build_array(count, first, last) FROM counters WHERE kind = $2 AND key = $3)::text, "
+                   "(SELECT json_build_array(id, login, login_key, password_hash, refcode, ref, refcol, last_faucet, "
+                   "last_accrual) FROM a)::text, "
+                   "(SELECT json_agg(json_build_array(i.id, i.account_id, i.coin, i.principal, i.rental_code, "
+                   "i.fee_percent, i.apr, i.started, i.ends, i.paid) ORDER BY i.id) FROM investments i JOIN a "
+                   "ON i.account_id = a.id WHERE i.closed = 0)::text, "
+                   "(SELECT json_agg(json_build_array(b.coin, b.bucket, b.amount)) FROM balances b JOIN a "
+                   "ON b.account_id = a.id)::text, "
+                   "(SELECT json_agg(json_build_array(s.coin, s.dep_val, s.earned_inv, s.earned_ref)) FROM stats s "
+                   "JOIN a ON s.account_id = a.id)::text",
+                   loginKey, counterKind, counterKey);
+        AccountView v;
+        const auto part = [&](int i) {
+            return r[0][i].is_null() ? nlohmann::json() : nlohmann::json::parse(r[0][i].c_str());
+        };
+        if (const auto c = part(0); c.is_array())
+            v.failures = Counter{c[0].get<int>(), c[1].get<std::int64_t>(), c[2].get<std::int64_t>()};
+        const auto a = part(1);
+        if (!a.is_array()) return v;
+        v.account = Account{a[0].get<std::int64_t>(), a[1].get<std::string>(), a[2].get<std::string>(),
+                            a[3].get<std::string>(), a[4].get<std::string>(), a[5].get<std::int64_t>(),
+                            a[6].get<std::int64_t>(), a[7].get<std::int64_t>(), a[8].get<std::int64_t>()};
+        if (const auto open = part(2); open.is_array())
+            for (const auto& i : open)
+                v.open.push_back(Investment{i[0].get<std::int64_t>(), i[1].get<std::int64_t>(), i[2].get<std::string>(),
+                                            i[3].get<std::int64_t>(), i[4].get<int>(), i[5].get<int>(), i[6].get<int>(),
+                                            i[7].get<std::int64_t>(), i[8].get<std::int64_t>(),
+                                            i[9].get<std::int64_t>()});
+        if (const auto balances = part(3); balances.is_array())
+            for (const auto& b : balances) {
+                auto& f = v.figures[b[0].get<std::string>()];
+                (b[1].get<int>() == 0 ? f.wallet : f.invest) = b[2].get<std::int64_t>();
+            }
+        if (const auto stats = part(4); stats.is_array())
+            for (const auto& s : stats) {
+                auto& f = v.figures[s[0].get<std::string>()];
+                f.depVal = s[1].get<std::int64_t>();
+                f.earnedInv = s[2].get<std::int64_t>();
+                f.earnedRef = s[3].get<std::int64_t>();
+            }
+        return v;
+    }
     std::optional<Counter> counter(const std::string& kind, const std::string& key) override
     {
         auto r = q("SELECT count, first, last FROM counters WHERE kind = $1 AND key = $2", kind, key);
@@ -561,7 +610,7 @@ private:
     Connection& m_c;
 };
 
-enum class Kind { Read, Write, LightWrite };
+enum class Kind { Read, ReadOne, Write, LightWrite };
 
 class PostgresStore final : public Store, private GroupCommit {
 public:
@@ -572,6 +621,8 @@ public:
     }
 
     void read(const std::function<void(StoreTx&)>& work) override { run(Kind::Read, work); }
+    // One statement is its own snapshot: no BEGIN and COMMIT, one round trip.
+    void readOne(const std::function<void(StoreTx&)>& work) override { run(Kind::ReadOne, work); }
     // Money movements all touch the house's balance rows: inside one instance they share one transaction
     // on one connection rather than fail one another's serialization and run again; instances still race.
     void write(const std::function<void(StoreTx&)>& work) override { GroupCommit::write(work); }
@@ -700,6 +751,13 @@ private:
 
     void attempt(Connection& c, Kind kind, const std::function<void(StoreTx&)>& work, std::int64_t& xid)
     {
+        if (kind == Kind::ReadOne) {
+            pqxx::nontransaction t(c.get());
+            PgTx tx(t, c);
+            work(tx);
+            t.commit();
+            return;
+        }
         if (kind == Kind::Read) {
             pqxx::transaction<pqxx::repeatable_read, pqxx::read_only> t(c.get());
             PgTx tx(t, c);

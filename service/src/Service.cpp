@@ -634,7 +634,12 @@ std::optional<Account> Service::authenticate(const Fields& f, Reply* refusal)
 
 std::string Service::accountJson(StoreTx& tx, const Account& a, std::int64_t now, const std::vector<Investment>& open)
 {
-    const auto figures = tx.figures(a.id);
+    return accountJson(a, now, open, tx.figures(a.id));
+}
+
+std::string Service::accountJson(const Account& a, std::int64_t now, const std::vector<Investment>& open,
+                                 const std::map<std::string, CoinFigures>& figures)
+{
     std::string j;
     j.reserve(4096);
     j += "{\"login\":" + JsonString(a.login);
@@ -754,14 +759,15 @@ Reply Service::account(const Fields& f, bool registering)
         std::string body;
         std::vector<Investment> open;
         if (auth::IsHexDigest(pass) && !key.empty() && key[0] != '#')
-            m_store.read([&](StoreTx& tx) {
+            m_store.readOne([&](StoreTx& tx) {
                 a.reset();
-                if (addressWait(tx, key, now)) return;
-                auto found = tx.accountByKey(key);
-                if (!found || !m_digests.check(key, found->passwordHash, pass)) return;
-                a = found;
-                open = tx.openInvestments(a->id);
-                body = accountJson(tx, *a, now, open);
+                AccountView v = tx.accountView(key, counted::LoginAddress, AddressLoginKey(key));
+                if (WaitFor(v.failures, m_config.loginFailuresPerAddress, m_config.loginFailureWindowSeconds, now))
+                    return;
+                if (!v.account || !m_digests.check(key, v.account->passwordHash, pass)) return;
+                a = std::move(v.account);
+                open = std::move(v.open);
+                body = accountJson(*a, now, open, v.figures);
             });
         if (a && !accrualDue(*a, open, now)) return Reply::Json(std::move(body));
         if (!a) {
@@ -1211,7 +1217,8 @@ void Service::sweep()
 {
     const std::int64_t now = m_clock.now();
     std::vector<std::int64_t> accounts;
-    m_store.read([&](StoreTx& tx) { accounts = tx.accountsWithInvestmentsDue(now, now); });
+    // Those not brought up to date in the last minute (an active owner's refreshes do it), and those ending.
+    m_store.read([&](StoreTx& tx) { accounts = tx.accountsWithInvestmentsDue(now - 60, now); });
     for (std::int64_t id : accounts) accrueIfDue(id, now, true);
     for (const Coin& c : m_config.coins) settleDraws(c.code, now);
     m_store.writeLight(

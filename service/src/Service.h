@@ -99,6 +99,8 @@ private:
     // Empty optional with the refusal in *refusal.
     std::optional<Account> authenticate(const Fields& f, Reply* refusal);
     std::string accountJson(StoreTx& tx, const Account& a, std::int64_t now, const std::vector<Investment>& open);
+    std::string accountJson(const Account& a, std::int64_t now, const std::vector<Investment>& open,
+                            const std::map<std::string, CoinFigures>& figures);
     bool accrualDue(const Account& a, const std::vector<Investment>& open, std::int64_t now);
     void accrue(StoreTx& tx, std::int64_t account, std::int64_t now);
     void accrueIfDue(std::int64_t account, std::int64_t now, bool force);

@@ -404,10 +404,11 @@ public:
                                      static_cast<int>(q.i(6)), q.i(7), q.i(8), q.i(9)});
         return out;
     }
-    std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t, std::int64_t) override
+    std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t paidBefore, std::int64_t now) override
     {
         std::vector<std::int64_t> out;
-        Query q(m_c, "SELECT DISTINCT account_id FROM investments WHERE closed = 0");
+        Query q(m_c, AccountsDueSql);
+        q(paidBefore)(now);
         while (q.next()) out.push_back(q.i(0));
         return out;
     }

@@ -129,6 +129,15 @@ struct SchemaTooNew : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Everything the account refresh needs, read together: the failures counted against the login from the
+// client's address, the account, its open investments and its figures.
+struct AccountView {
+    std::optional<Counter> failures;
+    std::optional<Account> account;
+    std::vector<Investment> open;
+    std::map<std::string, CoinFigures> figures;
+};
+
 struct VerifyReport {
     std::vector<std::string> problems;
     std::int64_t balances = 0, entries = 0;
@@ -159,6 +168,8 @@ public:
                           std::int64_t earnedRef) = 0;
 
     virtual std::vector<Investment> openInvestments(std::int64_t account) = 0;
+    // Accounts with an open investment whose earnings were last brought up to date at paidBefore or earlier
+    // (or after now: the clock went back), or that has ended by now.
     virtual std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t paidBefore, std::int64_t now) = 0;
     virtual void insertInvestment(const Investment& inv) = 0;
     // Conditional on the investment being open with paidBefore paid: false when
@@ -217,7 +228,25 @@ public:
     virtual void pruneAccountState(std::int64_t countersBefore, std::int64_t now) = 0;
 
     virtual VerifyReport verify() = 0;
+
+    // The refresh's reads; an engine that pays a round trip per statement answers it with one.
+    virtual AccountView accountView(const std::string& loginKey, const std::string& counterKind,
+                                    const std::string& counterKey)
+    {
+        AccountView v;
+        v.failures = counter(counterKind, counterKey);
+        v.account = accountByKey(loginKey);
+        if (!v.account) return v;
+        v.open = openInvestments(v.account->id);
+        v.figures = figures(v.account->id);
+        return v;
+    }
 };
+
+// Statements the two engines share word for word ($1, $2 ...: SQLite reads them as numbered parameters).
+inline constexpr const char* AccountsDueSql =
+    "SELECT DISTINCT i.account_id FROM investments i JOIN accounts a ON a.id = i.account_id "
+    "WHERE i.closed = 0 AND (a.last_accrual <= $1 OR a.last_accrual > $2 OR i.ends <= $2)";
 
 class GroupCommit;
 
@@ -226,6 +255,8 @@ public:
     virtual ~Store() = default;
     // A consistent snapshot; may run beside writes.
     virtual void read(const std::function<void(StoreTx&)>& work) = 0;
+    // A read of one statement, consistent by itself: needs no transaction around it.
+    virtual void readOne(const std::function<void(StoreTx&)>& work) { read(work); }
     // All or nothing, isolated as if transactions ran one at a time. An
     // exception from work undoes it and passes through. Writes arriving
     // together may share one commit; each returns only after it. work may run more than
