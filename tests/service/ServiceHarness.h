@@ -382,6 +382,21 @@ inline qint64 Units(const QJsonObject& account, const QString& member)
     return text.left(dot).toLongLong() * 100000000 + text.mid(dot + 1).leftJustified(8, '0').toLongLong();
 }
 
+// One coin in the service's units (10^-8).
+inline constexpr qint64 Unit = 100000000;
+
+// Units as the service's decimal text ("12.00000001").
+inline QString Decimal(qint64 units)
+{
+    return QString("%1.%2").arg(units / Unit).arg(units % Unit, 8, 10, QChar('0'));
+}
+
+// A decimal text ("0.5", "12.00000001") in units, exactly.
+inline qint64 UnitsOf(const QString& decimal)
+{
+    return Units(QJsonObject{{"v", decimal}}, "v");
+}
+
 inline User NewUser(Client& c, const QString& prefix = "user", const QString& ref = {})
 {
     static int n = 0;

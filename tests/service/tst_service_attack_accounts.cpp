@@ -18,7 +18,6 @@ using namespace svc;
 
 namespace {
 
-constexpr qint64 Unit = 100000000;
 const QString ResetSent = "If this login exists, a security code valid for 15 minutes has been sent to its owner.";
 
 // A service with these config.json members (the rest default).

@@ -12,7 +12,6 @@ using namespace svc;
 
 namespace {
 
-constexpr qint64 Unit = 100000000;
 const QString StaleSession = "Refused: the session token is not from the last few minutes. Please check that your "
                              "computer's date, time and time zone are right, and retry.";
 

@@ -16,7 +16,6 @@ using namespace svc;
 
 namespace {
 
-constexpr qint64 Unit = 100000000;
 const QString NotEnoughUsdt = "Not enough USDT in the wallet.";
 
 qint64 Wallet(Client& c, const User& u, const QString& coin)

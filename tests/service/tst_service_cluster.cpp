@@ -15,18 +15,6 @@ using namespace svc;
 
 namespace {
 
-constexpr qint64 Unit = 100000000;
-
-QString Decimal(qint64 units)
-{
-    return QString("%1.%2").arg(units / Unit).arg(units % Unit, 8, 10, QChar('0'));
-}
-
-qint64 UnitsOf(const QString& decimal)
-{
-    return Units(QJsonObject{{"v", decimal}}, "v");
-}
-
 QJsonArray JsonArray(const Response& r)
 {
     return QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).array();

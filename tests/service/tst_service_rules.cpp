@@ -12,18 +12,12 @@ using namespace svc;
 
 namespace {
 
-constexpr qint64 Unit = 100000000;
 constexpr qint64 Day = 86400;
 
 QJsonObject Limits(Client& c)
 {
     const Response r = c.post(api::Settings("all_json_setting", FreshToken()));
     return QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object().value("min_withdraw_coin").toObject();
-}
-
-qint64 UnitsOf(const QString& decimal)
-{
-    return Units(QJsonObject{{"v", decimal}}, "v");
 }
 
 // Answered as a refusal: status 200 and one of these texts (each a whole text, or its start when it ends with a

@@ -17,7 +17,6 @@ using namespace svc;
 
 namespace {
 
-constexpr qint64 Unit = 100000000;
 constexpr qint64 Day = 86400;
 
 #define REQUIRE_POSTGRES()                                                                                             \
