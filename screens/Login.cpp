@@ -37,6 +37,8 @@ TFormLogin::TFormLogin(QWidget* parent) : Screen(parent)
     connect(ShowTimer, &QTimer::timeout, this, &TFormLogin::ShowTimerTimer);
     ReloginTimer = new QTimer(this);
     ReloginTimer->setSingleShot(true);
+    // A coarse timer may fire 5 % early: the back-off promises whole seconds.
+    ReloginTimer->setTimerType(Qt::PreciseTimer);
     connect(ReloginTimer, &QTimer::timeout, this, [this] { BtnLoginClick(this); });
 
     // The login screen composes the account and settings requests (it holds
