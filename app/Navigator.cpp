@@ -87,22 +87,22 @@ void Navigator::CreateOthers()
 
 Screen* Navigator::Find(const QString& name) const
 {
-    for (const QPointer<Screen>& s : m_screens)
-        if (s && (s->Name() == name || s->objectName() == name)) return s;
+    for (const QPointer<QWidget>& w : m_screens)
+        if (auto* s = qobject_cast<Screen*>(w.data()); s && (s->Name() == name || s->objectName() == name)) return s;
     return nullptr;
 }
 
 QList<Screen*> Navigator::Screens() const
 {
     QList<Screen*> all;
-    for (const QPointer<Screen>& s : m_screens)
-        if (s) all.append(s);
+    for (const QPointer<QWidget>& w : m_screens)
+        if (auto* s = qobject_cast<Screen*>(w.data())) all.append(s);
     return all;
 }
 
 Screen* Navigator::LastFront() const
 {
-    return m_lastFront;
+    return qobject_cast<Screen*>(m_lastFront.data());
 }
 
 QString Navigator::NameOf(const QString& nameOrObjectName) const
@@ -149,7 +149,7 @@ bool Navigator::eventFilter(QObject* watched, QEvent* event)
     // meant for the user still reaches a screen they can see.
     if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
         if (auto* screen = qobject_cast<Screen*>(watched); screen && screen->isVisible()) m_lastFront = screen;
-    } else if (event->type() == QEvent::Hide && watched == m_lastFront) {
+    } else if (event->type() == QEvent::Hide && watched == m_lastFront.data()) {
         // Hidden: the front passes to a screen still on view, if any.
         for (Screen* s : Screens())
             if (s != watched && s->isVisible()) m_lastFront = s;

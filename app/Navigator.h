@@ -52,6 +52,8 @@ private:
     QString NameOf(const QString& nameOrObjectName) const;
 
     ServiceClient* m_service = nullptr;
-    QList<QPointer<Screen>> m_screens;
-    QPointer<Screen> m_lastFront;
+    // Held as widgets and cast when read: a screen's last events (its hide while
+    // it is destroyed) arrive when it is no longer a Screen, only a QWidget.
+    QList<QPointer<QWidget>> m_screens;
+    QPointer<QWidget> m_lastFront;
 };
