@@ -6,7 +6,6 @@ HttpClient::Options OptionsFor(Preset preset)
 {
     HttpClient::Options o; // 60 s time-outs, cookies kept, the library's agent
     auto browser = [&o](int timeoutMs, bool keepCookies) {
-        o.mode = HttpClient::Mode::Background;
         o.connectTimeoutMs = o.sendTimeoutMs = o.responseTimeoutMs = timeoutMs;
         o.keepCookies = keepCookies;
         o.userAgent = HttpClient::BrowserUserAgent;

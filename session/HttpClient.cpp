@@ -2,7 +2,6 @@
 #include "AppState.h"
 #include "Tls.h"
 
-#include <QEventLoop>
 #include <QIODevice>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
@@ -11,7 +10,6 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QStringDecoder>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
@@ -163,25 +161,10 @@ HttpClient::HttpClient(const QString& name, const Options& options, QObject* par
     : QObject(parent), m_options(options)
 {
     setObjectName(name);
-    if (m_options.mode == Mode::Background) {
-        m_nam = MakeManager(m_options, this);
-    } else {
-        m_thread = new QThread(this);
-        m_thread->setObjectName(name);
-        m_worker = new QObject;
-        m_worker->moveToThread(m_thread);
-        connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-        m_thread->start();
-    }
+    m_nam = MakeManager(m_options, this);
 }
 
-HttpClient::~HttpClient()
-{
-    if (m_thread) {
-        m_thread->quit();
-        m_thread->wait();
-    }
-}
+HttpClient::~HttpClient() = default;
 
 int HttpClient::DeadlineMs() const
 {
@@ -229,39 +212,14 @@ void HttpClient::Send(const QUrl& url, const QByteArray* formBody, QObject* cont
     const QNetworkRequest req = MakeRequest(url, m_options, formBody ? formBody->size() : -1);
     auto w = std::make_shared<ReplyWatch>();
     w->deadlineMs = DeadlineMs();
-    if (m_options.mode == Mode::Background) {
-        QNetworkReply* reply = Start(m_nam, req, formBody);
-        Watch(reply, w);
-        connect(reply, &QNetworkReply::finished, this, [reply, w, bound, target, answer = std::move(answer)] {
-            reply->deleteLater();
-            // The one who asked has gone (a screen torn down): nobody is left to show it to.
-            if (bound && !target) return;
-            answer(Conclude(reply, *w));
-        });
-        return;
-    }
-
-    // Blocking: the GUI thread waits here without running its event loop, so no
-    // timer, other reply or input is handled until this exchange is over, which
-    // the deadline bounds.
-    Outcome outcome;
-    const QByteArray body = formBody ? *formBody : QByteArray();
-    const bool isPost = formBody != nullptr;
-    QMetaObject::invokeMethod(
-        m_worker,
-        [&] {
-            if (!m_workerNam) m_workerNam = MakeManager(m_options, m_worker);
-            QNetworkReply* reply = Start(m_workerNam, req, isPost ? &body : nullptr);
-            Watch(reply, w);
-            QEventLoop loop;
-            connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-            if (!reply->isFinished()) loop.exec();
-            outcome = Conclude(reply, *w);
-            delete reply;
-        },
-        Qt::BlockingQueuedConnection);
-    if (bound && !target) return;
-    answer(outcome);
+    QNetworkReply* reply = Start(m_nam, req, formBody);
+    Watch(reply, w);
+    connect(reply, &QNetworkReply::finished, this, [reply, w, bound, target, answer = std::move(answer)] {
+        reply->deleteLater();
+        // The one who asked has gone (a screen torn down): nobody is left to show it to.
+        if (bound && !target) return;
+        answer(Conclude(reply, *w));
+    });
 }
 
 void HttpClient::Deliver(const Outcome& outcome)

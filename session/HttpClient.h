@@ -1,6 +1,8 @@
 #pragma once
-// A named HTTP client component: its own time-outs, cookie policy, user agent
-// and mode. Every request of the client goes through one of these.
+// A named HTTP client component: its own time-outs, cookie policy and user
+// agent. Every request of the client goes through one of these; a request
+// returns at once and its outcome arrives later on the GUI thread, so nothing
+// ever waits for the network with the window held.
 #include "FormEncoding.h"
 
 #include <QObject>
@@ -11,18 +13,11 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
-class QThread;
 
 class HttpClient : public QObject {
     Q_OBJECT
 public:
-    enum class Mode {
-        Background, // post returns at once; handlers run later on the GUI thread, in arrival order
-        Blocking,   // the whole exchange and its handler happen inside the post call (the client's own
-                    // requests never use it: they go through ServiceClient, which never waits)
-    };
     struct Options {
-        Mode mode = Mode::Background;
         int connectTimeoutMs = 60000;
         int sendTimeoutMs = 60000;
         int responseTimeoutMs = 60000;
@@ -44,7 +39,7 @@ public:
 
     // The whole exchange must be over within its time-outs added up: a server
     // that keeps the connection alive with a byte now and then cannot hold a
-    // request (or a blocked GUI) for longer.
+    // request for longer.
     int DeadlineMs() const;
 
     // A POST goes out exactly once, on a connection of its own: when that
@@ -84,8 +79,5 @@ private:
     void Deliver(const Outcome& outcome);
 
     Options m_options;
-    QNetworkAccessManager* m_nam = nullptr; // background mode, GUI thread
-    QThread* m_thread = nullptr;            // blocking mode: the exchange runs here
-    QObject* m_worker = nullptr;
-    QNetworkAccessManager* m_workerNam = nullptr;
+    QNetworkAccessManager* m_nam = nullptr;
 };

@@ -105,7 +105,16 @@ private slots:
                                  "NetHTTP_Get_Deposit", "NetHTTP_get_swap", "HTTPGetPlayers", "HTTPGetWinner"}) {
             auto* client = service.findChild<HttpClient*>(QString::fromLatin1(name));
             QVERIFY2(client, name);
-            QVERIFY2(client->options().mode == HttpClient::Mode::Background, name);
+            // A request to a port nobody listens on: its failure is answered
+            // later, from the event loop, never inside the call.
+            QTcpServer closed;
+            closed.listen(QHostAddress::LocalHost, 0);
+            const QUrl url(QStringLiteral("http://127.0.0.1:%1/api.php").arg(closed.serverPort()));
+            closed.close();
+            bool answered = false;
+            client->Post(url, {{"a", "probe"}}, nullptr, [&](const HttpClient::Outcome&) { answered = true; });
+            QVERIFY2(!answered, name);
+            QTRY_VERIFY2(answered, name);
         }
         QCOMPARE(ServiceClient::Instance(), &service);
     }
