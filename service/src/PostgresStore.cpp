@@ -11,6 +11,7 @@
 // Reads run REPEATABLE READ, READ ONLY: one snapshot, never a conflict.
 #include "Money.h"
 #include "GroupCommit.h"
+#include "HistorySql.h"
 #include "Store.h"
 
 #include <nlohmann/json.hpp>
@@ -141,10 +142,22 @@ CREATE INDEX once_requests_at ON once_requests(at);
 CREATE TABLE instances(id TEXT PRIMARY KEY, seen BIGINT NOT NULL);
 )sql";
 
-// The movements' history: filled in by the history work (kinds, statuses, the index that pages it).
+// The movements' history, one line per movement and account (a day's earnings one line), paged by id through
+// its own index; withdrawals remember their transaction id or why they failed. Movements booked before it are
+// carried over from the ledger.
 const char* Migration5 = R"sql(
-SELECT 1;
-)sql";
+CREATE TABLE history(
+  id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, account_id BIGINT NOT NULL, coin TEXT NOT NULL,
+  kind TEXT NOT NULL, at BIGINT NOT NULL, amount BIGINT NOT NULL, fee BIGINT NOT NULL DEFAULT 0,
+  status TEXT NOT NULL DEFAULT 'done', detail TEXT NOT NULL DEFAULT '', ref BIGINT NOT NULL DEFAULT 0, day BIGINT);
+CREATE INDEX history_by_account ON history(account_id, id);
+CREATE INDEX history_by_account_coin ON history(account_id, coin, id);
+CREATE UNIQUE INDEX history_daily ON history(account_id, kind, coin, day) WHERE day IS NOT NULL;
+CREATE INDEX history_by_ref ON history(ref, kind) WHERE ref != 0;
+ALTER TABLE withdrawals ADD COLUMN detail TEXT NOT NULL DEFAULT '';
+ALTER TABLE withdrawals ADD COLUMN settled BIGINT NOT NULL DEFAULT 0;
+)sql"
+    HistoryBackfillSql;
 
 // Account safety: filled in by the account-safety work (second factor, lottery commitments).
 const char* Migration6 = R"sql(
@@ -338,11 +351,76 @@ public:
                    .affected_rows() == 1;
     }
 
-    void insertWithdrawal(const Withdrawal& w) override
+    std::int64_t insertWithdrawal(const Withdrawal& w) override
     {
-        q("INSERT INTO withdrawals(login, coin, network, address, amount, fee, net, created) "
-          "VALUES($1, $2, $3, $4, $5, $6, $7, $8)",
-          w.login, w.coin, w.network, w.address, w.amount, w.fee, w.net, w.created);
+        return I(q("INSERT INTO withdrawals(login, coin, network, address, amount, fee, net, created) "
+                   "VALUES($1, $2, $3, $4, $5, $6, $7, $8) RETURNING id",
+                   w.login, w.coin, w.network, w.address, w.amount, w.fee, w.net, w.created)[0][0]);
+    }
+    std::optional<Withdrawal> withdrawal(std::int64_t id, std::string* status) override
+    {
+        auto r = q("SELECT id, login, coin, network, address, amount, fee, net, created, status FROM withdrawals "
+                   "WHERE id = $1",
+                   id);
+        if (r.empty()) return std::nullopt;
+        if (status) *status = S(r[0][9]);
+        return Withdrawal{I(r[0][0]), S(r[0][1]), S(r[0][2]), S(r[0][3]), S(r[0][4]),
+                          I(r[0][5]), I(r[0][6]), I(r[0][7]), I(r[0][8])};
+    }
+    bool settleWithdrawal(std::int64_t id, const std::string& status, const std::string& detail,
+                          std::int64_t at) override
+    {
+        if (q("UPDATE withdrawals SET status = $1, detail = $2, settled = $3 WHERE id = $4 AND status = 'pending'",
+              status, detail, at, id)
+                .affected_rows() != 1)
+            return false;
+        q("UPDATE history SET status = $1, detail = $2 WHERE ref = $3 AND kind = 'withdraw' AND amount < 0", status,
+          detail, id);
+        return true;
+    }
+
+    std::int64_t addHistory(const HistoryItem& h) override
+    {
+        return I(q("INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref) "
+                   "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9) RETURNING id",
+                   h.account, h.coin, h.kind, h.at, h.amount, h.fee, h.status, h.detail, h.ref)[0][0]);
+    }
+    void addDailyHistory(const HistoryItem& h, std::int64_t day) override
+    {
+        // BIGINT addition past its range raises 22003: refused as an overflow, like the balances.
+        q("INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref, day) "
+          "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) "
+          "ON CONFLICT(account_id, kind, coin, day) WHERE day IS NOT NULL DO UPDATE "
+          "SET amount = history.amount + excluded.amount, fee = history.fee + excluded.fee, at = excluded.at",
+          h.account, h.coin, h.kind, h.at, h.amount, h.fee, h.status, h.detail, h.ref, day);
+    }
+    std::vector<HistoryItem> history(std::int64_t account, const std::string& coin, std::int64_t before,
+                                     int limit) override
+    {
+        std::vector<HistoryItem> out;
+        const auto rows =
+            coin.empty() ? q("SELECT id, coin, kind, at, amount, fee, status, detail, ref FROM history "
+                             "WHERE account_id = $1 AND id < $2 ORDER BY id DESC LIMIT $3",
+                             account, before, static_cast<std::int64_t>(limit))
+                         : q("SELECT id, coin, kind, at, amount, fee, status, detail, ref FROM history "
+                             "WHERE account_id = $1 AND coin = $2 AND id < $3 ORDER BY id DESC LIMIT $4",
+                             account, coin, before, static_cast<std::int64_t>(limit));
+        for (const auto& r : rows)
+            out.push_back(
+                HistoryItem{I(r[0]), account, S(r[1]), S(r[2]), I(r[3]), I(r[4]), I(r[5]), S(r[6]), S(r[7]), I(r[8])});
+        return out;
+    }
+    std::vector<RentalState> rentals(std::int64_t account) override
+    {
+        std::vector<RentalState> out;
+        for (const auto& r : q("SELECT id, account_id, coin, principal, rental_code, fee_percent, apr, started, ends, "
+                               "paid, closed FROM investments WHERE account_id = $1 ORDER BY id DESC",
+                               account))
+            out.push_back(RentalState{Investment{I(r[0]), I(r[1]), S(r[2]), I(r[3]), static_cast<int>(I(r[4])),
+                                                 static_cast<int>(I(r[5])), static_cast<int>(I(r[6])), I(r[7]),
+                                                 I(r[8]), I(r[9])},
+                                      I(r[10]) != 0});
+        return out;
     }
     std::vector<Withdrawal> withdrawals() override
     {

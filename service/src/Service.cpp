@@ -1,6 +1,7 @@
 #include "Service.h"
 
 #include "Figures.h"
+#include "History.h"
 #include "Money.h"
 #include "Rules.h"
 
@@ -436,7 +437,7 @@ Service::Service(Store& store, Config config, Clock& clock, Options options)
 bool Service::answersAtOnce(const Fields& f) const
 {
     const std::string* a = f.find("a");
-    return !a || *a == "all_json_setting" || (*a == "get_swap_coin" && f.get("com") == "get");
+    return !a || *a == "all_json_setting" || *a == "prices" || (*a == "get_swap_coin" && f.get("com") == "get");
 }
 
 bool Service::servesAtOnce(const std::string& target) const
@@ -489,6 +490,9 @@ Reply Service::dispatch(const std::string& a, const Fields& f)
     if (a == "resetpass") return resetPass(f);
     if (a == "free_coin") return once(f, [&] { return faucet(f); });
     if (a == "buylottonew") return once(f, [&] { return lottery(f); });
+    if (a == "history") return history(f);
+    if (a == "prices") return prices();
+    if (a == "investments") return investments(f);
     if (a == "x_clock_advance" && m_options.testClock) return advanceClock(f);
     return Reply::Text(msg::Unknown);
 }
@@ -730,6 +734,8 @@ std::optional<Reply> Service::registerAccount(const std::string& login, const st
                     {{system_account::House, m_config.referralWelcomeCoin, Bucket::Wallet, -m_config.referralWelcome},
                      {a.id, m_config.referralWelcomeCoin, Bucket::Wallet, m_config.referralWelcome}},
                     now);
+                history::Add(tx, a.id, m_config.referralWelcomeCoin, history::kind::Referral, m_config.referralWelcome,
+                             now, 0, "welcome");
             }
             if (t_claim) RecordAnswer(tx, Reply::Json(accountJson(tx, a, now, {})));
         });
@@ -806,6 +812,7 @@ void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
             legs.push_back({system_account::House, inv.coin, Bucket::Wallet, -due});
             legs.push_back({account, inv.coin, Bucket::Wallet, due});
             tx.addStats(account, inv.coin, 0, due, 0);
+            history::AddToDay(tx, account, inv.coin, history::kind::Earning, due, now);
             if (!owner) owner = tx.accountById(account);
             if (owner && owner->referrer) {
                 const std::int64_t share = money::PercentOf(due, m_config.referralInvestPercent);
@@ -813,6 +820,7 @@ void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
                     legs.push_back({system_account::House, inv.coin, Bucket::Wallet, -share});
                     legs.push_back({owner->referrer, inv.coin, Bucket::Wallet, share});
                     tx.addStats(owner->referrer, inv.coin, 0, 0, share);
+                    history::AddToDay(tx, owner->referrer, inv.coin, history::kind::Referral, share, now);
                 }
             }
         }
@@ -821,6 +829,8 @@ void Service::accrue(StoreTx& tx, std::int64_t account, std::int64_t now)
             legs.push_back({account, inv.coin, Bucket::Invest, -inv.principal});
             legs.push_back({account, inv.coin, Bucket::Wallet, money::RentalReturn(inv.principal, inv.feePercent)});
             legs.push_back({system_account::House, inv.coin, Bucket::Wallet, fee});
+            history::Add(tx, account, inv.coin, history::kind::Return,
+                         money::RentalReturn(inv.principal, inv.feePercent), now, fee, {}, inv.id);
         }
         if (!legs.empty()) tx.post(ends ? "investment-end" : "earnings", legs, now);
         if ((due > 0 || ends) && !tx.setInvestmentPaid(inv.id, inv.paid, std::max(target, inv.paid), ends))
@@ -907,6 +917,8 @@ Reply Service::invest(const Fields& f)
             inv.started = now;
             inv.ends = now + rental->days * Day;
             tx.insertInvestment(inv);
+            history::Add(tx, a->id, c->code, history::kind::Invest, -*amount, now, 0,
+                         std::to_string(rental->days) + " days");
             RecordAnswer(tx, done);
         });
     } catch (const InsufficientFunds&) {
@@ -953,7 +965,10 @@ Reply Service::withdraw(const Fields& f)
                      {system_account::Outbox, c->code, Bucket::Wallet, net},
                      {system_account::House, c->code, Bucket::Wallet, fee}},
                     now);
-            tx.insertWithdrawal(Withdrawal{0, a->login, c->code, *network, addr, *amount, fee, net, now});
+            const std::int64_t id =
+                tx.insertWithdrawal(Withdrawal{0, a->login, c->code, *network, addr, *amount, fee, net, now});
+            history::Add(tx, a->id, c->code, history::kind::Withdraw, -*amount, now, fee, *network + " " + addr, id,
+                         history::status::Pending);
             RecordAnswer(tx, done);
         });
     } catch (const InsufficientFunds&) {
@@ -993,6 +1008,8 @@ Reply Service::swap(const Fields& f)
                      {system_account::House, to->code, Bucket::Wallet, -out},
                      {a->id, to->code, Bucket::Wallet, out}},
                     now);
+            history::Add(tx, a->id, from->code, history::kind::SwapOut, -*amount, now, 0, "to " + to->code);
+            history::Add(tx, a->id, to->code, history::kind::SwapIn, out, now, 0, "from " + from->code);
             RecordAnswer(tx, done);
         });
     } catch (const InsufficientFunds& e) {
@@ -1112,8 +1129,10 @@ Reply Service::faucet(const Fields& f)
             legs.push_back({system_account::House, coin, Bucket::Wallet, -share});
             legs.push_back({fresh->referrer, coin, Bucket::Wallet, share});
             tx.addStats(fresh->referrer, coin, 0, 0, share);
+            history::AddToDay(tx, fresh->referrer, coin, history::kind::Referral, share, now);
         }
         tx.post("faucet", legs, now);
+        history::Add(tx, a->id, coin, history::kind::Faucet, m_config.faucetReward, now);
         tx.setLastFaucet(a->id, now);
         RecordAnswer(tx, done);
     });
@@ -1153,6 +1172,7 @@ Reply Service::lottery(const Fields& f)
                      {system_account::Lottery, c->code, Bucket::Wallet, *amount}},
                     now);
             tx.addStake(id, Stake{a->id, AsciiLower(a->login), *amount}, now);
+            history::Add(tx, a->id, c->code, history::kind::LotteryStake, -*amount, now, 0, {}, id);
             if (static_cast<int>(tx.stakes(id).size()) >= m_config.lotteryPlayers) {
                 drawWinner(tx, Draw{id, c->code, d ? d->opened : now}, now);
                 drawn = true;
@@ -1195,6 +1215,7 @@ void Service::drawWinner(StoreTx& tx, const Draw& d, std::int64_t now)
              {winner->account, d.coin, Bucket::Wallet, payout},
              {system_account::House, d.coin, Bucket::Wallet, fee}},
             now);
+    history::Add(tx, winner->account, d.coin, history::kind::LotteryWin, payout, now, fee, {}, d.id);
     if (!tx.closeDraw(d.id, winner->account, winner->nickname, payout, now))
         throw std::runtime_error("draw closed meanwhile"); // undoes the payout
 }
@@ -1399,6 +1420,8 @@ std::string Service::credit(const std::string& login, const std::string& coinCod
             }
             tx.post("deposit", legs, now);
             tx.addStats(a->id, c->code, *amount, 0, 0);
+            history::Add(tx, a->id, c->code, history::kind::Deposit, money::Add(*amount, bonus), now, 0,
+                         bonus > 0 ? "bonus " + money::Format(bonus) : std::string());
         });
     } catch (const money::Overflow&) {
         throw std::runtime_error("refused: crediting " + money::Format(*amount) + " " + Upper(c->code) + " to " + login +

@@ -79,6 +79,10 @@ public:
     // Operator commands.
     std::string credit(const std::string& login, const std::string& coin, const std::string& amount);
     std::string addAccount(const std::string& login, const std::string& password);
+    // A pending withdrawal has left (its transaction id), or could not be sent: amount and fee return to
+    // the wallet. Throws with the reason when the id is unknown or the withdrawal is not pending.
+    std::string markSent(const std::string& id, const std::string& txid);
+    std::string markFailed(const std::string& id, const std::string& reason);
 
     const Config& config() const { return m_config; }
 
@@ -95,6 +99,10 @@ private:
     Reply faucet(const Fields& f);
     Reply lottery(const Fields& f);
     Reply advanceClock(const Fields& f);
+    // The caller's history, the prices, the caller's rentals (History.cpp).
+    Reply history(const Fields& f);
+    Reply prices() const;
+    Reply investments(const Fields& f);
 
     // Empty optional with the refusal in *refusal.
     std::optional<Account> authenticate(const Fields& f, Reply* refusal);

@@ -3,6 +3,7 @@
 // a sibling thread (other processes, like the credit command, wait up to 10 s).
 #include "Money.h"
 #include "GroupCommit.h"
+#include "HistorySql.h"
 #include "Store.h"
 
 #include <sqlite3.h>
@@ -224,10 +225,22 @@ CREATE INDEX once_requests_at ON once_requests(at);
 CREATE TABLE instances(id TEXT PRIMARY KEY, seen INTEGER NOT NULL) WITHOUT ROWID;
 )sql";
 
-// The movements' history: filled in by the history work (kinds, statuses, the index that pages it).
+// The movements' history, one line per movement and account (a day's earnings one line), paged by id through
+// its own index; withdrawals remember their transaction id or why they failed. Movements booked before it are
+// carried over from the ledger.
 const char* Migration5 = R"sql(
-SELECT 1;
-)sql";
+CREATE TABLE history(
+  id INTEGER PRIMARY KEY, account_id INTEGER NOT NULL, coin TEXT NOT NULL, kind TEXT NOT NULL, at INTEGER NOT NULL,
+  amount INTEGER NOT NULL CHECK(typeof(amount) = 'integer'), fee INTEGER NOT NULL DEFAULT 0 CHECK(typeof(fee) = 'integer'),
+  status TEXT NOT NULL DEFAULT 'done', detail TEXT NOT NULL DEFAULT '', ref INTEGER NOT NULL DEFAULT 0, day INTEGER);
+CREATE INDEX history_by_account ON history(account_id, id);
+CREATE INDEX history_by_account_coin ON history(account_id, coin, id);
+CREATE UNIQUE INDEX history_daily ON history(account_id, kind, coin, day) WHERE day IS NOT NULL;
+CREATE INDEX history_by_ref ON history(ref, kind) WHERE ref != 0;
+ALTER TABLE withdrawals ADD COLUMN detail TEXT NOT NULL DEFAULT '';
+ALTER TABLE withdrawals ADD COLUMN settled INTEGER NOT NULL DEFAULT 0;
+)sql"
+    HistoryBackfillSql;
 
 // Account safety: filled in by the account-safety work (second factor, lottery commitments).
 const char* Migration6 = R"sql(
@@ -451,12 +464,93 @@ public:
             .tryRun();
     }
 
-    void insertWithdrawal(const Withdrawal& w) override
+    std::int64_t insertWithdrawal(const Withdrawal& w) override
     {
         Query(m_c, "INSERT INTO withdrawals(login, coin, network, address, amount, fee, net, created) "
                    "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")(w.login)(w.coin)(w.network)(w.address)(w.amount)(w.fee)(w.net)(
             w.created)
             .run();
+        return sqlite3_last_insert_rowid(m_c.db());
+    }
+    std::optional<Withdrawal> withdrawal(std::int64_t id, std::string* status) override
+    {
+        Query q(m_c, "SELECT id, login, coin, network, address, amount, fee, net, created, status FROM withdrawals "
+                     "WHERE id = ?");
+        q(id);
+        if (!q.next()) return std::nullopt;
+        if (status) *status = q.s(9);
+        return Withdrawal{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7), q.i(8)};
+    }
+    bool settleWithdrawal(std::int64_t id, const std::string& status, const std::string& detail,
+                          std::int64_t at) override
+    {
+        Query(m_c, "UPDATE withdrawals SET status = ?, detail = ?, settled = ? WHERE id = ? AND status = 'pending'")(
+            status)(detail)(at)(id)
+            .run();
+        if (sqlite3_changes(m_c.db()) != 1) return false;
+        Query(m_c, "UPDATE history SET status = ?, detail = ? WHERE ref = ? AND kind = 'withdraw' AND amount < 0")(
+            status)(detail)(id)
+            .run();
+        return true;
+    }
+
+    std::int64_t addHistory(const HistoryItem& h) override
+    {
+        Query(m_c, "INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)")(h.account)(h.coin)(h.kind)(h.at)(h.amount)(h.fee)(h.status)(
+            h.detail)(h.ref)
+            .run();
+        return sqlite3_last_insert_rowid(m_c.db());
+    }
+    void addDailyHistory(const HistoryItem& h, std::int64_t day) override
+    {
+        // Summed here, checked: SQLite's own + turns an overflow into a REAL.
+        Query q(m_c, "SELECT id, amount, fee FROM history WHERE account_id = ? AND kind = ? AND coin = ? AND day = ?");
+        q(h.account)(h.kind)(h.coin)(day);
+        if (q.next()) {
+            const std::int64_t id = q.i(0), amount = money::Add(q.i(1), h.amount), fee = money::Add(q.i(2), h.fee);
+            Query(m_c, "UPDATE history SET amount = ?, fee = ?, at = ? WHERE id = ?")(amount)(fee)(h.at)(id).run();
+            return;
+        }
+        Query(m_c, "INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref, day) "
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")(h.account)(h.coin)(h.kind)(h.at)(h.amount)(h.fee)(
+            h.status)(h.detail)(h.ref)(day)
+            .run();
+    }
+    std::vector<HistoryItem> history(std::int64_t account, const std::string& coin, std::int64_t before,
+                                     int limit) override
+    {
+        std::vector<HistoryItem> out;
+        auto read = [&](Query& q) {
+            while (q.next())
+                out.push_back(HistoryItem{q.i(0), account, q.s(1), q.s(2), q.i(3), q.i(4), q.i(5), q.s(6), q.s(7),
+                                          q.i(8)});
+        };
+        if (coin.empty()) {
+            Query q(m_c, "SELECT id, coin, kind, at, amount, fee, status, detail, ref FROM history "
+                         "WHERE account_id = ? AND id < ? ORDER BY id DESC LIMIT ?");
+            q(account)(before)(static_cast<std::int64_t>(limit));
+            read(q);
+        } else {
+            Query q(m_c, "SELECT id, coin, kind, at, amount, fee, status, detail, ref FROM history "
+                         "WHERE account_id = ? AND coin = ? AND id < ? ORDER BY id DESC LIMIT ?");
+            q(account)(coin)(before)(static_cast<std::int64_t>(limit));
+            read(q);
+        }
+        return out;
+    }
+    std::vector<RentalState> rentals(std::int64_t account) override
+    {
+        std::vector<RentalState> out;
+        Query q(m_c, "SELECT id, account_id, coin, principal, rental_code, fee_percent, apr, started, ends, paid, "
+                     "closed FROM investments WHERE account_id = ? ORDER BY id DESC");
+        q(account);
+        while (q.next())
+            out.push_back(RentalState{Investment{q.i(0), q.i(1), q.s(2), q.i(3), static_cast<int>(q.i(4)),
+                                                 static_cast<int>(q.i(5)), static_cast<int>(q.i(6)), q.i(7), q.i(8),
+                                                 q.i(9)},
+                                      q.i(10) != 0});
+        return out;
     }
     std::vector<Withdrawal> withdrawals() override
     {

@@ -78,6 +78,24 @@ struct ResetCode {
     std::int64_t expires = 0;
 };
 
+// One line of an account's history: what one movement did to its wallet in one coin. Earnings and referral
+// shares credited minute by minute are one line per account, coin and UTC day (day set), updated in place.
+struct HistoryItem {
+    std::int64_t id = 0, account = 0;
+    std::string coin, kind;
+    std::int64_t at = 0;
+    std::int64_t amount = 0; // signed: as it moved the wallet
+    std::int64_t fee = 0;    // the service's fee on it
+    std::string status = "done", detail;
+    std::int64_t ref = 0; // the withdrawal or investment it belongs to, 0 for none
+};
+
+// An investment with whether it has ended.
+struct RentalState {
+    Investment inv;
+    bool closed = false;
+};
+
 struct Stake {
     std::int64_t account = 0;
     std::string nickname;
@@ -181,8 +199,24 @@ public:
     virtual bool insertDepositAddress(std::int64_t account, const std::string& coinNetwork,
                                       const std::string& address) = 0;
 
-    virtual void insertWithdrawal(const Withdrawal& w) = 0;
+    // The new withdrawal's id.
+    virtual std::int64_t insertWithdrawal(const Withdrawal& w) = 0;
     virtual std::vector<Withdrawal> withdrawals() = 0;
+    // Any withdrawal by id, with its status ("pending", "sent", "failed") in *status.
+    virtual std::optional<Withdrawal> withdrawal(std::int64_t id, std::string* status) = 0;
+    // Only a pending one: "sent" with the transaction id or "failed" with the reason as detail; its history
+    // line shows the same. False when it was not pending (settled meanwhile).
+    virtual bool settleWithdrawal(std::int64_t id, const std::string& status, const std::string& detail,
+                                  std::int64_t at) = 0;
+
+    // History: a line of its own (its id), or the amount added to the day's line of that kind.
+    virtual std::int64_t addHistory(const HistoryItem& item) = 0;
+    virtual void addDailyHistory(const HistoryItem& item, std::int64_t day) = 0;
+    // Newest first, ids below before, at most limit; coin empty: every coin.
+    virtual std::vector<HistoryItem> history(std::int64_t account, const std::string& coin, std::int64_t before,
+                                             int limit) = 0;
+    // Every investment of the account, open and ended, newest first.
+    virtual std::vector<RentalState> rentals(std::int64_t account) = 0;
 
     virtual void insertResetCode(std::int64_t account, const std::string& codeHash, std::int64_t expires) = 0;
     // The account's unexpired code, if any.

@@ -32,6 +32,10 @@ Commands:
   credit LOGIN COIN AMOUNT      a simulated confirmed deposit (with the deposit bonus)
   add-account LOGIN PASSWORD    create an account as the client's registration would
   withdrawals                   list the pending withdrawals (the withdrawal outbox)
+  mark-sent ID TXID             a pending withdrawal has been sent, in the transaction TXID
+  mark-failed ID REASON         a pending withdrawal could not be sent: amount and fee return to the
+                                wallet; REASON is shown to its owner. Both exit 1 for an unknown id or a
+                                withdrawal that is not pending
   reset-codes                   list the password-reset messages (the reset outbox)
 
 Options:
@@ -186,7 +190,8 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     const Args args = Parse(argc, argv);
     static const std::vector<std::string> commands{"serve",       "init",        "verify",     "credit",
-                                                   "add-account", "withdrawals", "reset-codes"};
+                                                   "add-account", "withdrawals", "reset-codes",
+                                                   "mark-sent",   "mark-failed"};
     if (std::find(commands.begin(), commands.end(), args.command) == commands.end())
         Fail("unknown command " + args.command);
     try {
@@ -241,6 +246,13 @@ int main(int argc, char** argv)
         if (args.command == "credit") {
             if (args.positional.size() != 3) Fail("credit takes LOGIN COIN AMOUNT");
             std::cout << service.credit(args.positional[0], args.positional[1], args.positional[2]) << "\n";
+            return 0;
+        }
+        if (args.command == "mark-sent" || args.command == "mark-failed") {
+            if (args.positional.size() != 2) Fail(args.command + " takes ID " + (args.command == "mark-sent" ? "TXID" : "REASON"));
+            std::cout << (args.command == "mark-sent" ? service.markSent(args.positional[0], args.positional[1])
+                                                      : service.markFailed(args.positional[0], args.positional[1]))
+                      << "\n";
             return 0;
         }
         if (args.command == "add-account") {
