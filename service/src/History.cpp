@@ -66,6 +66,12 @@ const char* BadBefore = "Refused: \"before\" must be the id of an item of the hi
 const char* BadLimit = "Refused: \"limit\" must be a whole number from 1 to 200.";
 } // namespace msg
 
+// A JSON string; invalid UTF-8 (none is stored, but the text is the operator's) is replaced, never thrown on.
+std::string JsonText(const std::string& s)
+{
+    return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 constexpr int DefaultLimit = 50;
 constexpr int MaxLimit = 200;
 
@@ -140,28 +146,34 @@ Reply Service::history(const Fields& f)
     Reply refusal;
     auto a = authenticate(f, &refusal);
     if (!a) return refusal;
-    // Today's earnings line as the account refresh would show them.
-    accrueIfDue(a->id, m_clock.now(), false);
+    const std::int64_t now = m_clock.now();
     std::vector<HistoryItem> items;
-    // One more than asked: whether there is a next page.
-    m_store.readOne([&](StoreTx& tx) { items = tx.history(a->id, coin, before, limit + 1); });
+    std::vector<Investment> open;
+    // One more than asked: whether there is a next page. The open rentals come with it, in the same snapshot:
+    // when their earnings are due (as the refresh would credit them), today's line is brought up to date first.
+    m_store.read([&](StoreTx& tx) {
+        open = tx.openInvestments(a->id);
+        items = tx.history(a->id, coin, before, limit + 1);
+    });
+    if (accrualDue(*a, open, now)) {
+        accrueIfDue(a->id, now, false);
+        m_store.readOne([&](StoreTx& tx) { items = tx.history(a->id, coin, before, limit + 1); });
+    }
     const bool more = static_cast<int>(items.size()) > limit;
     if (more) items.resize(static_cast<size_t>(limit));
-    nlohmann::ordered_json list = nlohmann::json::array();
+    // Written piece by piece, like the account reply: a page is asked for as the user scrolls.
+    std::string j;
+    j.reserve(64 + items.size() * 200);
+    j += "{\"items\":[";
     for (const HistoryItem& h : items) {
-        list.push_back({{"id", h.id},
-                        {"time", history::TimeText(h.at)},
-                        {"kind", h.kind},
-                        {"coin", h.coin},
-                        {"amount", money::Format(h.amount)},
-                        {"fee", money::Format(h.fee)},
-                        {"status", h.status},
-                        {"detail", h.detail}});
+        if (j.back() != '[') j += ',';
+        j += "{\"id\":" + std::to_string(h.id) + ",\"time\":\"" + history::TimeText(h.at) + "\",\"kind\":" +
+             JsonText(h.kind) + ",\"coin\":" + JsonText(h.coin) + ",\"amount\":\"" + money::Format(h.amount) +
+             "\",\"fee\":\"" + money::Format(h.fee) + "\",\"status\":" + JsonText(h.status) +
+             ",\"detail\":" + JsonText(h.detail) + "}";
     }
-    nlohmann::ordered_json out;
-    out["items"] = std::move(list);
-    out["next"] = more ? nlohmann::ordered_json(items.back().id) : nlohmann::ordered_json(nullptr);
-    return Reply::Json(out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    j += "],\"next\":" + (more ? std::to_string(items.back().id) : std::string("null")) + "}";
+    return Reply::Json(std::move(j));
 }
 
 Reply Service::prices() const
