@@ -446,6 +446,17 @@ private slots:
         for (const Item& i : itemsB) QVERIFY(!idsA.contains(i.id));
         CompareWithWallets(itemsA, Account(c, a));
         CompareWithWallets(itemsB, Account(c, b));
+        // One coin at a time: exactly one's own lines of that coin.
+        for (const QString& coin : {QString("usdt"), QString("doge")}) {
+            for (const auto& [user, items] : {std::pair{&a, &itemsA}, std::pair{&b, &itemsB}}) {
+                QList<Item> ofCoin, expected;
+                QVERIFY(All(c, *user, &ofCoin, coin, 3));
+                for (const Item& i : *items)
+                    if (i.coin == coin) expected.append(i);
+                QCOMPARE(ofCoin.size(), expected.size());
+                for (int k = 0; k < ofCoin.size(); ++k) QCOMPARE(ofCoin[k].id, expected[k].id);
+            }
+        }
 
         // "before" just above each of the other's ids: still only one's own items below it.
         for (const Item& other : itemsB) {
@@ -511,6 +522,14 @@ private slots:
         QCOMPARE(service.sql("SELECT COALESCE(SUM(amount), 0) FROM balances WHERE account_id = 4").out, QString("0"));
         QVERIFY(service.verify());
 
+        // A third one stays pending through the refusals below: the outbox holds money, so only the status
+        // check, not an empty outbox, can stop a second settlement.
+        const Response third =
+            c.post(api::Withdraw("usdt", UsdtAddress, UsdtNetwork, "30", u.login, u.digest(), FreshToken()));
+        QVERIFY2(third.text().startsWith("Withdrawal accepted"), third.body.c_str());
+        const QList<qint64> waiting = OutboxIds(service.command({"withdrawals"}).out);
+        QCOMPARE(waiting.size(), 1);
+        const qint64 beforeRefusals = Units(Account(c, u), "wall_usdt");
         const QList<QStringList> refused{
             {"mark-failed", first, "again"},          {"mark-sent", first, "abc"},
             {"mark-sent", second, "def"},             {"mark-failed", second, "too late"},
@@ -538,7 +557,8 @@ private slots:
             QCOMPARE(now[i].status, untouched[i].status);
             QCOMPARE(now[i].detail, untouched[i].detail);
         }
-        QCOMPARE(Units(Account(c, u), "wall_usdt"), afterWithdrawals + 10 * Unit);
+        QCOMPARE(Units(Account(c, u), "wall_usdt"), beforeRefusals);
+        QCOMPARE(OutboxIds(service.command({"withdrawals"}).out), waiting);
         CompareWithWallets(now, Account(c, u));
         QVERIFY(service.verify());
     }
