@@ -19,6 +19,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
+#include <QFont>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace {
@@ -66,7 +68,24 @@ void Navigator::CreateLogin()
     if (Find(QStringLiteral("login"))) return;
     Q_INIT_RESOURCE(screens);
     QFile style(QStringLiteral(":/style.qss"));
-    if (style.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+    if (style.open(QIODevice::ReadOnly)) {
+        const QString sheet = QString::fromUtf8(style.readAll());
+        // The application font takes the style sheet's size for every widget,
+        // so that texts measured before the style applies use the same font
+        // engine as the drawing after it (a second size costs a font engine).
+        static const QRegularExpression base(
+            QStringLiteral("(?:^|\\n)QWidget\\s*\\{[^}]*font-size:\\s*([0-9.]+)(px|pt)"));
+        const QRegularExpressionMatch m = base.match(sheet);
+        if (m.hasMatch()) {
+            QFont font = QApplication::font();
+            if (m.captured(2) == QLatin1String("px"))
+                font.setPixelSize(m.captured(1).toInt());
+            else
+                font.setPointSizeF(m.captured(1).toDouble());
+            QApplication::setFont(font);
+        }
+        qApp->setStyleSheet(sheet);
+    }
     Add(QStringLiteral("login"), new TFormLogin);
 }
 

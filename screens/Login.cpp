@@ -29,6 +29,13 @@ TFormLogin::TFormLogin(QWidget* parent) : Screen(parent)
     // Drawn at build time: the first paint needs no SVG plugin (the form sets no pixmap).
     ui.Image1->setPixmap(pictures::LoginHeader(devicePixelRatioF()));
     ui.Image5->setPixmap(pictures::InfoIcon(devicePixelRatioF()));
+    {
+        // The symbol at the end of the community button's text is drawn as our
+        // own picture, so the first paint needs no emoji font.
+        QString shown = ui.Button3->text();
+        while (!shown.isEmpty() && shown.back().isSurrogate()) shown.chop(1);
+        ui.Button3->DrawAs(shown, pictures::Alien(devicePixelRatioF()));
+    }
     InitScreen();
 
     ShowTimer = new QTimer(this);
@@ -171,7 +178,7 @@ void TFormLogin::NetHTTPClient_c_coin_nameRequestError(const QString& descriptio
 
 // ---- the account request ----
 
-void TFormLogin::CheckBalance(const QString& com)
+void TFormLogin::CheckBalance(const QString& com, bool byUser)
 {
     AppState& st = State();
     st.UserLogin = ui.LoginEdit->text();
@@ -182,7 +189,27 @@ void TFormLogin::CheckBalance(const QString& com)
         ShowErrorMessage(QStringLiteral("Check if the password is written correctly"), QString());
         return;
     }
-    Service().Client(ServiceClient::Channel::Account)->Post(st.SecureApiUrl(), fields);
+    if (!byUser) {
+        Service().Client(ServiceClient::Channel::Account)->Post(st.SecureApiUrl(), fields);
+        return;
+    }
+    const bool sent = Service().Post(QStringLiteral("login"), ServiceClient::Channel::Account, st.SecureApiUrl(),
+                                     fields, this, [this](const HttpClient::Outcome& outcome) {
+                                         SetAccountButtonsEnabled(true);
+                                         if (outcome.ok)
+                                             NetHTTPClient1RequestCompleted(outcome.body);
+                                         else
+                                             NetHTTPClient1RequestError(outcome.description);
+                                     });
+    if (sent) SetAccountButtonsEnabled(false);
+}
+
+void TFormLogin::SetAccountButtonsEnabled(bool enabled)
+{
+    if (!enabled) m_regEnabled = ui.BtnReg->isEnabled();
+    ui.BtnLogin->setEnabled(enabled);
+    ui.BtnGuest->setEnabled(enabled);
+    ui.BtnReg->setEnabled(enabled && m_regEnabled);
 }
 
 void TFormLogin::NetHTTPClient1RequestCompleted(const QString& body)
@@ -288,7 +315,7 @@ void TFormLogin::BtnLoginClick(QObject* Sender)
     SetRegistrationFieldsVisible(false);
     ShowLoading();
     m_rememberOnAccept = true;
-    CheckBalance(QStringLiteral("useraccount"));
+    CheckBalance(QStringLiteral("useraccount"), true);
 }
 
 void TFormLogin::BtnRegClick()
@@ -301,7 +328,7 @@ void TFormLogin::BtnRegClick()
     State().PassHash = MD5(ui.PassEdit->text());
     ShowLoading();
     m_rememberOnAccept = true;
-    CheckBalance(QStringLiteral("tg_new_user"));
+    CheckBalance(QStringLiteral("tg_new_user"), true);
 }
 
 void TFormLogin::BtnGuestClick()
@@ -310,9 +337,9 @@ void TFormLogin::BtnGuestClick()
     ui.PassEdit->setText(QStringLiteral("pass") + MD5(QString::number(GuestNumber())));
     ui.RePassEdit->setText(ui.PassEdit->text());
     State().PassHash = MD5(ui.PassEdit->text());
-    ui.LoadingAnim->show();
+    ShowLoading();
     m_rememberOnAccept = true;
-    CheckBalance(QStringLiteral("tg_new_user"));
+    CheckBalance(QStringLiteral("tg_new_user"), true);
 }
 
 void TFormLogin::PassEditChange()
@@ -323,7 +350,11 @@ void TFormLogin::PassEditChange()
 
 void TFormLogin::CheckBox1Change()
 {
-    ui.BtnReg->setEnabled(ui.CheckBox1->isChecked());
+    // While a login is out the button stays disabled and takes this state after.
+    if (Service().Busy(QStringLiteral("login")))
+        m_regEnabled = ui.CheckBox1->isChecked();
+    else
+        ui.BtnReg->setEnabled(ui.CheckBox1->isChecked());
 }
 
 void TFormLogin::PrivacyPolicyTextClick()

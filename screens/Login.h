@@ -19,7 +19,11 @@ public:
     void launchBrowser(const QString& myURL);
     static QString ReadFileVersion();
 
-    void CheckBalance(const QString& com);
+    // Sends the account request com. A refresh (byUser false) is answered
+    // through the account client's handlers; a login or registration the user
+    // (or the automatic login) asked for is one at a time: its buttons are
+    // disabled until the answer, and a second one meanwhile sends nothing.
+    void CheckBalance(const QString& com, bool byUser = false);
     void OpenWalletFunc();
     void c_name_coin();
     void ParseJsonUserAcc();
@@ -61,6 +65,8 @@ private:
     Ui::TFormLogin ui;
     void SetRegistrationFieldsVisible(bool visible);
     void ScheduleRelogin();
+    void SetAccountButtonsEnabled(bool enabled);
+    bool m_regEnabled = true;      // BtnReg's state to come back to once a login is answered
     bool m_rememberOnAccept = false; // a button sent typed credentials: remember them once accepted
     int m_reloginStreak = 0;       // automatic re-logins since the last account reply not starting with "T"
     bool m_snapshotFailed = false; // the last ParseJsonUserAcc stopped at a failure

@@ -167,14 +167,15 @@ void TFormSwap::NetHTTP_get_swapRequestCompleted(const QString& body)
         return;
     }
     Service().RefreshAccount();
-    ::ShowMessage(body, QStringLiteral("FormSwap"));
+    // On this screen only, also when the user has gone back meanwhile.
+    ShowMessage(body);
     SendDeferredQuote();
 }
 
 void TFormSwap::QuoteFailed(const QString& message)
 {
     m_quoteFailure = message;
-    ::ShowMessage(message, QStringLiteral("FormSwap"));
+    ShowMessage(message);
     // No rate to convert back with until the next good quote.
     DetachReverse();
     ui.cur0_to_cur1->setText(QStringLiteral("0"));
@@ -187,7 +188,7 @@ void TFormSwap::NetHTTP_get_swapRequestError(const QString& description)
     const QString message = QStringLiteral("get_swap Error:") + description;
     // A quote that never came is a failed quote: no swap at an unknown price.
     if (m_swapCommand == QLatin1String("get")) m_quoteFailure = message;
-    ::ShowMessage(message);
+    ShowMessage(message);
     SendDeferredQuote();
 }
 

@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -60,7 +61,17 @@ void Screen::InitScreen()
     }
     if (auto* back = findChild<ClickableLabel*>(QStringLiteral("btn_back")))
         connect(back, &ClickableLabel::clicked, this, &Screen::btn_backClick);
-    if (auto* picture = findChild<QLabel*>(QStringLiteral("LoadingAnim"))) {
+    auto* picture = findChild<QLabel*>(QStringLiteral("LoadingAnim"));
+    if (!picture) {
+        // Every screen that sends shows that it waits: a form without its own
+        // picture gets one in its centre.
+        picture = new QLabel(this);
+        picture->setObjectName(QStringLiteral("LoadingAnim"));
+        picture->setTextFormat(Qt::PlainText);
+        picture->setAlignment(Qt::AlignCenter);
+        picture->setGeometry(QRect(QPoint(width() / 2 - 24, height() / 2 - 24), QSize(48, 48)));
+    }
+    {
         picture->hide();
         gifload = new FrameAnimation(picture, this);
         gifload->setObjectName(QStringLiteral("gifload"));

@@ -15,5 +15,6 @@ struct Raster {
 // [0] drawn at 1x, [1] at 2x.
 extern const Raster LoginHeader[2];
 extern const Raster InfoIcon[2];
+extern const Raster Alien[2];
 
 } // namespace pictures::data

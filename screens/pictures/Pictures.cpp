@@ -31,4 +31,9 @@ QPixmap InfoIcon(qreal devicePixelRatio)
     return FromRaster(data::InfoIcon, devicePixelRatio);
 }
 
+QPixmap Alien(qreal devicePixelRatio)
+{
+    return FromRaster(data::Alien, devicePixelRatio);
+}
+
 } // namespace pictures

@@ -10,5 +10,8 @@ namespace pictures {
 QPixmap LoginHeader(qreal devicePixelRatio);
 // The information button's icon (32 x 32 at 1x).
 QPixmap InfoIcon(qreal devicePixelRatio);
+// The alien drawn after "Telegram" on the community button (16 x 16 at 1x),
+// in place of a colour emoji that would need an emoji font at start.
+QPixmap Alien(qreal devicePixelRatio);
 
 } // namespace pictures

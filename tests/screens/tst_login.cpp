@@ -161,6 +161,8 @@ private slots:
         SetAccountBody("Wrong password");
         StartAndWaitForSettings();
         QTRY_COMPARE(WithAction(*fake, "useraccount").size(), 1); // the automatic one
+        // Its answer is in: until then the login button takes no press.
+        QTRY_VERIFY(Child<QPushButton>(Get<TFormLogin>("login"), "BtnLogin")->isEnabled());
         Child<QLineEdit>(Get<TFormLogin>("login"), "PassEdit")->setText("new password");
         QVERIFY(State().PassHash.isEmpty());
         QTest::mouseClick(Child<QPushButton>(Get<TFormLogin>("login"), "BtnLogin"), Qt::LeftButton);

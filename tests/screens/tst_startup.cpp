@@ -7,6 +7,8 @@
 #include "pictures/Pictures.h"
 
 #include <QFile>
+#include <QFontInfo>
+#include <QPushButton>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -117,6 +119,9 @@ private slots:
         QTest::newRow("header 1.5x uses 2x") << header << ":/icons/header.svg" << QSize(576, 110) << 1.5;
         QTest::newRow("info 1x") << info << ":/icons/info.svg" << QSize(32, 32) << 1.0;
         QTest::newRow("info 2x") << info << ":/icons/info.svg" << QSize(32, 32) << 2.0;
+        const PictureFn alien = pictures::Alien;
+        QTest::newRow("alien 1x") << alien << ":/icons/alien.svg" << QSize(16, 16) << 1.0;
+        QTest::newRow("alien 2x") << alien << ":/icons/alien.svg" << QSize(16, 16) << 2.0;
     }
     void picturesAreTheSvgsDrawnAtTheShownSize()
     {
@@ -153,6 +158,55 @@ private slots:
             label->render(&painted, QPoint(), QRegion(), QWidget::RenderFlags());
             QCOMPARE(LargestDifference(painted, s.expected.toImage()), 0);
         }
+    }
+
+    // The community button keeps its whole text for whoever reads it, but its
+    // symbol is our picture drawn after the word: no emoji font is needed to
+    // measure or paint it.
+    void communityButtonDrawsItsSymbolAsOurPicture()
+    {
+        auto* login = Get<TFormLogin>("login");
+        login->show();
+        QVERIFY(QTest::qWaitForWindowExposed(login));
+        auto* button = Child<QPushButton>(login, "Button3");
+        QCOMPARE(button->text(), QStringLiteral("Telegram\U0001F47E"));
+        QCOMPARE(button->accessibleName(), QStringLiteral("Telegram"));
+        // Wide enough for the word and the picture, measured without the symbol.
+        const int word = button->fontMetrics().horizontalAdvance(QStringLiteral("Telegram"));
+        QVERIFY2(button->width() >= word + 16, qPrintable(QString::number(button->width())));
+        const QImage shot = button->grab().toImage();
+        const QImage alien = pictures::Alien(shot.devicePixelRatio()).toImage();
+        // The picture's body colour shows on the button, right of its centre
+        // (after the word), and only there.
+        const QColor body(0x5B, 0x2D, 0xB8);
+        int left = shot.width(), right = -1;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixelColor(x, y) == body) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        QVERIFY2(right >= 0, "the picture is not on the button");
+        QVERIFY2(left > shot.width() / 2, qPrintable(QString::number(left)));
+        QVERIFY(right - left + 1 <= alien.width());
+        // And the word is drawn in the button's text colour left of it.
+        const QColor text = button->palette().color(QPalette::ButtonText);
+        bool wordDrawn = false;
+        for (int y = 0; y < shot.height() && !wordDrawn; ++y)
+            for (int x = 0; x < left && !wordDrawn; ++x) wordDrawn = shot.pixelColor(x, y) == text;
+        QVERIFY(wordDrawn);
+    }
+
+    // Texts measured before the style sheet applies use the font it gives
+    // every widget, so one font engine serves both.
+    void applicationFontIsTheStyleSheetSize()
+    {
+        auto* login = Get<TFormLogin>("login");
+        login->show();
+        QVERIFY(QTest::qWaitForWindowExposed(login));
+        const QFontInfo app(QApplication::font());
+        auto* edit = Child<QLineEdit>(login, "LoginEdit");
+        QCOMPARE(QFontInfo(edit->font()).pixelSize(), app.pixelSize());
     }
 
     // The panel every screen carries takes its look from the application's style
