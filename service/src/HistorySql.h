@@ -29,3 +29,10 @@
     "  WHERE l.account_id > 4 AND l.bucket = 0 AND t.kind = 'earnings') e"                                             \
     " GROUP BY account_id, coin, day, kind HAVING SUM(delta) != 0"                                                     \
     ") moved ORDER BY seq;\n"
+
+// For verify: every account's history lines of a coin sum to its wallet in that coin.
+#define HistoryVerifySql                                                                                               \
+    "SELECT COALESCE(b.account_id, h.account_id), COALESCE(b.coin, h.coin), 0, COALESCE(b.amount, 0),"                \
+    " COALESCE(h.total, 0) FROM (SELECT account_id, coin, amount FROM balances WHERE bucket = 0 AND account_id > 4) b" \
+    " FULL JOIN (SELECT account_id, coin, SUM(amount) AS total FROM history GROUP BY account_id, coin) h"              \
+    " ON h.account_id = b.account_id AND h.coin = b.coin WHERE COALESCE(b.amount, 0) != COALESCE(h.total, 0)"

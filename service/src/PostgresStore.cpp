@@ -675,6 +675,7 @@ public:
             "AND b.bucket = 0 WHERE d.closed IS NULL GROUP BY d.coin HAVING COALESCE(MIN(b.amount), 0) != "
             "SUM(s.amount)",
             "lottery pot differs from the stakes of the open draw");
+        add(HistoryVerifySql, "history differs from the wallet");
         auto counts = q("SELECT (SELECT COUNT(*) FROM balances), (SELECT COUNT(*) FROM ledger)");
         r.balances = I(counts[0][0]);
         r.entries = I(counts[0][1]);

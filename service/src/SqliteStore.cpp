@@ -785,6 +785,7 @@ public:
             "JOIN lotto_stakes s ON s.draw_id = d.id LEFT JOIN balances b ON b.account_id = 3 AND b.coin = d.coin "
             "AND b.bucket = 0 WHERE d.closed IS NULL GROUP BY d.coin HAVING COALESCE(b.amount, 0) != SUM(s.amount)",
             "lottery pot differs from the stakes of the open draw");
+        add(HistoryVerifySql, "history differs from the wallet");
         {
             Query q(m_c, "SELECT (SELECT COUNT(*) FROM balances), (SELECT COUNT(*) FROM ledger)");
             if (q.next()) {

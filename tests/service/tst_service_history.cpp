@@ -563,6 +563,40 @@ private slots:
         QVERIFY(service.verify());
     }
 
+    // verify holds the history to the wallets: a line changed or made behind the service's back is named.
+    void verifyNamesAHistoryThatDisagreesWithTheWallet_data()
+    {
+        QTest::addColumn<QString>("tamper");
+        QTest::addColumn<QString>("undo");
+        QTest::newRow("a line's amount") << "UPDATE history SET amount = amount + 1 WHERE kind = 'deposit'"
+                                         << "UPDATE history SET amount = amount - 1 WHERE kind = 'deposit'";
+        QTest::newRow("a line of a coin the wallet never held")
+            << "INSERT INTO history(account_id, coin, kind, at, amount) SELECT account_id, 'zec', 'deposit', at, 5 "
+               "FROM history WHERE kind = 'deposit'"
+            << "DELETE FROM history WHERE coin = 'zec'";
+        QTest::newRow("a line gone") << "DELETE FROM history WHERE kind = 'swap_in'"
+                                     << "";
+    }
+    void verifyNamesAHistoryThatDisagreesWithTheWallet()
+    {
+        QFETCH(QString, tamper);
+        QFETCH(QString, undo);
+        Service service;
+        Client c = service.client();
+        const User u = NewUser(c, "audited");
+        QCOMPARE(service.command({"credit", u.login, "usdt", "10"}).exitCode, 0);
+        QVERIFY(c.post(api::SwapCoin("swap", "usdt", "doge", "1", u.login, u.digest(), FreshToken())).text().startsWith("Swap"));
+        QVERIFY(service.verify());
+        const PsqlResult t = service.sql(tamper);
+        QVERIFY2(t.exitCode == 0, qPrintable(t.err));
+        const auto r = service.command({"verify"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.out.contains("history differs from the wallet"), qPrintable(r.out));
+        if (undo.isEmpty()) return;
+        QCOMPARE(service.sql(undo).exitCode, 0);
+        QVERIFY(service.verify());
+    }
+
     // Hostile or malformed fields are refused with a text (never a 500, never items); the bounds themselves pass.
     void badFieldsAreRefused_data()
     {
