@@ -1,4 +1,5 @@
 #include "Lotto.h"
+#include "common/Accessible.h"
 
 #include "AccountModel.h"
 #include "AppState.h"
@@ -58,6 +59,7 @@ TFormLotto::TFormLotto(QWidget* parent) : SecondaryScreen(parent)
     ui.ListBox1->setFont(font);
     ui.ListBox1->setWrapping(true);
     ui.ListBox1->viewport()->installEventFilter(this);
+    accessible::ReadAsRows(ui.ListBox1, WinnerColumns);
     LayOutWinners();
 }
 

@@ -33,8 +33,13 @@ QImage TQrCodeTools::Render(const QString& aText, int size)
 
 void TQrCodeTools::Generate(const QString& aText, QLabel* aImage)
 {
-    const int size = std::min(aImage->width(), aImage->height());
+    // Drawn in the screen's own pixels, so that every module edge falls on a
+    // pixel edge at 1.5x and 2x too instead of being scaled up from 1x.
+    const qreal ratio = aImage->devicePixelRatioF();
+    const int size = int(std::floor(std::min(aImage->width(), aImage->height()) * ratio));
     aImage->setScaledContents(false);
     aImage->setAlignment(Qt::AlignCenter);
-    aImage->setPixmap(QPixmap::fromImage(Render(aText, size)));
+    QImage image = Render(aText, size);
+    image.setDevicePixelRatio(ratio);
+    aImage->setPixmap(QPixmap::fromImage(image));
 }

@@ -1,4 +1,6 @@
 #include "Screen.h"
+#include "Accessible.h"
+#include "AccessiblePictures.h"
 #include "AppState.h"
 #include "ClickableLabel.h"
 #include "FocusRing.h"
@@ -31,7 +33,10 @@ void SetHost(ScreenHost* host)
     g_host = host;
 }
 
-Screen::Screen(QWidget* parent) : QWidget(parent, Qt::Window) {}
+Screen::Screen(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    accessible::Install();
+}
 
 void Screen::Open(const QString& name)
 {
@@ -179,6 +184,7 @@ void SecondaryScreen::FormCloseQuery(bool& CanClose)
 void Screen::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    accessible::DrawPicturesAtScale(this); // sharp at the scale this screen shows at
     if (event->spontaneous()) return;
     if (!focusWidget())
         if (QWidget* first = FirstFocusControl()) first->setFocus(Qt::OtherFocusReason);
@@ -250,6 +256,7 @@ void Screen::AddModalPanel(QWidget* panel, QWidget* first, QWidget* confirm, QWi
 {
     m_panels.append({panel, first, confirm, cancel, nullptr, 0});
     panel->installEventFilter(this);
+    accessible::MarkModalPanel(panel);
 }
 
 Screen::ModalPanel* Screen::OpenPanel()

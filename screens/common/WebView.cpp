@@ -1,4 +1,5 @@
 #include "WebView.h"
+#include "Accessible.h"
 #include "WebEngineBackend.h"
 #include "AppState.h"
 #include "WebTrust.h"
@@ -190,6 +191,8 @@ WebEngineBackend* WebView::Backend()
 {
     static WebEngineBackend* backend = []() -> WebEngineBackend* {
         ShareOpenGLContexts();
+        accessible::PrepareWebEngine(); // read by the engine once, when it starts
+
         auto* loader = new QPluginLoader(PluginPath(), qApp);
         QObject* instance = loader->instance();
         if (!instance) {
@@ -230,6 +233,8 @@ bool WebView::EnsureEngine()
     if (!backend) return false;
     m_view = backend->CreateView(this);
     g_engineStarted = true;
+    // The page's own name is its title; the view keeps the name its form gives it.
+    if (!accessibleName().isEmpty()) m_view->setAccessibleName(accessibleName());
     layout()->addWidget(m_view);
     connect(m_view, SIGNAL(loadFinished(bool)), this, SIGNAL(loadFinished(bool)));
     return true;
