@@ -130,9 +130,14 @@ private slots:
             QVERIFY(c.post(api::SwapCoin("swap", "USDT", "DOGE", "1", u.login, u.digest(), FreshToken()))
                         .text()
                         .startsWith("Swap done"));
+        for (const char* action : {"history", "investments"})
+            QVERIFY(c.post({{"a", action}, {"s", u.login}, {"pass", u.digest()}, {"session", FreshToken()}})
+                        .text()
+                        .startsWith('{'));
+        QVERIFY(c.post({{"a", "prices"}, {"session", FreshToken()}}).text().startsWith('{'));
         QCOMPARE(c.get("/healthz").text(), QString("ready"));
         QCOMPARE(c.get("/metrics").status, 404); // only on its own address
-        constexpr int Sent = 5 + 3 + 2 + 4 + 1 + 1;
+        constexpr int Sent = 5 + 3 + 2 + 4 + 3 + 1 + 1;
 
         const Response after = PlainGet(metricsPort, "/metrics");
         QCOMPARE(after.status, 200);
@@ -143,6 +148,7 @@ private slots:
         QCOMPARE(delta(Requests("all_json_setting", 200)), 3.0);
         QCOMPARE(delta(Requests("other", 200)), 2.0);
         QCOMPARE(delta(Requests("get_swap_coin", 200)), 4.0);
+        for (const char* action : {"history", "investments", "prices"}) QCOMPARE(delta(Requests(action, 200)), 1.0);
         QCOMPARE(delta(Requests("healthz", 200)), 1.0);
         QCOMPARE(delta(Requests("file", 404)), 1.0);
         double requests = 0;
