@@ -11,6 +11,8 @@ packages=(
   libboost-dev libboost-system-dev libssl-dev libsqlite3-dev sqlite3 nlohmann-json3-dev libsodium-dev libpqxx-dev
   # withdrawal addresses: Keccak-256
   libcrypto++-dev
+  # reset codes by e-mail (libcurl's SMTP) and the local SMTP sink of its test
+  libcurl4-openssl-dev python3-aiosmtpd
   # a throw-away database cluster for the tests and the bench (scripts/pg-cluster.sh)
   postgresql-15
   # the load balancer in front of several service instances (the cluster test, the bench), the bench's load

@@ -164,6 +164,26 @@ Config Config::LoadOrCreate(const std::filesystem::path& path)
             c.coins.push_back(coin);
         }
     }
+    if (const auto it = j.find("smtp"); it != j.end() && it->is_object() && !it->value("host", "").empty()) {
+        SmtpRelay r;
+        r.host = it->at("host").get<std::string>();
+        r.port = it->value("port", r.port);
+        r.starttls = it->value("starttls", r.starttls);
+        r.user = it->value("user", r.user);
+        r.passwordFile = it->value("password_file", r.passwordFile);
+        r.from = it->value("from", r.from);
+        r.timeoutSeconds = it->value("timeout_seconds", r.timeoutSeconds);
+        // They go into the relay's URL and the mail's envelope: no spaces, controls or brackets.
+        for (unsigned char ch : r.host)
+            if (ch <= ' ' || ch >= 0x7f || ch == '/' || ch == '@' || ch == '<' || ch == '>')
+                throw std::runtime_error("config: smtp host must be a plain host name");
+        for (unsigned char ch : r.from)
+            if (ch <= ' ' || ch >= 0x7f || ch == '<' || ch == '>')
+                throw std::runtime_error("config: smtp from must be a plain address");
+        if (r.port < 1 || r.port > 65535 || r.timeoutSeconds < 1)
+            throw std::runtime_error("config: smtp port 1-65535 and timeout_seconds at least 1");
+        c.smtp = r;
+    }
     if (!c.find(c.faucetCoin) || !c.find(c.referralWelcomeCoin))
         throw std::runtime_error("config: the faucet and welcome coins must be in the catalogue");
     return c;

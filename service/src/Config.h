@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,6 +26,17 @@ struct Rental {
     int code = 0;
     int days = 0;
     int feePercent = 0;
+};
+
+// The operator's SMTP relay for reset codes (config.json "smtp"); see Smtp.h.
+struct SmtpRelay {
+    std::string host;
+    int port = 587;
+    bool starttls = true;     // required when on: no mail leaves in clear
+    std::string user;         // empty: no login at the relay
+    std::string passwordFile; // the relay password's file (first line), read at start
+    std::string from = "ambervale@localhost";
+    int timeoutSeconds = 20; // per try, connection included
 };
 
 struct Config {
@@ -55,6 +67,7 @@ struct Config {
     int registrationsPerAddress = 10;
     std::int64_t registrationWindowSeconds = 3600;
     std::vector<Rental> rentals{{1, 90, 35}, {2, 180, 25}, {3, 365, 15}, {4, 730, 10}};
+    std::optional<SmtpRelay> smtp; // none: reset codes stay in the outbox for reset-codes
 
     const Coin* find(const std::string& code) const;
     const Rental* rental(int code) const;

@@ -159,9 +159,13 @@ ALTER TABLE withdrawals ADD COLUMN settled BIGINT NOT NULL DEFAULT 0;
 )sql"
     HistoryBackfillSql;
 
-// Account safety: filled in by the account-safety work (second factor, lottery commitments).
+// Account safety: the second factor (accounts.twofa, twofa) and the lottery's committed seeds.
 const char* Migration6 = R"sql(
-SELECT 1;
+ALTER TABLE accounts ADD COLUMN twofa BIGINT NOT NULL DEFAULT 0;
+CREATE TABLE twofa(
+  account_id BIGINT PRIMARY KEY, sealed TEXT NOT NULL DEFAULT '', pending TEXT NOT NULL DEFAULT '',
+  last_step BIGINT NOT NULL DEFAULT 0);
+ALTER TABLE lotto_draws ADD COLUMN seed TEXT NOT NULL DEFAULT '';
 )sql";
 
 const char* const Migrations[] = {Migration1, Migration2, Migration3, Migration4, Migration5, Migration6};
@@ -188,11 +192,11 @@ bool ConnectionLost(const std::string& sqlstate)
 }
 
 constexpr const char* AccountColumns = "id, login, login_key, password_hash, refcode, COALESCE(referrer, 0), refcol, "
-                                       "last_faucet, last_accrual";
+                                       "last_faucet, last_accrual, twofa";
 
 Account ReadAccount(const pqxx::row& r)
 {
-    return Account{I(r[0]), S(r[1]), S(r[2]), S(r[3]), S(r[4]), I(r[5]), I(r[6]), I(r[7]), I(r[8])};
+    return Account{I(r[0]), S(r[1]), S(r[2]), S(r[3]), S(r[4]), I(r[5]), I(r[6]), I(r[7]), I(r[8]), I(r[9]) != 0};
 }
 
 class PgTx final : public StoreTx {
@@ -469,23 +473,45 @@ public:
         for (std::int64_t id : ids) q("DELETE FROM reset_outbox WHERE id = $1", id);
     }
 
+    std::optional<TwoFactor> twoFactor(std::int64_t account) override
+    {
+        auto r = q("SELECT sealed, pending, last_step FROM twofa WHERE account_id = $1", account);
+        if (r.empty()) return std::nullopt;
+        return TwoFactor{S(r[0][0]), S(r[0][1]), I(r[0][2])};
+    }
+    void setTwoFactor(std::int64_t account, const TwoFactor& t) override
+    {
+        q("INSERT INTO twofa(account_id, sealed, pending, last_step) VALUES($1, $2, $3, $4) "
+          "ON CONFLICT(account_id) DO UPDATE SET sealed = excluded.sealed, pending = excluded.pending, "
+          "last_step = excluded.last_step",
+          account, t.sealed, t.pending, t.lastStep);
+        q("UPDATE accounts SET twofa = $1 WHERE id = $2", static_cast<std::int64_t>(!t.sealed.empty()), account);
+    }
+    bool takeTwoFactorStep(std::int64_t account, std::int64_t step) override
+    {
+        return !q("UPDATE twofa SET last_step = $1 WHERE account_id = $2 AND last_step < $1 RETURNING account_id",
+                  step, account)
+                    .empty();
+    }
+
     std::optional<Draw> openDraw(const std::string& coin) override
     {
         auto r =
-            q("SELECT id, coin, opened FROM lotto_draws WHERE coin = $1 AND closed IS NULL ORDER BY id LIMIT 1", coin);
+            q("SELECT id, coin, opened, seed FROM lotto_draws WHERE coin = $1 AND closed IS NULL ORDER BY id LIMIT 1",
+              coin);
         if (r.empty()) return std::nullopt;
-        return Draw{I(r[0][0]), S(r[0][1]), I(r[0][2])};
+        return Draw{I(r[0][0]), S(r[0][1]), I(r[0][2]), S(r[0][3])};
     }
     std::vector<Draw> openDraws() override
     {
         std::vector<Draw> out;
-        for (const auto& r : q("SELECT id, coin, opened FROM lotto_draws WHERE closed IS NULL ORDER BY id"))
-            out.push_back(Draw{I(r[0]), S(r[1]), I(r[2])});
+        for (const auto& r : q("SELECT id, coin, opened, seed FROM lotto_draws WHERE closed IS NULL ORDER BY id"))
+            out.push_back(Draw{I(r[0]), S(r[1]), I(r[2]), S(r[3])});
         return out;
     }
-    std::int64_t createDraw(const std::string& coin, std::int64_t now) override
+    std::int64_t createDraw(const std::string& coin, std::int64_t now, const std::string& seed) override
     {
-        return I(q("INSERT INTO lotto_draws(coin, opened) VALUES($1, $2) RETURNING id", coin, now)[0][0]);
+        return I(q("INSERT INTO lotto_draws(coin, opened, seed) VALUES($1, $2, $3) RETURNING id", coin, now, seed)[0][0]);
     }
     void addStake(std::int64_t draw, const Stake& s, std::int64_t now) override
     {
@@ -512,11 +538,11 @@ public:
     std::vector<Winner> winners(const std::string& coin, int limit) override
     {
         std::vector<Winner> out;
-        for (const auto& r : q("SELECT winner_name, payout, closed FROM (SELECT id, winner_name, payout, closed "
-                               "FROM lotto_draws WHERE coin = $1 AND closed IS NOT NULL AND winner IS NOT NULL "
-                               "ORDER BY id DESC LIMIT $2) w ORDER BY id",
+        for (const auto& r : q("SELECT winner_name, payout, closed, id, seed FROM (SELECT id, winner_name, payout, "
+                               "closed, seed FROM lotto_draws WHERE coin = $1 AND closed IS NOT NULL AND winner IS "
+                               "NOT NULL ORDER BY id DESC LIMIT $2) w ORDER BY id",
                                coin, static_cast<std::int64_t>(limit)))
-            out.push_back(Winner{S(r[0]), I(r[1]), I(r[2])});
+            out.push_back(Winner{S(r[0]), I(r[1]), I(r[2]), I(r[3]), S(r[4])});
         return out;
     }
 
@@ -525,10 +551,10 @@ public:
     {
         // One statement, each part a JSON array (bigints stay exact), parsed here.
         auto r = q("WITH a AS (SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer, 0) AS ref, "
-                   "refcol, last_faucet, last_accrual FROM accounts WHERE login_key = $1) SELECT "
+                   "refcol, last_faucet, last_accrual, twofa FROM accounts WHERE login_key = $1) SELECT "
                    "(SELECT json_build_array(count, first, last) FROM counters WHERE kind = $2 AND key = $3)::text, "
                    "(SELECT json_build_array(id, login, login_key, password_hash, refcode, ref, refcol, last_faucet, "
-                   "last_accrual) FROM a)::text, "
+                   "last_accrual, twofa) FROM a)::text, "
                    "(SELECT json_agg(json_build_array(i.id, i.account_id, i.coin, i.principal, i.rental_code, "
                    "i.fee_percent, i.apr, i.started, i.ends, i.paid) ORDER BY i.id) FROM investments i JOIN a "
                    "ON i.account_id = a.id WHERE i.closed = 0)::text, "
@@ -547,7 +573,8 @@ public:
         if (!a.is_array()) return v;
         v.account = Account{a[0].get<std::int64_t>(), a[1].get<std::string>(), a[2].get<std::string>(),
                             a[3].get<std::string>(), a[4].get<std::string>(), a[5].get<std::int64_t>(),
-                            a[6].get<std::int64_t>(), a[7].get<std::int64_t>(), a[8].get<std::int64_t>()};
+                            a[6].get<std::int64_t>(), a[7].get<std::int64_t>(), a[8].get<std::int64_t>(),
+                            a[9].get<std::int64_t>() != 0};
         if (const auto open = part(2); open.is_array())
             for (const auto& i : open)
                 v.open.push_back(Investment{i[0].get<std::int64_t>(), i[1].get<std::int64_t>(), i[2].get<std::string>(),

@@ -1,7 +1,10 @@
 #include "Service.h"
 
+#include "Address.h"
 #include "Figures.h"
 #include "History.h"
+#include "LotteryDraw.h"
+#include "Smtp.h"
 #include "Money.h"
 #include "Rules.h"
 
@@ -13,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -39,7 +43,12 @@ const char* BadCoin = "Unknown coin.";
 const char* SameCoin = "Please choose two different coins.";
 const char* BadRental = "Please choose a rental period.";
 const char* BadNetwork = "This network is not available for this coin.";
-const char* BadAddress = "Please enter a valid address (letters, digits and : . _ - only, at most 128).";
+// The address check's own text after "Refused: ", its first letter lowered.
+std::string AddressRefused(std::string why)
+{
+    if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+    return "Refused: " + why;
+}
 const char* HouseShort = "Swaps of this size are not available right now. Please try a smaller amount.";
 const char* Internal = "Internal error: please try again later.";
 const char* Overflow = "Refused: this would take a balance past the largest amount the service can hold. Nothing "
@@ -400,6 +409,18 @@ Service::Service(Store& store, Config config, Clock& clock, Options options)
 {
     if (sodium_init() < 0) throw std::runtime_error("libsodium cannot start");
     m_instance = RandomCode(16, "0123456789abcdef", 16);
+    m_sealer = std::make_unique<totp::Sealer>(m_options.twofaKeyFile.empty()
+                                                  ? totp::Sealer::Random()
+                                                  : totp::Sealer::FromFile(m_options.twofaKeyFile));
+    if (m_options.sendMail && m_config.smtp) {
+        std::string password;
+        if (!m_config.smtp->passwordFile.empty()) {
+            std::ifstream in(m_config.smtp->passwordFile);
+            if (!in || !std::getline(in, password))
+                throw std::runtime_error("cannot read the SMTP password file " + m_config.smtp->passwordFile);
+        }
+        m_mailer = std::make_unique<Mailer>(m_store, *m_config.smtp, std::move(password));
+    }
     nlohmann::ordered_json limits, names = nlohmann::json::array(), fullNames = nlohmann::json::array();
     limits["perc_withdraw"] = std::to_string(m_config.withdrawPercent);
     limits["bonus_deposit"] = std::to_string(m_config.depositBonusPercent);
@@ -493,6 +514,9 @@ Reply Service::dispatch(const std::string& a, const Fields& f)
     if (a == "history") return history(f);
     if (a == "prices") return prices();
     if (a == "investments") return investments(f);
+    if (a == "twofa_setup") return twofaSetup(f);
+    if (a == "twofa_enable") return twofaEnable(f);
+    if (a == "twofa_disable") return twofaDisable(f);
     if (a == "x_clock_advance" && m_options.testClock) return advanceClock(f);
     return Reply::Text(msg::Unknown);
 }
@@ -669,7 +693,8 @@ std::string Service::accountJson(const Account& a, std::int64_t now, const std::
         member("earned_ref_", money::Format(f.earnedRef));
         member("rental_days_", std::to_string(std::max<std::int64_t>(0, daysLeft)));
     }
-    j += ",\"refcode\":" + JsonString(a.refcode) + ",\"refcol\":" + std::to_string(a.refcol) + "}";
+    j += ",\"refcode\":" + JsonString(a.refcode) + ",\"refcol\":" + std::to_string(a.refcol) +
+         ",\"twofa\":\"" + (a.twofa ? "1" : "0") + "\"}";
     return j;
 }
 
@@ -939,11 +964,10 @@ Reply Service::withdraw(const Fields& f)
     const auto network = NetworkCode(f.get("network"));
     if (!network || (*network != "main" && !c->networks.count(*network))) return Reply::Text(msg::BadNetwork);
     const std::string addr = f.get("addr");
-    bool addrOk = !addr.empty() && addr.size() <= 128;
-    for (char ch : addr)
-        addrOk = addrOk &&
-                 (std::isalnum(static_cast<unsigned char>(ch)) || ch == ':' || ch == '.' || ch == '_' || ch == '-');
-    if (!addrOk) return Reply::Text(msg::BadAddress);
+    // A mistyped address or one of another network loses the money for good:
+    // checked, checksum included, before anything moves.
+    if (const address::Verdict v = address::Check(c->code, *network, addr); !v)
+        return Reply::Text(msg::AddressRefused(v.message));
     auto amount = money::Parse(f.get("val"));
     if (!amount) return Reply::Text(msg::BadAmount);
     const std::string code = Upper(c->code);
@@ -954,6 +978,7 @@ Reply Service::withdraw(const Fields& f)
     const std::int64_t fee = split.fee, net = split.net;
     if (net <= 0) return Reply::Text("After the fee of " + money::Format(fee) + " " + code + " nothing would be sent.");
     if (!hasDeposited(a->id)) return Reply::Text(msg::FirstDeposit);
+    if (auto refused = secondFactor(*a, f)) return *refused; // last: a refused amount keeps the code unused
     const std::int64_t now = m_clock.now();
     const Reply done = Reply::Text("Withdrawal accepted: " + money::Format(net) + " " + code +
                                    " will be sent after a fee of " + money::Format(fee) + " " + code + ".");
@@ -1062,6 +1087,7 @@ Reply Service::changePass(const Fields& f)
     }
     if (!ok) return Reply::Text(msg::BadOld);
     attemptSucceeded(key, perLoginReserved);
+    if (auto refused = secondFactor(*a, f)) return *refused;
     const std::string hash = auth::HashDigest(auth::ClientDigest(newPass));
     m_store.write([&](StoreTx& tx) {
         tx.setPasswordHash(a->id, hash);
@@ -1099,6 +1125,7 @@ Reply Service::resetPass(const Fields& f)
             tx.insertResetCode(a->id, auth::KeyedHash(m_sharedKey, std::to_string(a->id) + ":" + code), expires);
             tx.insertResetMail(ResetMail{0, a->login, code, now, expires, a->id});
         });
+        if (m_mailer) m_mailer->wake(); // sent from the mailer's own thread, never on this answer's path
     }
     return Reply::Text(msg::ResetSent);
 }
@@ -1166,7 +1193,9 @@ Reply Service::lottery(const Fields& f)
             drawn = false;
             ThrowIfAnswered(tx);
             auto d = tx.openDraw(c->code);
-            const std::int64_t id = d ? d->id : tx.createDraw(c->code, now);
+            // A new draw commits to its seed at once: its hash is public before anyone else joins.
+            const std::string seed = d ? d->seed : lottery::NewSeedHex();
+            const std::int64_t id = d ? d->id : tx.createDraw(c->code, now, seed);
             tx.post("lottery-stake",
                     {{a->id, c->code, Bucket::Wallet, -*amount},
                      {system_account::Lottery, c->code, Bucket::Wallet, *amount}},
@@ -1174,7 +1203,7 @@ Reply Service::lottery(const Fields& f)
             tx.addStake(id, Stake{a->id, AsciiLower(a->login), *amount}, now);
             history::Add(tx, a->id, c->code, history::kind::LotteryStake, -*amount, now, 0, {}, id);
             if (static_cast<int>(tx.stakes(id).size()) >= m_config.lotteryPlayers) {
-                drawWinner(tx, Draw{id, c->code, d ? d->opened : now}, now);
+                drawWinner(tx, Draw{id, c->code, d ? d->opened : now, seed}, now);
                 drawn = true;
             }
             RecordAnswer(tx, staked());
@@ -1194,20 +1223,14 @@ void Service::drawWinner(StoreTx& tx, const Draw& d, std::int64_t now)
         if (!tx.closeDraw(d.id, 0, "", 0, now)) throw std::runtime_error("draw closed meanwhile");
         return;
     }
-    // Uniform in [0, total) without modulo bias.
-    std::uint64_t r;
-    const std::uint64_t limit = UINT64_MAX - UINT64_MAX % static_cast<std::uint64_t>(total);
-    do randombytes_buf(&r, sizeof r);
-    while (r >= limit);
-    r %= static_cast<std::uint64_t>(total);
-    const Stake* winner = &stakes.front();
-    for (const Stake& s : stakes) {
-        if (r < static_cast<std::uint64_t>(s.amount)) {
-            winner = &s;
-            break;
-        }
-        r -= s.amount;
-    }
+    // Stake-weighted and checkable: a function of the committed seed and the final list. A draw opened
+    // before seeds were committed has none to reveal: it is drawn from a fresh seed, as draws were then.
+    std::vector<std::int64_t> amounts;
+    for (const Stake& s : stakes) amounts.push_back(s.amount);
+    const auto index = lottery::PickWinner(d.seed, amounts);
+    const auto fallback = d.seed.empty() ? lottery::PickWinner(lottery::NewSeedHex(), amounts) : std::nullopt;
+    if (!index && !fallback) throw std::runtime_error("draw " + std::to_string(d.id) + " has a damaged seed");
+    const Stake* winner = &stakes[index ? *index : *fallback];
     const std::int64_t fee = money::PercentOf(total, m_config.lotteryFeePercent);
     const std::int64_t payout = total - fee;
     tx.post("lottery-draw",
@@ -1282,12 +1305,35 @@ std::string Service::players(const std::string& coin)
     return arr.dump();
 }
 
+std::string Service::drawCommitment(const std::string& coin)
+{
+    nlohmann::ordered_json j{{"coin", coin}, {"draw", 0}, {"opened", ""}, {"commitment", ""}};
+    m_store.read([&](StoreTx& tx) {
+        auto d = tx.openDraw(coin);
+        if (!d) return;
+        j["draw"] = d->id;
+        j["opened"] = UtcText(d->opened);
+        j["commitment"] = lottery::CommitmentHex(d->seed); // the seed itself stays secret until the draw
+    });
+    return j.dump();
+}
+
 std::string Service::winners(const std::string& coin)
 {
     nlohmann::ordered_json arr = nlohmann::json::array();
     m_store.read([&](StoreTx& tx) {
         for (const Winner& w : tx.winners(coin, 50)) {
-            arr.push_back({{"name", PublicName(w.name)}, {"amount", money::Format(w.amount)}, {"date", UtcText(w.at)}});
+            nlohmann::ordered_json e{{"name", PublicName(w.name)}, {"amount", money::Format(w.amount)},
+                                     {"date", UtcText(w.at)}};
+            // What it takes to recompute the draw: the revealed seed, its commitment and the final list.
+            e["draw"] = w.draw;
+            e["seed"] = w.seed;
+            e["commitment"] = lottery::CommitmentHex(w.seed);
+            nlohmann::ordered_json list = nlohmann::json::array();
+            for (const Stake& s : tx.stakes(w.draw))
+                list.push_back({{"nickname", PublicName(s.nickname)}, {"stake", money::Format(s.amount)}});
+            e["players"] = std::move(list);
+            arr.push_back(std::move(e));
         }
     });
     return arr.dump();
@@ -1362,10 +1408,12 @@ Reply Service::get(const std::string& target)
         std::string name = path.substr(7, path.size() - 12);
         const bool winnersFile = name.rfind("winner_", 0) == 0;
         if (winnersFile) name = name.substr(7);
+        const bool drawFile = name.rfind("draw_", 0) == 0; // the open draw's commitment
+        if (drawFile) name = name.substr(5);
         if (const Coin* c = m_config.find(name)) {
             try {
                 settleDraws(c->code, m_clock.now());
-                return Reply::Json(winnersFile ? winners(c->code) : players(c->code));
+                return Reply::Json(winnersFile ? winners(c->code) : drawFile ? drawCommitment(c->code) : players(c->code));
             } catch (const std::exception&) {
                 return Reply::Text(msg::Internal, 500);
             }

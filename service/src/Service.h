@@ -4,6 +4,7 @@
 #include "Auth.h"
 #include "Config.h"
 #include "Store.h"
+#include "Totp.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -60,6 +61,11 @@ public:
     struct Options {
         bool testClock = false;
         std::string webHost = "127.0.0.1:8443"; // for the invitation page's links
+        // The key the second factor's secrets are sealed under (made 0600 at first start); empty: a key
+        // of this process only, for tools that never see a second factor.
+        std::string twofaKeyFile;
+        // Sends reset codes through config.json's SMTP relay from a background thread (the serving process).
+        bool sendMail = false;
     };
     Service(Store& store, Config config, Clock& clock, Options options);
     ~Service();
@@ -99,6 +105,18 @@ private:
     Reply faucet(const Fields& f);
     Reply lottery(const Fields& f);
     Reply advanceClock(const Fields& f);
+    // The second factor (TwoFactor.cpp): a fresh secret pending, confirmed by a code, turned off with
+    // the password and a code.
+    Reply twofaSetup(const Fields& f);
+    Reply twofaEnable(const Fields& f);
+    Reply twofaDisable(const Fields& f);
+    // With the account's second factor on: the refusal unless field otp holds a code not used before
+    // (its step then taken). Nothing when the factor is off.
+    std::optional<Reply> secondFactor(const Account& a, const Fields& f);
+    // Checks code against a sealed secret, counting it under the login's wrong-code limit first.
+    // The step taken, or the refusal in *refusal.
+    std::optional<std::int64_t> checkCode(const Account& a, const std::string& sealed, std::int64_t lastStep,
+                                          const std::string& code, Reply* refusal);
     // The caller's history, the prices, the caller's rentals (History.cpp).
     Reply history(const Fields& f);
     Reply prices() const;
@@ -119,6 +137,8 @@ private:
                                          Account* created, bool byClient = false);
     std::string players(const std::string& coin);
     std::string winners(const std::string& coin);
+    // The open draw's number and the SHA-256 of its seed (lotto/draw_<coin>.json).
+    std::string drawCommitment(const std::string& coin);
 
     // A money request seen again (same action, fields and session token) by
     // any instance sharing the database gets the first answer instead of
@@ -145,9 +165,11 @@ private:
     Options m_options;
     std::string m_settingsJson;
     std::string m_sharedKey; // the database's hashing key, the same for every instance
+    std::unique_ptr<totp::Sealer> m_sealer;
     auth::DigestCache m_digests{std::chrono::seconds(300)};
     // This run of the process: tags its claims of repeated requests.
     std::string m_instance;
+    std::unique_ptr<class Mailer> m_mailer; // last: stopped first, while the store is still there
 };
 
 std::string AsciiLower(std::string s);

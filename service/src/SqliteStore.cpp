@@ -242,9 +242,13 @@ ALTER TABLE withdrawals ADD COLUMN settled INTEGER NOT NULL DEFAULT 0;
 )sql"
     HistoryBackfillSql;
 
-// Account safety: filled in by the account-safety work (second factor, lottery commitments).
+// Account safety: the second factor (accounts.twofa, twofa) and the lottery's committed seeds.
 const char* Migration6 = R"sql(
-SELECT 1;
+ALTER TABLE accounts ADD COLUMN twofa INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE twofa(
+  account_id INTEGER PRIMARY KEY, sealed TEXT NOT NULL DEFAULT '', pending TEXT NOT NULL DEFAULT '',
+  last_step INTEGER NOT NULL DEFAULT 0);
+ALTER TABLE lotto_draws ADD COLUMN seed TEXT NOT NULL DEFAULT '';
 )sql";
 
 const char* const Migrations[] = {Migration1, Migration2, Migration3, Migration4, Migration5, Migration6};
@@ -291,7 +295,7 @@ void Migrate(Connection& c)
 
 Account ReadAccount(const Query& q)
 {
-    return Account{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7), q.i(8)};
+    return Account{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7), q.i(8), q.i(9) != 0};
 }
 
 class SqliteTx final : public StoreTx {
@@ -301,7 +305,7 @@ public:
     std::optional<Account> accountByKey(const std::string& key) override
     {
         Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
-                     "last_accrual "
+                     "last_accrual, twofa "
                      "FROM accounts WHERE login_key = ?");
         q(key);
         if (!q.next()) return std::nullopt;
@@ -310,7 +314,7 @@ public:
     std::optional<Account> accountById(std::int64_t id) override
     {
         Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
-                     "last_accrual "
+                     "last_accrual, twofa "
                      "FROM accounts WHERE id = ?");
         q(id);
         if (!q.next()) return std::nullopt;
@@ -319,7 +323,7 @@ public:
     std::optional<Account> accountByRefcode(const std::string& code) override
     {
         Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
-                     "last_accrual "
+                     "last_accrual, twofa "
                      "FROM accounts WHERE refcode = ? AND id > 4");
         q(code);
         if (!q.next()) return std::nullopt;
@@ -603,23 +607,46 @@ public:
         for (std::int64_t id : ids) Query(m_c, "DELETE FROM reset_outbox WHERE id = ?")(id).run();
     }
 
+    std::optional<TwoFactor> twoFactor(std::int64_t account) override
+    {
+        Query q(m_c, "SELECT sealed, pending, last_step FROM twofa WHERE account_id = ?");
+        q(account);
+        if (!q.next()) return std::nullopt;
+        return TwoFactor{q.s(0), q.s(1), q.i(2)};
+    }
+    void setTwoFactor(std::int64_t account, const TwoFactor& t) override
+    {
+        Query(m_c, "INSERT INTO twofa(account_id, sealed, pending, last_step) VALUES(?, ?, ?, ?) "
+                   "ON CONFLICT(account_id) DO UPDATE SET sealed = excluded.sealed, pending = excluded.pending, "
+                   "last_step = excluded.last_step")(account)(t.sealed)(t.pending)(t.lastStep)
+            .run();
+        Query(m_c, "UPDATE accounts SET twofa = ? WHERE id = ?")(static_cast<std::int64_t>(!t.sealed.empty()))(account)
+            .run();
+    }
+    bool takeTwoFactorStep(std::int64_t account, std::int64_t step) override
+    {
+        Query(m_c, "UPDATE twofa SET last_step = ? WHERE account_id = ? AND last_step < ?")(step)(account)(step).run();
+        return sqlite3_changes(m_c.db()) == 1;
+    }
+
     std::optional<Draw> openDraw(const std::string& coin) override
     {
-        Query q(m_c, "SELECT id, coin, opened FROM lotto_draws WHERE coin = ? AND closed IS NULL ORDER BY id LIMIT 1");
+        Query q(m_c,
+                "SELECT id, coin, opened, seed FROM lotto_draws WHERE coin = ? AND closed IS NULL ORDER BY id LIMIT 1");
         q(coin);
         if (!q.next()) return std::nullopt;
-        return Draw{q.i(0), q.s(1), q.i(2)};
+        return Draw{q.i(0), q.s(1), q.i(2), q.s(3)};
     }
     std::vector<Draw> openDraws() override
     {
         std::vector<Draw> out;
-        Query q(m_c, "SELECT id, coin, opened FROM lotto_draws WHERE closed IS NULL ORDER BY id");
-        while (q.next()) out.push_back(Draw{q.i(0), q.s(1), q.i(2)});
+        Query q(m_c, "SELECT id, coin, opened, seed FROM lotto_draws WHERE closed IS NULL ORDER BY id");
+        while (q.next()) out.push_back(Draw{q.i(0), q.s(1), q.i(2), q.s(3)});
         return out;
     }
-    std::int64_t createDraw(const std::string& coin, std::int64_t now) override
+    std::int64_t createDraw(const std::string& coin, std::int64_t now, const std::string& seed) override
     {
-        Query(m_c, "INSERT INTO lotto_draws(coin, opened) VALUES(?, ?)")(coin)(now).run();
+        Query(m_c, "INSERT INTO lotto_draws(coin, opened, seed) VALUES(?, ?, ?)")(coin)(now)(seed).run();
         return sqlite3_last_insert_rowid(m_c.db());
     }
     void addStake(std::int64_t draw, const Stake& s, std::int64_t now) override
@@ -649,10 +676,11 @@ public:
     {
         std::vector<Winner> out;
         Query q(m_c,
-                "SELECT winner_name, payout, closed FROM (SELECT id, winner_name, payout, closed FROM lotto_draws "
-                "WHERE coin = ? AND closed IS NOT NULL AND winner IS NOT NULL ORDER BY id DESC LIMIT ?) ORDER BY id");
+                "SELECT winner_name, payout, closed, id, seed FROM (SELECT id, winner_name, payout, closed, seed "
+                "FROM lotto_draws WHERE coin = ? AND closed IS NOT NULL AND winner IS NOT NULL ORDER BY id DESC "
+                "LIMIT ?) ORDER BY id");
         q(coin)(limit);
-        while (q.next()) out.push_back(Winner{q.s(0), q.i(1), q.i(2)});
+        while (q.next()) out.push_back(Winner{q.s(0), q.i(1), q.i(2), q.i(3), q.s(4)});
         return out;
     }
 

@@ -34,6 +34,15 @@ struct Account {
     std::int64_t refcol = 0;
     std::int64_t lastFaucet = 0;
     std::int64_t lastAccrual = 0; // earnings brought up to date at this time
+    bool twofa = false;           // a second factor is on: money and password actions need a code
+};
+
+// The second factor's secrets of an account, sealed under the service's key. pending: made by a setup,
+// not yet confirmed by a code; sealed: the one in force (empty while off). lastStep: the time step of the
+// last code taken, so each code is accepted once.
+struct TwoFactor {
+    std::string sealed, pending;
+    std::int64_t lastStep = 0;
 };
 
 struct Leg {
@@ -106,12 +115,15 @@ struct Winner {
     std::string name;
     std::int64_t amount = 0;
     std::int64_t at = 0;
+    std::int64_t draw = 0;
+    std::string seed; // revealed with the winner; empty for draws opened before seeds were committed
 };
 
 struct Draw {
     std::int64_t id = 0;
     std::string coin;
     std::int64_t opened = 0;
+    std::string seed; // the committed seed, 64 hex digits; secret until the draw
 };
 
 // A leg would take a balance below zero: the whole transaction is undone.
@@ -229,9 +241,15 @@ public:
     // Delivered: the clear codes are forgotten.
     virtual void dropResetMails(const std::vector<std::int64_t>& ids) = 0;
 
+    virtual std::optional<TwoFactor> twoFactor(std::int64_t account) = 0;
+    // Writes the row and the account's twofa flag (on while sealed is not empty).
+    virtual void setTwoFactor(std::int64_t account, const TwoFactor& t) = 0;
+    // Takes a code's step: false when this step or a later one was taken already (the code was used).
+    virtual bool takeTwoFactorStep(std::int64_t account, std::int64_t step) = 0;
+
     virtual std::optional<Draw> openDraw(const std::string& coin) = 0;
     virtual std::vector<Draw> openDraws() = 0;
-    virtual std::int64_t createDraw(const std::string& coin, std::int64_t now) = 0;
+    virtual std::int64_t createDraw(const std::string& coin, std::int64_t now, const std::string& seed) = 0;
     virtual void addStake(std::int64_t draw, const Stake& s, std::int64_t now) = 0;
     // One entry per player, stakes summed.
     virtual std::vector<Stake> stakes(std::int64_t draw) = 0;

@@ -242,6 +242,8 @@ int main(int argc, char** argv)
         Service::Options so;
         so.testClock = args.testClock;
         so.webHost = args.host + ":" + std::to_string(args.port);
+        so.twofaKeyFile = (args.data / "twofa.key").string();
+        so.sendMail = args.command == "serve";
         Service service(*store, config, clock, so);
         if (args.command == "credit") {
             if (args.positional.size() != 3) Fail("credit takes LOGIN COIN AMOUNT");

@@ -104,7 +104,7 @@ private slots:
         Child<QPushButton>(screen("FormDashboard"), "ButtonWithdraw")->click();
         QWidget* withdraw = screen("FormWithdraw");
         QTRY_VERIFY(withdraw->isVisible());
-        type(withdraw, "Edit1", "DTestAddress123");
+        type(withdraw, "Edit1", svc::ValidAddress("doge"));
 
         const QStringList amounts{"999,99999999", "250.12345679"};
         for (int i = 0; i < amounts.size(); ++i) {

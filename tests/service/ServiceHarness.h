@@ -16,6 +16,7 @@
 #include <boost/beast/ssl.hpp>
 
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -118,6 +119,38 @@ inline const QStringList& Coins()
     static const QStringList codes{"btc",  "ltc", "bnb", "eth",  "doge", "trx", "usdt", "bch",
                                    "dash", "xmr", "etc", "shib", "zec",  "sol", "matic"};
     return codes;
+}
+
+// A valid withdrawal address for each coin and network the service offers
+// (network as the withdraw screen names it), so money tests pass the address
+// check and go on to prove what they are about. Base58Check ones were made for
+// these tests with each coin's version bytes; the others are published examples.
+inline QString ValidAddress(const QString& coin, const QString& network = QStringLiteral("Main"))
+{
+    static const QString evm = QStringLiteral("0x5aAeb6053F3E94C9b9A09f33669435E7Ef1BeAed");
+    static const QString tron = QStringLiteral("TR7NHqjeKQxGTCi8q8ZY4pL8otSzgjLj6t");
+    static const QString solana = QStringLiteral("TokenkegQfeZyiNwAJbNbGKPFXCWuBvf9Ss623VQ5DA");
+    if (network.startsWith("BEP-20") || network.startsWith("ERC-20") || network.startsWith("PRC-20")) return evm;
+    if (network.startsWith("TRC-20")) return tron;
+    if (network.startsWith("SOL")) return solana;
+    static const QHash<QString, QString> main{
+        {"btc", "bc1qar0srrr7xfkvy5l643lydnw9re59gtzzwf5mdq"},
+        {"ltc", "LKgmMJ3ggk7uSkbC14tSkJwuTZVP6H9ZgY"},
+        {"bnb", evm},
+        {"eth", evm},
+        {"doge", "D5budLgVuVn8ix5dZWti243k8UrQH1yh25"},
+        {"trx", tron},
+        {"usdt", "1A1zP1eP5QGefi2DMPTfTL5SLmv7DivfNa"},
+        {"bch", "bitcoincash:qpm2qsznhks23z7629mms6s4cwef74vcwvy22gdx6a"},
+        {"dash", "Xb9evLPkZo6SLtVcgpDNKpZw5ghnxofFHi"},
+        {"xmr", "44AFFq5kSiGBoZ4NMDwYtN18obc8AemS33DBLWs3H7otXft3XjrpDtQGv7SqSsaBYBb98uNbr2VBBEt7f2wfn3RVGQBEP3A"},
+        {"etc", evm},
+        {"shib", evm},
+        {"zec", "t1JLR6R9zaQfSnawvmMiGc6z4W1KBhTArQs"},
+        {"sol", solana},
+        {"matic", evm},
+    };
+    return main.value(coin.toLower());
 }
 
 // The tests register many accounts and ask for many codes from one loopback

@@ -203,7 +203,7 @@ private slots:
         const QList<FormFields> calls{
             api::InvestCoin("3", "btc", "0.5", u.login, d, t),
             api::InvestCoin("0", "btc", "0.5", u.login, d, t),
-            api::Withdraw("btc", "bc1qaddress", "Main", "0.5", u.login, d, t),
+            api::Withdraw("btc", ValidAddress("btc"), "Main", "0.5", u.login, d, t),
             api::Withdraw("usdt", "", "TRC-20 (Tron)", "10", u.login, d, t),
             api::SwapCoin("swap", "ETH", "USDT", "1", u.login, d, t),
             api::SwapCoin("get", "ETH", "ETH", "1", u.login, d, t),
@@ -339,7 +339,7 @@ private slots:
         const QJsonObject before = Account(c, rich);
         const QString t = FreshToken();
         const QString d = rich.digest();
-        FormFields f = action == "withdraw" ? api::Withdraw("btc", "bc1qvalid", "Main", "1", rich.login, d, t)
+        FormFields f = action == "withdraw" ? api::Withdraw("btc", ValidAddress("btc"), "Main", "1", rich.login, d, t)
                        : action == "invest" ? api::InvestCoin("3", "btc", "1", rich.login, d, t)
                        : action == "swap"   ? api::SwapCoin("swap", "BTC", "USDT", "1", rich.login, d, t)
                                             : api::BuyLotto(rich.login, d, "TRX", "1", t);

@@ -236,14 +236,14 @@ private slots:
         QCOMPARE(pot, 30 * Unit - 30 * Unit * 3 / 100);
 
         const Response refused =
-            c.post(api::Withdraw("doge", "DAddress1", "Main", "25", winner.login, winner.digest(), FreshToken()));
+            c.post(api::Withdraw("doge", ValidAddress("doge"), "Main", "25", winner.login, winner.digest(), FreshToken()));
         QVERIFY2(refused.text().startsWith("Withdrawals open with your first deposit"), refused.body.c_str());
         QCOMPARE(Units(Account(c, winner), "wall_doge"), pot);
         QVERIFY(service->command({"withdrawals"}).out.count('\n') <= 1);
 
         QCOMPARE(service->command({"credit", winner.login, "usdt", "1"}).exitCode, 0);
         const Response accepted =
-            c.post(api::Withdraw("doge", "DAddress1", "Main", "25", winner.login, winner.digest(), FreshToken()));
+            c.post(api::Withdraw("doge", ValidAddress("doge"), "Main", "25", winner.login, winner.digest(), FreshToken()));
         QVERIFY2(accepted.text().startsWith("Withdrawal accepted"), accepted.body.c_str());
         QVERIFY(service->verify());
     }

@@ -98,7 +98,7 @@ private slots:
         Client c = m_service->client();
         const User u = CreditedUser(*m_service, c, "replay", "usdt", "1000");
         const qint64 before = Wallet(c, u, "usdt");
-        const FormFields w = api::Withdraw("usdt", "TReplayDest", "TRC-20 (Tron)", "50", u.login, u.digest(),
+        const FormFields w = api::Withdraw("usdt", ValidAddress("usdt", "TRC-20 (Tron)"), "TRC-20 (Tron)", "50", u.login, u.digest(),
                                            FreshToken());
         const Response first = c.post(w);
         QVERIFY2(first.text().startsWith("Withdrawal accepted"), first.body.c_str());
@@ -128,7 +128,7 @@ private slots:
         QFETCH(QString, expected);
         Client c = m_service->client();
         const User u = CreditedUser(*m_service, c, "forged", "usdt", "1000");
-        const FormFields w = api::Withdraw("usdt", "TForgedDest", "TRC-20 (Tron)", "40", u.login, u.digest(),
+        const FormFields w = api::Withdraw("usdt", ValidAddress("usdt", "TRC-20 (Tron)"), "TRC-20 (Tron)", "40", u.login, u.digest(),
                                            FreshToken());
         const Response first = c.post(w);
         QVERIFY2(first.text().startsWith("Withdrawal accepted"), first.body.c_str());
@@ -204,7 +204,7 @@ private slots:
                                        "AND state = 'active' AND pid != pg_backend_pid()")
                                          .out == "1",
                                  30000);
-        const FormFields w = api::Withdraw("usdt", "TKilledDest", "TRC-20 (Tron)", "30", u.login, u.digest(),
+        const FormFields w = api::Withdraw("usdt", ValidAddress("usdt", "TRC-20 (Tron)"), "TRC-20 (Tron)", "30", u.login, u.digest(),
                                            FreshToken());
         std::atomic<bool> answered{false};
         std::thread cut([&] {

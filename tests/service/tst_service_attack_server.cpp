@@ -435,7 +435,7 @@ private slots:
             const QString amount = QString::number(minimum.toDouble() * 2, 'f', 8);
             for (const QString& network : withdrawNetworks) {
                 const Response r =
-                    c.post(api::Withdraw(coin, "addr-" + coin, network, amount, u.login, u.digest(), FreshToken()));
+                    c.post(api::Withdraw(coin, ValidAddress(coin, network), network, amount, u.login, u.digest(), FreshToken()));
                 QVERIFY2(r.text().startsWith("Withdrawal accepted"),
                          qPrintable(coin + " on " + network + ": " + r.text()));
             }

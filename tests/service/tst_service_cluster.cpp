@@ -78,7 +78,7 @@ FormFields Spend(Op op, const User& u, const QString& amount, const QString& tok
     case Op::Invest:
         return api::InvestCoin("1", "usdt", amount, u.login, u.digest(), token);
     case Op::Withdraw:
-        return api::Withdraw("usdt", "TXdoubleSpendDest", "TRC-20 (Tron)", amount, u.login, u.digest(), token);
+        return api::Withdraw("usdt", ValidAddress("usdt", "TRC-20 (Tron)"), "TRC-20 (Tron)", amount, u.login, u.digest(), token);
     case Op::Swap:
         return api::SwapCoin("swap", "USDT", "DOGE", amount, u.login, u.digest(), token);
     case Op::Lottery:
@@ -156,7 +156,7 @@ private slots:
                                             Decimal(20 * Unit + rng() % Unit), u.login, u.digest(), tok);
                         break;
                     case Op::Withdraw:
-                        f = api::Withdraw("doge", "DmixedLoadDest", "Main", Decimal(unique), u.login, u.digest(), tok);
+                        f = api::Withdraw("doge", ValidAddress("doge"), "Main", Decimal(unique), u.login, u.digest(), tok);
                         break;
                     case Op::Swap:
                         f = api::SwapCoin("swap", coin, other, Decimal(1 + rng() % Unit), u.login, u.digest(), tok);
@@ -435,7 +435,7 @@ private slots:
                     const bool reg = i % 4 == 3;
                     const User fresh{UniqueLogin("k", t, i), "pw"};
                     const Response r = reg ? Register(*c, fresh)
-                                           : c->post(api::Withdraw("doge", "DkillDest", "Main", Decimal(amount),
+                                           : c->post(api::Withdraw("doge", ValidAddress("doge"), "Main", Decimal(amount),
                                                                    u.login, u.digest(), FreshToken()));
                     if (!r.ok) {
                         // As a load balancer would: the next instance.
@@ -516,7 +516,7 @@ private slots:
                 for (int i = 0; !stop; ++i) {
                     const User& u = users[(t + i) % users.size()];
                     const qint64 amount = 20 * Unit + qint64(t) * 1000000 + i;
-                    const Response r = c.post(api::Withdraw("doge", "DrestartDest", "Main", Decimal(amount), u.login,
+                    const Response r = c.post(api::Withdraw("doge", ValidAddress("doge"), "Main", Decimal(amount), u.login,
                                                             u.digest(), FreshToken()));
                     if (!r.ok) continue;
                     ++answered;

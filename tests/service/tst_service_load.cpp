@@ -40,7 +40,7 @@ private slots:
                 Client c = service.client();
                 // Two of the clients try to withdraw the victim's whole balance at the same moment.
                 if (t < 2) {
-                    const Response r = c.post(api::Withdraw("usdt", "TXvictimdest", "TRC-20 (Tron)", whole,
+                    const Response r = c.post(api::Withdraw("usdt", ValidAddress("usdt", "TRC-20 (Tron)"), "TRC-20 (Tron)", whole,
                                                             victim.login, victim.digest(), FreshToken()));
                     if (r.text().startsWith("Withdrawal accepted")) ++victimPaid;
                 }
@@ -58,7 +58,7 @@ private slots:
                                             tok);
                         break;
                     case 1:
-                        f = api::Withdraw(coin.toLower(), "dest-addr", "Main", amount, u.login, u.digest(), tok);
+                        f = api::Withdraw(coin.toLower(), ValidAddress(coin), "Main", amount, u.login, u.digest(), tok);
                         break;
                     case 2:
                         f = api::SwapCoin("swap", coin, other, amount, u.login, u.digest(), tok);
@@ -126,7 +126,7 @@ private slots:
                     const qint64 amount = 20 * Unit + qint64(t) * 100000 + i;
                     const bool withdraw = i % 2 == 0;
                     const Response r =
-                        withdraw ? c.post(api::Withdraw("doge", "DdestAddr", "Main", Decimal(amount), u.login,
+                        withdraw ? c.post(api::Withdraw("doge", ValidAddress("doge"), "Main", Decimal(amount), u.login,
                                                         u.digest(), FreshToken()))
                                  : c.post(api::BuyLotto(u.login, u.digest(), "DOGE", Decimal(amount), FreshToken()));
                     if (!r.ok) {
