@@ -13,7 +13,7 @@ import time
 SKIP = 77  # CTest's SKIP_RETURN_CODE for this test
 
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
-NEEDED_PROGRAMS = ["Xvfb", "openbox", "dbus-daemon", "xdotool", BUS_LAUNCHER]
+NEEDED_PROGRAMS = ["Xvfb", "openbox", "dbus-daemon", "dbus-send", "xdotool", "import", "convert", BUS_LAUNCHER]
 
 
 def missing_tools():
