@@ -20,6 +20,7 @@ std::string Metrics::ActionLabel(const std::string& action)
     static const char* const known[] = {"all_json_setting", "useraccount", "tg_new_user",   "get_deposit_address",
                                         "get_swap_coin",    "invest_coin", "withdraw",      "changepass",
                                         "resetpass",        "free_coin",   "buylottonew",   "x_clock_advance",
+                                        "twofa_setup",      "twofa_enable", "twofa_disable",
                                         "history",          "prices",      "investments",
                                         "healthz",          "file",        "none"};
     for (const char* k : known)

@@ -1,7 +1,8 @@
 // The one-time code arithmetic and the sealing of its secrets, on the service's
 // own code: RFC 6238's SHA-1 vectors, RFC 4648's base32 vectors, the ±1 step
 // window and once-only rule, and a key file that is made private and refuses
-// what it did not seal.
+// what it did not seal; the metrics name the second factor's actions.
+#include "Metrics.h"
 #include "Totp.h"
 
 #include <QTemporaryDir>
@@ -157,6 +158,14 @@ private slots:
         std::ofstream(shortKey) << "short";
         ::chmod(shortKey.c_str(), 0600);
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, totp::Sealer::FromFile(shortKey));
+    }
+
+    // The metrics count the second factor's actions under their own names, not as "other".
+    void actionsCountedByName()
+    {
+        for (const char* action : {"twofa_setup", "twofa_enable", "twofa_disable"})
+            QCOMPARE(QString::fromStdString(Metrics::ActionLabel(action)), QString(action));
+        QCOMPARE(QString::fromStdString(Metrics::ActionLabel("twofa_other")), QString("other"));
     }
 };
 
