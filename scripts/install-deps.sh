@@ -18,7 +18,7 @@ packages=(
   # the load balancer in front of several service instances (the cluster test, the bench), the bench's load
   haproxy wrk
   # the accessibility test reads the client through the real AT-SPI bus under a window manager
-  at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-daemon openbox imagemagick
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-daemon dbus-bin openbox imagemagick xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
