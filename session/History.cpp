@@ -197,6 +197,24 @@ QString StatusCaption(const QString& status)
     return captions.value(status, status);
 }
 
+QList<QPair<QDate, qint64>> EarningsPerDay(const QList<Item>& items, const QString& coin, const QDate& lastDay,
+                                           int days)
+{
+    QList<QPair<QDate, qint64>> out;
+    if (days <= 0 || !lastDay.isValid()) return out;
+    const QDate first = lastDay.addDays(1 - days);
+    for (int i = 0; i < days; ++i) out.append({first.addDays(i), 0});
+    for (const Item& it : items) {
+        if (it.kind != QLatin1String("earning") || it.coin != coin) continue;
+        const QDate day = QDate::fromString(it.time.left(10), QStringLiteral("yyyy-MM-dd"));
+        const qint64 index = first.daysTo(day);
+        // A hostile page cannot wrap a day's sum around: it stops at the limit.
+        if (index >= 0 && index < days && __builtin_add_overflow(out[index].second, it.amount, &out[index].second))
+            out[index].second = it.amount > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    }
+    return out;
+}
+
 namespace {
 
 QByteArray Field(QString text)

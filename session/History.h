@@ -5,6 +5,7 @@
 #include "FormEncoding.h"
 
 #include <QAbstractTableModel>
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -70,6 +71,11 @@ QString ShownAmount(qint64 units);
 QString FileAmount(qint64 units);
 QString KindCaption(const QString& kind);
 QString StatusCaption(const QString& status);
+
+// Earnings credited in coin per UTC day over the days days up to lastDay
+// (oldest first, a day without an earning line is 0), from "earning" lines.
+QList<QPair<QDate, qint64>> EarningsPerDay(const QList<Item>& items, const QString& coin, const QDate& lastDay,
+                                           int days);
 
 // RFC 4180: a header row, then one row per item, CRLF line ends, a field in
 // double quotes when it holds a comma, quote, CR or LF (quotes doubled), UTF-8.
