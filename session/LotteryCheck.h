@@ -1,0 +1,42 @@
+#pragma once
+// Anyone can check a lottery draw from the winners file: the revealed seed's
+// SHA-256 must be the commitment published while the draw was open, and the
+// winner must be the one the seed picks from the final players list:
+//   total = the sum of the stakes in 10^-8 coin; for i = 0, 1, 2, ...
+//   r = first 8 bytes (big-endian) of SHA-256(seed || i as 4 bytes big-endian),
+//   skipped when r >= 2^64 - (2^64 mod total); x = r mod total;
+//   the winner is the first player whose running sum of stakes exceeds x.
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace lotto {
+
+// The index of the winning stake, or nullopt when the seed is not 32 bytes of
+// lower-case hex or the stakes sum to nothing (or overflow).
+std::optional<qsizetype> PickWinner(const QString& seedHex, const QList<qint64>& stakes);
+
+// SHA-256 of the seed's 32 bytes as 64 lower-case hex digits; empty for a bad seed.
+QString Commitment(const QString& seedHex);
+
+// "12.50000000" as units of 10^-8; nullopt for anything else (signs, exponents,
+// more than eight decimals, overflow).
+std::optional<qint64> StakeUnits(const QString& text);
+
+struct DrawCheck {
+    bool verified = false;
+    qint64 draw = 0;
+    QString reason; // why it does not verify; empty when verified
+};
+
+// Checks one entry of the winners file. knownCommitment, when given, is what
+// the open draw's file published for this draw while it was open; the entry's
+// own "commitment" must equal it too.
+DrawCheck CheckDraw(const QJsonObject& entry, const QString& knownCommitment = {});
+
+// What the screen says about a draw: "verified" or "not verified: " + reason.
+QString CheckText(const DrawCheck& check);
+
+} // namespace lotto
