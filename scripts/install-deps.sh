@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-webengine-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-webengine-dev qt6-charts-dev libgl-dev
   libgtest-dev libzxing-dev libqrencode-dev libbenchmark-dev
   openssl xvfb xauth time fonts-dejavu-core fonts-noto-color-emoji
   # the service
