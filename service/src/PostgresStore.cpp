@@ -11,8 +11,7 @@
 // Reads run REPEATABLE READ, READ ONLY: one snapshot, never a conflict.
 #include "Money.h"
 #include "GroupCommit.h"
-#include "HistorySql.h"
-#include "Store.h"
+#include "SqlTx.h"
 
 #include <nlohmann/json.hpp>
 #include <pqxx/pqxx>
@@ -156,8 +155,7 @@ CREATE UNIQUE INDEX history_daily ON history(account_id, kind, coin, day) WHERE 
 CREATE INDEX history_by_ref ON history(ref, kind) WHERE ref != 0;
 ALTER TABLE withdrawals ADD COLUMN detail TEXT NOT NULL DEFAULT '';
 ALTER TABLE withdrawals ADD COLUMN settled BIGINT NOT NULL DEFAULT 0;
-)sql"
-    HistoryBackfillSql;
+)sql" HistoryBackfillSql;
 
 // Account safety: the second factor (accounts.twofa, twofa) and the lottery's committed seeds.
 const char* Migration6 = R"sql(
@@ -191,64 +189,44 @@ bool ConnectionLost(const std::string& sqlstate)
            sqlstate == "53300";
 }
 
-constexpr const char* AccountColumns = "id, login, login_key, password_hash, refcode, COALESCE(referrer, 0), refcol, "
-                                       "last_faucet, last_accrual, twofa";
-
-Account ReadAccount(const pqxx::row& r)
-{
-    return Account{I(r[0]), S(r[1]), S(r[2]), S(r[3]), S(r[4]), I(r[5]), I(r[6]), I(r[7]), I(r[8]), I(r[9]) != 0};
-}
-
-class PgTx final : public StoreTx {
+// The shared statements' cursor over a result.
+class PgRows {
 public:
-    PgTx(pqxx::transaction_base& t, Connection& c) : m_t(t), m_c(c) {}
+    explicit PgRows(pqxx::result r) : m_r(std::move(r)) {}
+    bool next() { return ++m_at < m_r.size(); }
+    std::int64_t i(int column) const { return I(m_r[m_at][column]); }
+    std::string s(int column) const { return S(m_r[m_at][column]); }
 
-    std::optional<Account> accountByKey(const std::string& key) override
+private:
+    pqxx::result m_r;
+    pqxx::result::size_type m_at = static_cast<pqxx::result::size_type>(-1);
+};
+
+// Runs a statement prepared once per connection.
+struct PgDb {
+    pqxx::transaction_base* t;
+    Connection* c;
+    template <typename... A>
+    pqxx::result exec(const char* sql, const A&... args)
     {
-        static const std::string sql = std::string("SELECT ") + AccountColumns + " FROM accounts WHERE login_key = $1";
-        auto r = q(sql.c_str(), key);
-        if (r.empty()) return std::nullopt;
-        return ReadAccount(r[0]);
+        try {
+            return t->exec_prepared(c->statement(sql), args...);
+        } catch (const pqxx::data_exception& e) {
+            // BIGINT arithmetic past its range (a balance or a figure): the movement is refused whole.
+            if (e.sqlstate() == "22003") throw money::Overflow(e.what());
+            throw;
+        }
     }
-    std::optional<Account> accountById(std::int64_t id) override
+    template <typename... A>
+    PgRows rows(const char* sql, const A&... args)
     {
-        static const std::string sql = std::string("SELECT ") + AccountColumns + " FROM accounts WHERE id = $1";
-        auto r = q(sql.c_str(), id);
-        if (r.empty()) return std::nullopt;
-        return ReadAccount(r[0]);
+        return PgRows(exec(sql, args...));
     }
-    std::optional<Account> accountByRefcode(const std::string& code) override
-    {
-        static const std::string sql =
-            std::string("SELECT ") + AccountColumns + " FROM accounts WHERE refcode = $1 AND id > 4";
-        auto r = q(sql.c_str(), code);
-        if (r.empty()) return std::nullopt;
-        return ReadAccount(r[0]);
-    }
-    std::optional<std::int64_t> insertAccount(const Account& a, std::int64_t now) override
-    {
-        auto r = q("INSERT INTO accounts(login, login_key, password_hash, refcode, referrer, created) "
-                   "VALUES($1, $2, $3, $4, NULLIF($5::bigint, 0), $6) ON CONFLICT DO NOTHING RETURNING id",
-                   a.login, a.loginKey, a.passwordHash, a.refcode, a.referrer, now);
-        if (r.empty()) return std::nullopt;
-        return I(r[0][0]);
-    }
-    void setPasswordHash(std::int64_t account, const std::string& hash) override
-    {
-        q("UPDATE accounts SET password_hash = $1 WHERE id = $2", hash, account);
-    }
-    void addReferral(std::int64_t account) override
-    {
-        q("UPDATE accounts SET refcol = refcol + 1 WHERE id = $1", account);
-    }
-    void setLastFaucet(std::int64_t account, std::int64_t at) override
-    {
-        q("UPDATE accounts SET last_faucet = $1 WHERE id = $2", at, account);
-    }
-    void setLastAccrual(std::int64_t account, std::int64_t at) override
-    {
-        q("UPDATE accounts SET last_accrual = $1 WHERE id = $2", at, account);
-    }
+};
+
+class PgTx final : public SqlTx<PgDb> {
+public:
+    PgTx(pqxx::transaction_base& t, Connection& c) : SqlTx(PgDb{&t, &c}) {}
 
     void post(const std::string& kind, const std::vector<Leg>& legs, std::int64_t now) override
     {
@@ -256,7 +234,7 @@ public:
         for (const Leg& l : legs) sums[l.coin] = money::Add(sums[l.coin], l.delta);
         for (const auto& [coin, sum] : sums)
             if (sum != 0) throw std::logic_error("unbalanced movement " + kind + " in " + coin);
-        const std::int64_t txn = I(q("INSERT INTO txns(kind, at) VALUES($1, $2) RETURNING id", kind, now)[0][0]);
+        const std::int64_t txn = I(m_db.exec(sql::InsertTxn, kind, now)[0][0]);
         // Balance rows are locked in one fixed order, so two movements never wait for each other in a circle.
         std::vector<size_t> order(legs.size());
         for (size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -270,299 +248,63 @@ public:
             if (l.delta == 0) continue;
             const auto bucket = static_cast<std::int64_t>(l.bucket);
             const std::int64_t after =
-                I(q("INSERT INTO balances(account_id, coin, bucket, amount) VALUES($1, $2, $3, $4) "
-                    "ON CONFLICT(account_id, coin, bucket) DO UPDATE "
-                    "SET amount = balances.amount + excluded.amount RETURNING amount",
-                    l.account, l.coin, bucket, l.delta)[0][0]);
+                I(m_db.exec("INSERT INTO balances(account_id, coin, bucket, amount) VALUES($1, $2, $3, $4) "
+                            "ON CONFLICT(account_id, coin, bucket) DO UPDATE "
+                            "SET amount = balances.amount + excluded.amount RETURNING amount",
+                            l.account, l.coin, bucket, l.delta)[0][0]);
             negative[i] = after < 0 && l.account != system_account::Issuer;
-            q("INSERT INTO ledger(txn, account_id, coin, bucket, delta) VALUES($1, $2, $3, $4, $5)", txn, l.account,
-              l.coin, bucket, l.delta);
+            run(sql::InsertLedger, txn, l.account, l.coin, bucket, l.delta);
         }
         // The first short leg as the caller listed them names the account.
         for (size_t i = 0; i < legs.size(); ++i)
             if (negative[i]) throw InsufficientFunds(legs[i].account);
     }
-    std::int64_t balance(std::int64_t account, const std::string& coin, Bucket bucket) override
-    {
-        auto r = q("SELECT amount FROM balances WHERE account_id = $1 AND coin = $2 AND bucket = $3", account, coin,
-                   static_cast<std::int64_t>(bucket));
-        return r.empty() ? 0 : I(r[0][0]);
-    }
-    std::map<std::string, CoinFigures> figures(std::int64_t account) override
-    {
-        std::map<std::string, CoinFigures> out;
-        for (const auto& row : q("SELECT coin, bucket, amount FROM balances WHERE account_id = $1", account))
-            (I(row[1]) == 0 ? out[S(row[0])].wallet : out[S(row[0])].invest) = I(row[2]);
-        for (const auto& row :
-             q("SELECT coin, dep_val, earned_inv, earned_ref FROM stats WHERE account_id = $1", account)) {
-            auto& f = out[S(row[0])];
-            f.depVal = I(row[1]);
-            f.earnedInv = I(row[2]);
-            f.earnedRef = I(row[3]);
-        }
-        return out;
-    }
     void addStats(std::int64_t account, const std::string& coin, std::int64_t depVal, std::int64_t earnedInv,
                   std::int64_t earnedRef) override
     {
-        q("INSERT INTO stats(account_id, coin, dep_val, earned_inv, earned_ref) VALUES($1, $2, $3, $4, $5) "
-          "ON CONFLICT(account_id, coin) DO UPDATE SET dep_val = stats.dep_val + excluded.dep_val, "
-          "earned_inv = stats.earned_inv + excluded.earned_inv, earned_ref = stats.earned_ref + excluded.earned_ref",
-          account, coin, depVal, earnedInv, earnedRef);
+        m_db.exec(
+            "INSERT INTO stats(account_id, coin, dep_val, earned_inv, earned_ref) VALUES($1, $2, $3, $4, $5) "
+            "ON CONFLICT(account_id, coin) DO UPDATE SET dep_val = stats.dep_val + excluded.dep_val, "
+            "earned_inv = stats.earned_inv + excluded.earned_inv, earned_ref = stats.earned_ref + excluded.earned_ref",
+            account, coin, depVal, earnedInv, earnedRef);
     }
 
-    std::vector<Investment> openInvestments(std::int64_t account) override
-    {
-        std::vector<Investment> out;
-        for (const auto& r : q("SELECT id, account_id, coin, principal, rental_code, fee_percent, apr, started, ends, "
-                               "paid FROM investments WHERE closed = 0 AND account_id = $1 ORDER BY id",
-                               account))
-            out.push_back(Investment{I(r[0]), I(r[1]), S(r[2]), I(r[3]), static_cast<int>(I(r[4])),
-                                     static_cast<int>(I(r[5])), static_cast<int>(I(r[6])), I(r[7]), I(r[8]), I(r[9])});
-        return out;
-    }
-    std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t paidBefore, std::int64_t now) override
-    {
-        std::vector<std::int64_t> out;
-        for (const auto& r : q(AccountsDueSql, paidBefore, now)) out.push_back(I(r[0]));
-        return out;
-    }
-    void insertInvestment(const Investment& v) override
-    {
-        q("INSERT INTO investments(account_id, coin, principal, rental_code, fee_percent, apr, started, ends) "
-          "VALUES($1, $2, $3, $4, $5, $6, $7, $8)",
-          v.account, v.coin, v.principal, static_cast<std::int64_t>(v.rentalCode),
-          static_cast<std::int64_t>(v.feePercent), static_cast<std::int64_t>(v.apr), v.started, v.ends);
-    }
-    bool setInvestmentPaid(std::int64_t id, std::int64_t paidBefore, std::int64_t paid, bool closed) override
-    {
-        return q("UPDATE investments SET paid = $1, closed = $2 WHERE id = $3 AND paid = $4 AND closed = 0", paid,
-                 static_cast<std::int64_t>(closed ? 1 : 0), id, paidBefore)
-                   .affected_rows() == 1;
-    }
-
-    std::optional<std::string> depositAddress(std::int64_t account, const std::string& cn) override
-    {
-        auto r = q("SELECT address FROM deposit_addresses WHERE account_id = $1 AND coin_network = $2", account, cn);
-        if (r.empty()) return std::nullopt;
-        return S(r[0][0]);
-    }
-    bool insertDepositAddress(std::int64_t account, const std::string& cn, const std::string& address) override
-    {
-        return q("INSERT INTO deposit_addresses(account_id, coin_network, address) VALUES($1, $2, $3) "
-                 "ON CONFLICT DO NOTHING",
-                 account, cn, address)
-                   .affected_rows() == 1;
-    }
-
-    std::int64_t insertWithdrawal(const Withdrawal& w) override
-    {
-        return I(q("INSERT INTO withdrawals(login, coin, network, address, amount, fee, net, created) "
-                   "VALUES($1, $2, $3, $4, $5, $6, $7, $8) RETURNING id",
-                   w.login, w.coin, w.network, w.address, w.amount, w.fee, w.net, w.created)[0][0]);
-    }
-    std::optional<Withdrawal> withdrawal(std::int64_t id, std::string* status) override
-    {
-        auto r = q("SELECT id, login, coin, network, address, amount, fee, net, created, status FROM withdrawals "
-                   "WHERE id = $1",
-                   id);
-        if (r.empty()) return std::nullopt;
-        if (status) *status = S(r[0][9]);
-        return Withdrawal{I(r[0][0]), S(r[0][1]), S(r[0][2]), S(r[0][3]), S(r[0][4]),
-                          I(r[0][5]), I(r[0][6]), I(r[0][7]), I(r[0][8])};
-    }
-    bool settleWithdrawal(std::int64_t id, const std::string& status, const std::string& detail,
-                          std::int64_t at) override
-    {
-        if (q("UPDATE withdrawals SET status = $1, detail = $2, settled = $3 WHERE id = $4 AND status = 'pending'",
-              status, detail, at, id)
-                .affected_rows() != 1)
-            return false;
-        q("UPDATE history SET status = $1, detail = $2 WHERE ref = $3 AND kind = 'withdraw' AND amount < 0", status,
-          detail, id);
-        return true;
-    }
-
-    std::int64_t addHistory(const HistoryItem& h) override
-    {
-        return I(q("INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref) "
-                   "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9) RETURNING id",
-                   h.account, h.coin, h.kind, h.at, h.amount, h.fee, h.status, h.detail, h.ref)[0][0]);
-    }
     void addDailyHistory(const HistoryItem& h, std::int64_t day) override
     {
         // BIGINT addition past its range raises 22003: refused as an overflow, like the balances.
-        q("INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref, day) "
-          "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) "
-          "ON CONFLICT(account_id, kind, coin, day) WHERE day IS NOT NULL DO UPDATE "
-          "SET amount = history.amount + excluded.amount, fee = history.fee + excluded.fee, at = excluded.at",
-          h.account, h.coin, h.kind, h.at, h.amount, h.fee, h.status, h.detail, h.ref, day);
-    }
-    std::vector<HistoryItem> history(std::int64_t account, const std::string& coin, std::int64_t before,
-                                     int limit) override
-    {
-        std::vector<HistoryItem> out;
-        const auto rows =
-            coin.empty() ? q("SELECT id, coin, kind, at, amount, fee, status, detail, ref FROM history "
-                             "WHERE account_id = $1 AND id < $2 ORDER BY id DESC LIMIT $3",
-                             account, before, static_cast<std::int64_t>(limit))
-                         : q("SELECT id, coin, kind, at, amount, fee, status, detail, ref FROM history "
-                             "WHERE account_id = $1 AND coin = $2 AND id < $3 ORDER BY id DESC LIMIT $4",
-                             account, coin, before, static_cast<std::int64_t>(limit));
-        for (const auto& r : rows)
-            out.push_back(
-                HistoryItem{I(r[0]), account, S(r[1]), S(r[2]), I(r[3]), I(r[4]), I(r[5]), S(r[6]), S(r[7]), I(r[8])});
-        return out;
-    }
-    std::vector<RentalState> rentals(std::int64_t account) override
-    {
-        std::vector<RentalState> out;
-        for (const auto& r : q("SELECT id, account_id, coin, principal, rental_code, fee_percent, apr, started, ends, "
-                               "paid, closed FROM investments WHERE account_id = $1 ORDER BY id DESC",
-                               account))
-            out.push_back(RentalState{Investment{I(r[0]), I(r[1]), S(r[2]), I(r[3]), static_cast<int>(I(r[4])),
-                                                 static_cast<int>(I(r[5])), static_cast<int>(I(r[6])), I(r[7]),
-                                                 I(r[8]), I(r[9])},
-                                      I(r[10]) != 0});
-        return out;
-    }
-    std::vector<Withdrawal> withdrawals() override
-    {
-        std::vector<Withdrawal> out;
-        for (const auto& r : q("SELECT id, login, coin, network, address, amount, fee, net, created FROM withdrawals "
-                               "WHERE status = 'pending' ORDER BY id"))
-            out.push_back(Withdrawal{I(r[0]), S(r[1]), S(r[2]), S(r[3]), S(r[4]), I(r[5]), I(r[6]), I(r[7]), I(r[8])});
-        return out;
-    }
-
-    void insertResetCode(std::int64_t account, const std::string& codeHash, std::int64_t expires) override
-    {
-        q("INSERT INTO reset_codes(account_id, code_hash, expires) VALUES($1, $2, $3)", account, codeHash, expires);
-    }
-    std::optional<ResetCode> resetCode(std::int64_t account, std::int64_t now) override
-    {
-        auto r = q("SELECT id, code_hash, attempts, expires FROM reset_codes WHERE account_id = $1 AND used = 0 "
-                   "AND expires > $2 ORDER BY id DESC LIMIT 1",
-                   account, now);
-        if (r.empty()) return std::nullopt;
-        return ResetCode{I(r[0][0]), S(r[0][1]), static_cast<int>(I(r[0][2])), I(r[0][3])};
-    }
-    void countResetCodeAttempt(std::int64_t code) override
-    {
-        q("UPDATE reset_codes SET attempts = attempts + 1 WHERE id = $1", code);
-    }
-    void retireResetCodes(std::int64_t account) override
-    {
-        q("DELETE FROM reset_codes WHERE account_id = $1", account);
-        q("DELETE FROM reset_outbox WHERE account_id = $1", account);
-    }
-    void insertResetMail(const ResetMail& m) override
-    {
-        q("INSERT INTO reset_outbox(login, code, created, expires, account_id) VALUES($1, $2, $3, $4, $5)", m.login,
-          m.code, m.created, m.expires, m.account);
-    }
-    std::vector<ResetMail> resetMails() override
-    {
-        std::vector<ResetMail> out;
-        for (const auto& r : q("SELECT id, login, code, created, expires, account_id FROM reset_outbox ORDER BY id"))
-            out.push_back(ResetMail{I(r[0]), S(r[1]), S(r[2]), I(r[3]), I(r[4]), I(r[5])});
-        return out;
-    }
-    void dropResetMails(const std::vector<std::int64_t>& ids) override
-    {
-        for (std::int64_t id : ids) q("DELETE FROM reset_outbox WHERE id = $1", id);
-    }
-
-    std::optional<TwoFactor> twoFactor(std::int64_t account) override
-    {
-        auto r = q("SELECT sealed, pending, last_step FROM twofa WHERE account_id = $1", account);
-        if (r.empty()) return std::nullopt;
-        return TwoFactor{S(r[0][0]), S(r[0][1]), I(r[0][2])};
-    }
-    void setTwoFactor(std::int64_t account, const TwoFactor& t) override
-    {
-        q("INSERT INTO twofa(account_id, sealed, pending, last_step) VALUES($1, $2, $3, $4) "
-          "ON CONFLICT(account_id) DO UPDATE SET sealed = excluded.sealed, pending = excluded.pending, "
-          "last_step = excluded.last_step",
-          account, t.sealed, t.pending, t.lastStep);
-        q("UPDATE accounts SET twofa = $1 WHERE id = $2", static_cast<std::int64_t>(!t.sealed.empty()), account);
-    }
-    bool takeTwoFactorStep(std::int64_t account, std::int64_t step) override
-    {
-        return !q("UPDATE twofa SET last_step = $1 WHERE account_id = $2 AND last_step < $1 RETURNING account_id",
-                  step, account)
-                    .empty();
-    }
-
-    std::optional<Draw> openDraw(const std::string& coin) override
-    {
-        auto r =
-            q("SELECT id, coin, opened, seed FROM lotto_draws WHERE coin = $1 AND closed IS NULL ORDER BY id LIMIT 1",
-              coin);
-        if (r.empty()) return std::nullopt;
-        return Draw{I(r[0][0]), S(r[0][1]), I(r[0][2]), S(r[0][3])};
-    }
-    std::vector<Draw> openDraws() override
-    {
-        std::vector<Draw> out;
-        for (const auto& r : q("SELECT id, coin, opened, seed FROM lotto_draws WHERE closed IS NULL ORDER BY id"))
-            out.push_back(Draw{I(r[0]), S(r[1]), I(r[2]), S(r[3])});
-        return out;
-    }
-    std::int64_t createDraw(const std::string& coin, std::int64_t now, const std::string& seed) override
-    {
-        return I(q("INSERT INTO lotto_draws(coin, opened, seed) VALUES($1, $2, $3) RETURNING id", coin, now, seed)[0][0]);
-    }
-    void addStake(std::int64_t draw, const Stake& s, std::int64_t now) override
-    {
-        q("INSERT INTO lotto_stakes(draw_id, account_id, nickname, amount, at) VALUES($1, $2, $3, $4, $5)", draw,
-          s.account, s.nickname, s.amount, now);
+        m_db.exec("INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref, day) "
+                  "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) "
+                  "ON CONFLICT(account_id, kind, coin, day) WHERE day IS NOT NULL DO UPDATE "
+                  "SET amount = history.amount + excluded.amount, fee = history.fee + excluded.fee, at = excluded.at",
+                  h.account, h.coin, h.kind, h.at, h.amount, h.fee, h.status, h.detail, h.ref, day);
     }
     std::vector<Stake> stakes(std::int64_t draw) override
     {
         std::vector<Stake> out;
-        for (const auto& r : q("SELECT account_id, MIN(nickname), SUM(amount)::bigint FROM lotto_stakes "
-                               "WHERE draw_id = $1 GROUP BY account_id ORDER BY MIN(id)",
-                               draw))
+        for (const auto& r : m_db.exec("SELECT account_id, MIN(nickname), SUM(amount)::bigint FROM lotto_stakes "
+                                       "WHERE draw_id = $1 GROUP BY account_id ORDER BY MIN(id)",
+                                       draw))
             out.push_back(Stake{I(r[0]), S(r[1]), I(r[2])});
         return out;
     }
-    bool closeDraw(std::int64_t draw, std::int64_t winner, const std::string& name, std::int64_t payout,
-                   std::int64_t now) override
-    {
-        return q("UPDATE lotto_draws SET closed = $1, winner = NULLIF($2::bigint, 0), winner_name = $3, payout = $4 "
-                 "WHERE id = $5 AND closed IS NULL",
-                 now, winner, name, payout, draw)
-                   .affected_rows() == 1;
-    }
-    std::vector<Winner> winners(const std::string& coin, int limit) override
-    {
-        std::vector<Winner> out;
-        for (const auto& r : q("SELECT winner_name, payout, closed, id, seed FROM (SELECT id, winner_name, payout, "
-                               "closed, seed FROM lotto_draws WHERE coin = $1 AND closed IS NOT NULL AND winner IS "
-                               "NOT NULL ORDER BY id DESC LIMIT $2) w ORDER BY id",
-                               coin, static_cast<std::int64_t>(limit)))
-            out.push_back(Winner{S(r[0]), I(r[1]), I(r[2]), I(r[3]), S(r[4])});
-        return out;
-    }
-
     AccountView accountView(const std::string& loginKey, const std::string& counterKind,
                             const std::string& counterKey) override
     {
         // One statement, each part a JSON array (bigints stay exact), parsed here.
-        auto r = q("WITH a AS (SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer, 0) AS ref, "
-                   "refcol, last_faucet, last_accrual, twofa FROM accounts WHERE login_key = $1) SELECT "
-                   "(SELECT json_build_array(count, first, last) FROM counters WHERE kind = $2 AND key = $3)::text, "
-                   "(SELECT json_build_array(id, login, login_key, password_hash, refcode, ref, refcol, last_faucet, "
-                   "last_accrual, twofa) FROM a)::text, "
-                   "(SELECT json_agg(json_build_array(i.id, i.account_id, i.coin, i.principal, i.rental_code, "
-                   "i.fee_percent, i.apr, i.started, i.ends, i.paid) ORDER BY i.id) FROM investments i JOIN a "
-                   "ON i.account_id = a.id WHERE i.closed = 0)::text, "
-                   "(SELECT json_agg(json_build_array(b.coin, b.bucket, b.amount)) FROM balances b JOIN a "
-                   "ON b.account_id = a.id)::text, "
-                   "(SELECT json_agg(json_build_array(s.coin, s.dep_val, s.earned_inv, s.earned_ref)) FROM stats s "
-                   "JOIN a ON s.account_id = a.id)::text",
-                   loginKey, counterKind, counterKey);
+        auto r = m_db.exec(
+            "WITH a AS (SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer, 0) AS ref, "
+            "refcol, last_faucet, last_accrual, twofa FROM accounts WHERE login_key = $1) SELECT "
+            "(SELECT json_build_array(count, first, last) FROM counters WHERE kind = $2 AND key = $3)::text, "
+            "(SELECT json_build_array(id, login, login_key, password_hash, refcode, ref, refcol, last_faucet, "
+            "last_accrual, twofa) FROM a)::text, "
+            "(SELECT json_agg(json_build_array(i.id, i.account_id, i.coin, i.principal, i.rental_code, "
+            "i.fee_percent, i.apr, i.started, i.ends, i.paid) ORDER BY i.id) FROM investments i JOIN a "
+            "ON i.account_id = a.id WHERE i.closed = 0)::text, "
+            "(SELECT json_agg(json_build_array(b.coin, b.bucket, b.amount)) FROM balances b JOIN a "
+            "ON b.account_id = a.id)::text, "
+            "(SELECT json_agg(json_build_array(s.coin, s.dep_val, s.earned_inv, s.earned_ref)) FROM stats s "
+            "JOIN a ON s.account_id = a.id)::text",
+            loginKey, counterKind, counterKey);
         AccountView v;
         const auto part = [&](int i) {
             return r[0][i].is_null() ? nlohmann::json() : nlohmann::json::parse(r[0][i].c_str());
@@ -571,9 +313,9 @@ public:
             v.failures = Counter{c[0].get<int>(), c[1].get<std::int64_t>(), c[2].get<std::int64_t>()};
         const auto a = part(1);
         if (!a.is_array()) return v;
-        v.account = Account{a[0].get<std::int64_t>(), a[1].get<std::string>(), a[2].get<std::string>(),
-                            a[3].get<std::string>(), a[4].get<std::string>(), a[5].get<std::int64_t>(),
-                            a[6].get<std::int64_t>(), a[7].get<std::int64_t>(), a[8].get<std::int64_t>(),
+        v.account = Account{a[0].get<std::int64_t>(),     a[1].get<std::string>(),  a[2].get<std::string>(),
+                            a[3].get<std::string>(),      a[4].get<std::string>(),  a[5].get<std::int64_t>(),
+                            a[6].get<std::int64_t>(),     a[7].get<std::int64_t>(), a[8].get<std::int64_t>(),
                             a[9].get<std::int64_t>() != 0};
         if (const auto open = part(2); open.is_array())
             for (const auto& i : open)
@@ -595,135 +337,6 @@ public:
             }
         return v;
     }
-    std::optional<Counter> counter(const std::string& kind, const std::string& key) override
-    {
-        auto r = q("SELECT count, first, last FROM counters WHERE kind = $1 AND key = $2", kind, key);
-        if (r.empty()) return std::nullopt;
-        return Counter{static_cast<int>(I(r[0][0])), I(r[0][1]), I(r[0][2])};
-    }
-    void setCounter(const std::string& kind, const std::string& key, const Counter& c) override
-    {
-        q("INSERT INTO counters(kind, key, count, first, last) VALUES($1, $2, $3, $4, $5) "
-          "ON CONFLICT(kind, key) DO UPDATE SET count = excluded.count, first = excluded.first, last = excluded.last",
-          kind, key, static_cast<std::int64_t>(c.count), c.first, c.last);
-    }
-    void dropCounter(const std::string& kind, const std::string& key) override
-    {
-        q("DELETE FROM counters WHERE kind = $1 AND key = $2", kind, key);
-    }
-
-    std::optional<OnceEntry> onceEntry(const std::string& key) override
-    {
-        auto r = q("SELECT owner, at, done, status, json, body, login_key, proof FROM once_requests WHERE key = $1",
-                   key);
-        if (r.empty()) return std::nullopt;
-        return OnceEntry{S(r[0][0]),      I(r[0][1]), I(r[0][2]) != 0, static_cast<int>(I(r[0][3])),
-                         I(r[0][4]) != 0, S(r[0][5]), S(r[0][6]),      S(r[0][7])};
-    }
-    void putOnceEntry(const std::string& key, const OnceEntry& e) override
-    {
-        q("INSERT INTO once_requests(key, owner, at, done, status, json, body, login_key, proof) "
-          "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9) "
-          "ON CONFLICT(key) DO UPDATE SET owner = excluded.owner, at = excluded.at, done = excluded.done, "
-          "status = excluded.status, json = excluded.json, body = excluded.body, login_key = excluded.login_key, "
-          "proof = excluded.proof",
-          key, e.owner, e.at, static_cast<std::int64_t>(e.done), static_cast<std::int64_t>(e.status),
-          static_cast<std::int64_t>(e.json), e.body, e.loginKey, e.proof);
-    }
-    void instanceAlive(const std::string& instance, std::int64_t seen) override
-    {
-        q("INSERT INTO instances(id, seen) VALUES($1, $2) ON CONFLICT(id) DO UPDATE SET seen = excluded.seen",
-          instance, seen);
-    }
-    std::optional<std::int64_t> instanceSeen(const std::string& instance) override
-    {
-        auto r = q("SELECT seen FROM instances WHERE id = $1", instance);
-        if (r.empty()) return std::nullopt;
-        return I(r[0][0]);
-    }
-    void dropInstance(const std::string& instance) override
-    {
-        q("DELETE FROM instances WHERE id = $1", instance);
-    }
-    void dropOnceEntry(const std::string& key, const std::string& owner) override
-    {
-        q("DELETE FROM once_requests WHERE key = $1 AND owner = $2", key, owner);
-    }
-
-    std::string secret(const std::string& name, const std::string& fresh) override
-    {
-        q("INSERT INTO secrets(name, value) VALUES($1, $2) ON CONFLICT(name) DO NOTHING", name, fresh);
-        auto r = q("SELECT value FROM secrets WHERE name = $1", name);
-        if (r.empty()) throw std::runtime_error("secret " + name + " missing");
-        return S(r[0][0]);
-    }
-    void pruneExpired(std::int64_t, std::int64_t onceBefore) override
-    {
-        q("DELETE FROM once_requests WHERE at < $1", onceBefore);
-        // Instances gone for an hour (killed, never stopped) leave no row behind.
-        q("DELETE FROM instances WHERE seen < EXTRACT(EPOCH FROM now())::bigint - 3600");
-    }
-    void pruneAccountState(std::int64_t countersBefore, std::int64_t now) override
-    {
-        q("DELETE FROM counters WHERE last < $1", countersBefore);
-        q("DELETE FROM reset_codes WHERE expires <= $1 OR used != 0", now);
-        q("DELETE FROM reset_outbox WHERE expires <= $1", now);
-    }
-
-    VerifyReport verify() override
-    {
-        VerifyReport r;
-        auto add = [&](const char* sql, const std::string& what) {
-            for (const auto& row : q(sql))
-                r.problems.push_back(what + ": account " + S(row[0]) + " " + S(row[1]) + " bucket " + S(row[2]) +
-                                     " holds " + S(row[3]) + ", expected " + S(row[4]));
-        };
-        add("SELECT b.account_id, b.coin, b.bucket, b.amount, COALESCE(s.total, 0) FROM balances b LEFT JOIN "
-            "(SELECT account_id, coin, bucket, SUM(delta) AS total FROM ledger GROUP BY account_id, coin, bucket) s "
-            "ON s.account_id = b.account_id AND s.coin = b.coin AND s.bucket = b.bucket "
-            "WHERE b.amount != COALESCE(s.total, 0)",
-            "balance differs from its ledger");
-        add("SELECT s.account_id, s.coin, s.bucket, 0, s.total FROM "
-            "(SELECT account_id, coin, bucket, SUM(delta) AS total FROM ledger GROUP BY account_id, coin, bucket) s "
-            "LEFT JOIN balances b ON s.account_id = b.account_id AND s.coin = b.coin AND s.bucket = b.bucket "
-            "WHERE b.account_id IS NULL",
-            "ledger entries without a balance");
-        add("SELECT account_id, coin, bucket, amount, 0 FROM balances WHERE amount < 0 AND account_id != 1",
-            "negative balance");
-        add("SELECT txn, coin, 0, SUM(delta), 0 FROM ledger GROUP BY txn, coin HAVING SUM(delta) != 0",
-            "movement does not sum to zero (txn, coin)");
-        add("SELECT b.account_id, b.coin, 1, b.amount, COALESCE(i.total, 0) FROM balances b LEFT JOIN "
-            "(SELECT account_id, coin, SUM(principal) AS total FROM investments WHERE closed = 0 "
-            "GROUP BY account_id, coin) i ON i.account_id = b.account_id AND i.coin = b.coin "
-            "WHERE b.bucket = 1 AND b.amount != COALESCE(i.total, 0)",
-            "invested balance differs from the open investments");
-        add("SELECT 3, d.coin, 0, COALESCE(MIN(b.amount), 0), SUM(s.amount) FROM lotto_draws d "
-            "JOIN lotto_stakes s ON s.draw_id = d.id LEFT JOIN balances b ON b.account_id = 3 AND b.coin = d.coin "
-            "AND b.bucket = 0 WHERE d.closed IS NULL GROUP BY d.coin HAVING COALESCE(MIN(b.amount), 0) != "
-            "SUM(s.amount)",
-            "lottery pot differs from the stakes of the open draw");
-        add(HistoryVerifySql, "history differs from the wallet");
-        auto counts = q("SELECT (SELECT COUNT(*) FROM balances), (SELECT COUNT(*) FROM ledger)");
-        r.balances = I(counts[0][0]);
-        r.entries = I(counts[0][1]);
-        return r;
-    }
-
-private:
-    template <typename... A>
-    pqxx::result q(const char* sql, A&&... args)
-    {
-        try {
-            return m_t.exec_prepared(m_c.statement(sql), std::forward<A>(args)...);
-        } catch (const pqxx::data_exception& e) {
-            // BIGINT arithmetic past its range (a balance or a figure): the movement is refused whole.
-            if (e.sqlstate() == "22003") throw money::Overflow(e.what());
-            throw;
-        }
-    }
-
-    pqxx::transaction_base& m_t;
-    Connection& m_c;
 };
 
 enum class Kind { Read, ReadOne, Write, LightWrite };

@@ -3,8 +3,7 @@
 // a sibling thread (other processes, like the credit command, wait up to 10 s).
 #include "Money.h"
 #include "GroupCommit.h"
-#include "HistorySql.h"
-#include "Store.h"
+#include "SqlTx.h"
 
 #include <sqlite3.h>
 
@@ -71,7 +70,13 @@ private:
 class Query {
 public:
     Query(Connection& c, const char* sql) : m_c(c), m_st(c.prepare(sql)) {}
-    ~Query() { sqlite3_reset(m_st); }
+    Query(Query&& o) noexcept : m_c(o.m_c), m_st(o.m_st), m_i(o.m_i) { o.m_st = nullptr; }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+    ~Query()
+    {
+        if (m_st) sqlite3_reset(m_st);
+    }
     Query& operator()(std::int64_t v)
     {
         sqlite3_bind_int64(m_st, ++m_i, v);
@@ -239,8 +244,7 @@ CREATE UNIQUE INDEX history_daily ON history(account_id, kind, coin, day) WHERE 
 CREATE INDEX history_by_ref ON history(ref, kind) WHERE ref != 0;
 ALTER TABLE withdrawals ADD COLUMN detail TEXT NOT NULL DEFAULT '';
 ALTER TABLE withdrawals ADD COLUMN settled INTEGER NOT NULL DEFAULT 0;
-)sql"
-    HistoryBackfillSql;
+)sql" HistoryBackfillSql;
 
 // Account safety: the second factor (accounts.twofa, twofa) and the lottery's committed seeds.
 const char* Migration6 = R"sql(
@@ -293,66 +297,21 @@ void Migrate(Connection& c)
     }
 }
 
-Account ReadAccount(const Query& q)
-{
-    return Account{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7), q.i(8), q.i(9) != 0};
-}
+// The shared statements' runner: binds in order, hands the statement back as the cursor.
+struct SqliteDb {
+    Connection* c;
+    template <typename... A>
+    Query rows(const char* sql, const A&... args)
+    {
+        Query q(*c, sql);
+        (q(args), ...);
+        return q;
+    }
+};
 
-class SqliteTx final : public StoreTx {
+class SqliteTx final : public SqlTx<SqliteDb> {
 public:
-    explicit SqliteTx(Connection& c) : m_c(c) {}
-
-    std::optional<Account> accountByKey(const std::string& key) override
-    {
-        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
-                     "last_accrual, twofa "
-                     "FROM accounts WHERE login_key = ?");
-        q(key);
-        if (!q.next()) return std::nullopt;
-        return ReadAccount(q);
-    }
-    std::optional<Account> accountById(std::int64_t id) override
-    {
-        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
-                     "last_accrual, twofa "
-                     "FROM accounts WHERE id = ?");
-        q(id);
-        if (!q.next()) return std::nullopt;
-        return ReadAccount(q);
-    }
-    std::optional<Account> accountByRefcode(const std::string& code) override
-    {
-        Query q(m_c, "SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer,0), refcol, last_faucet, "
-                     "last_accrual, twofa "
-                     "FROM accounts WHERE refcode = ? AND id > 4");
-        q(code);
-        if (!q.next()) return std::nullopt;
-        return ReadAccount(q);
-    }
-    std::optional<std::int64_t> insertAccount(const Account& a, std::int64_t now) override
-    {
-        Query q(m_c, "INSERT INTO accounts(login, login_key, password_hash, refcode, referrer, created) "
-                     "VALUES(?, ?, ?, ?, NULLIF(?, 0), ?)");
-        q(a.login)(a.loginKey)(a.passwordHash)(a.refcode)(a.referrer)(now);
-        if (!q.tryRun()) return std::nullopt;
-        return sqlite3_last_insert_rowid(m_c.db());
-    }
-    void setPasswordHash(std::int64_t account, const std::string& hash) override
-    {
-        Query(m_c, "UPDATE accounts SET password_hash = ? WHERE id = ?")(hash)(account).run();
-    }
-    void addReferral(std::int64_t account) override
-    {
-        Query(m_c, "UPDATE accounts SET refcol = refcol + 1 WHERE id = ?")(account).run();
-    }
-    void setLastFaucet(std::int64_t account, std::int64_t at) override
-    {
-        Query(m_c, "UPDATE accounts SET last_faucet = ? WHERE id = ?")(at)(account).run();
-    }
-    void setLastAccrual(std::int64_t account, std::int64_t at) override
-    {
-        Query(m_c, "UPDATE accounts SET last_accrual = ? WHERE id = ?")(at)(account).run();
-    }
+    explicit SqliteTx(Connection& c) : SqlTx(SqliteDb{&c}), m_c(c) {}
 
     void post(const std::string& kind, const std::vector<Leg>& legs, std::int64_t now) override
     {
@@ -360,8 +319,7 @@ public:
         for (const Leg& l : legs) sums[l.coin] = money::Add(sums[l.coin], l.delta);
         for (const auto& [coin, sum] : sums)
             if (sum != 0) throw std::logic_error("unbalanced movement " + kind + " in " + coin);
-        Query(m_c, "INSERT INTO txns(kind, at) VALUES(?, ?)")(kind)(now).run();
-        const std::int64_t txn = sqlite3_last_insert_rowid(m_c.db());
+        const std::int64_t txn = *id(m_db.rows(sql::InsertTxn, kind, now));
         for (const Leg& l : legs) {
             if (l.delta == 0) continue;
             // The new balance is computed here, checked: SQLite's own + turns an overflow into a REAL.
@@ -371,34 +329,8 @@ public:
                 l.coin)(static_cast<std::int64_t>(l.bucket))(after)
                 .run();
             if (after < 0 && l.account != system_account::Issuer) throw InsufficientFunds(l.account);
-            Query(m_c, "INSERT INTO ledger(txn, account_id, coin, bucket, delta) VALUES(?, ?, ?, ?, ?)")(txn)(
-                l.account)(l.coin)(static_cast<std::int64_t>(l.bucket))(l.delta)
-                .run();
+            run(sql::InsertLedger, txn, l.account, l.coin, static_cast<std::int64_t>(l.bucket), l.delta);
         }
-    }
-    std::int64_t balance(std::int64_t account, const std::string& coin, Bucket bucket) override
-    {
-        Query q(m_c, "SELECT amount FROM balances WHERE account_id = ? AND coin = ? AND bucket = ?");
-        q(account)(coin)(static_cast<std::int64_t>(bucket));
-        return q.next() ? q.i(0) : 0;
-    }
-    std::map<std::string, CoinFigures> figures(std::int64_t account) override
-    {
-        std::map<std::string, CoinFigures> out;
-        {
-            Query q(m_c, "SELECT coin, bucket, amount FROM balances WHERE account_id = ?");
-            q(account);
-            while (q.next()) (q.i(1) == 0 ? out[q.s(0)].wallet : out[q.s(0)].invest) = q.i(2);
-        }
-        Query q(m_c, "SELECT coin, dep_val, earned_inv, earned_ref FROM stats WHERE account_id = ?");
-        q(account);
-        while (q.next()) {
-            auto& f = out[q.s(0)];
-            f.depVal = q.i(1);
-            f.earnedInv = q.i(2);
-            f.earnedRef = q.i(3);
-        }
-        return out;
     }
     void addStats(std::int64_t account, const std::string& coin, std::int64_t depVal, std::int64_t earnedInv,
                   std::int64_t earnedRef) override
@@ -415,97 +347,11 @@ public:
         }
         Query(m_c, "INSERT INTO stats(account_id, coin, dep_val, earned_inv, earned_ref) VALUES(?, ?, ?, ?, ?) "
                    "ON CONFLICT(account_id, coin) DO UPDATE SET dep_val = excluded.dep_val, "
-                   "earned_inv = excluded.earned_inv, earned_ref = excluded.earned_ref")(account)(coin)(depVal)(
-            earnedInv)(earnedRef)
+                   "earned_inv = excluded.earned_inv, earned_ref = excluded.earned_ref")(account)(
+            coin)(depVal)(earnedInv)(earnedRef)
             .run();
     }
 
-    std::vector<Investment> openInvestments(std::int64_t account) override
-    {
-        std::vector<Investment> out;
-        Query q(m_c, "SELECT id, account_id, coin, principal, rental_code, fee_percent, apr, started, ends, paid "
-                     "FROM investments WHERE closed = 0 AND account_id = ? ORDER BY id");
-        q(account);
-        while (q.next())
-            out.push_back(Investment{q.i(0), q.i(1), q.s(2), q.i(3), static_cast<int>(q.i(4)), static_cast<int>(q.i(5)),
-                                     static_cast<int>(q.i(6)), q.i(7), q.i(8), q.i(9)});
-        return out;
-    }
-    std::vector<std::int64_t> accountsWithInvestmentsDue(std::int64_t paidBefore, std::int64_t now) override
-    {
-        std::vector<std::int64_t> out;
-        Query q(m_c, AccountsDueSql);
-        q(paidBefore)(now);
-        while (q.next()) out.push_back(q.i(0));
-        return out;
-    }
-    void insertInvestment(const Investment& v) override
-    {
-        Query(m_c, "INSERT INTO investments(account_id, coin, principal, rental_code, fee_percent, apr, started, ends) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")(v.account)(v.coin)(v.principal)(v.rentalCode)(v.feePercent)(v.apr)(
-            v.started)(v.ends)
-            .run();
-    }
-    bool setInvestmentPaid(std::int64_t id, std::int64_t paidBefore, std::int64_t paid, bool closed) override
-    {
-        Query(m_c, "UPDATE investments SET paid = ?, closed = ? WHERE id = ? AND paid = ? AND closed = 0")(paid)(
-            closed ? 1 : 0)(id)(paidBefore)
-            .run();
-        return sqlite3_changes(m_c.db()) == 1;
-    }
-
-    std::optional<std::string> depositAddress(std::int64_t account, const std::string& cn) override
-    {
-        Query q(m_c, "SELECT address FROM deposit_addresses WHERE account_id = ? AND coin_network = ?");
-        q(account)(cn);
-        if (!q.next()) return std::nullopt;
-        return q.s(0);
-    }
-    bool insertDepositAddress(std::int64_t account, const std::string& cn, const std::string& address) override
-    {
-        return Query(m_c, "INSERT INTO deposit_addresses(account_id, coin_network, address) VALUES(?, ?, ?)")(account)(
-                   cn)(address)
-            .tryRun();
-    }
-
-    std::int64_t insertWithdrawal(const Withdrawal& w) override
-    {
-        Query(m_c, "INSERT INTO withdrawals(login, coin, network, address, amount, fee, net, created) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")(w.login)(w.coin)(w.network)(w.address)(w.amount)(w.fee)(w.net)(
-            w.created)
-            .run();
-        return sqlite3_last_insert_rowid(m_c.db());
-    }
-    std::optional<Withdrawal> withdrawal(std::int64_t id, std::string* status) override
-    {
-        Query q(m_c, "SELECT id, login, coin, network, address, amount, fee, net, created, status FROM withdrawals "
-                     "WHERE id = ?");
-        q(id);
-        if (!q.next()) return std::nullopt;
-        if (status) *status = q.s(9);
-        return Withdrawal{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7), q.i(8)};
-    }
-    bool settleWithdrawal(std::int64_t id, const std::string& status, const std::string& detail,
-                          std::int64_t at) override
-    {
-        Query(m_c, "UPDATE withdrawals SET status = ?, detail = ?, settled = ? WHERE id = ? AND status = 'pending'")(
-            status)(detail)(at)(id)
-            .run();
-        if (sqlite3_changes(m_c.db()) != 1) return false;
-        Query(m_c, "UPDATE history SET status = ?, detail = ? WHERE ref = ? AND kind = 'withdraw' AND amount < 0")(
-            status)(detail)(id)
-            .run();
-        return true;
-    }
-
-    std::int64_t addHistory(const HistoryItem& h) override
-    {
-        Query(m_c, "INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)")(h.account)(h.coin)(h.kind)(h.at)(h.amount)(h.fee)(h.status)(
-            h.detail)(h.ref)
-            .run();
-        return sqlite3_last_insert_rowid(m_c.db());
-    }
     void addDailyHistory(const HistoryItem& h, std::int64_t day) override
     {
         // Summed here, checked: SQLite's own + turns an overflow into a REAL.
@@ -517,142 +363,8 @@ public:
             return;
         }
         Query(m_c, "INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref, day) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")(h.account)(h.coin)(h.kind)(h.at)(h.amount)(h.fee)(
-            h.status)(h.detail)(h.ref)(day)
-            .run();
-    }
-    std::vector<HistoryItem> history(std::int64_t account, const std::string& coin, std::int64_t before,
-                                     int limit) override
-    {
-        std::vector<HistoryItem> out;
-        auto read = [&](Query& q) {
-            while (q.next())
-                out.push_back(HistoryItem{q.i(0), account, q.s(1), q.s(2), q.i(3), q.i(4), q.i(5), q.s(6), q.s(7),
-                                          q.i(8)});
-        };
-        if (coin.empty()) {
-            Query q(m_c, "SELECT id, coin, kind, at, amount, fee, status, detail, ref FROM history "
-                         "WHERE account_id = ? AND id < ? ORDER BY id DESC LIMIT ?");
-            q(account)(before)(static_cast<std::int64_t>(limit));
-            read(q);
-        } else {
-            Query q(m_c, "SELECT id, coin, kind, at, amount, fee, status, detail, ref FROM history "
-                         "WHERE account_id = ? AND coin = ? AND id < ? ORDER BY id DESC LIMIT ?");
-            q(account)(coin)(before)(static_cast<std::int64_t>(limit));
-            read(q);
-        }
-        return out;
-    }
-    std::vector<RentalState> rentals(std::int64_t account) override
-    {
-        std::vector<RentalState> out;
-        Query q(m_c, "SELECT id, account_id, coin, principal, rental_code, fee_percent, apr, started, ends, paid, "
-                     "closed FROM investments WHERE account_id = ? ORDER BY id DESC");
-        q(account);
-        while (q.next())
-            out.push_back(RentalState{Investment{q.i(0), q.i(1), q.s(2), q.i(3), static_cast<int>(q.i(4)),
-                                                 static_cast<int>(q.i(5)), static_cast<int>(q.i(6)), q.i(7), q.i(8),
-                                                 q.i(9)},
-                                      q.i(10) != 0});
-        return out;
-    }
-    std::vector<Withdrawal> withdrawals() override
-    {
-        std::vector<Withdrawal> out;
-        Query q(m_c, "SELECT id, login, coin, network, address, amount, fee, net, created FROM withdrawals "
-                     "WHERE status = 'pending' ORDER BY id");
-        while (q.next())
-            out.push_back(Withdrawal{q.i(0), q.s(1), q.s(2), q.s(3), q.s(4), q.i(5), q.i(6), q.i(7), q.i(8)});
-        return out;
-    }
-
-    void insertResetCode(std::int64_t account, const std::string& codeHash, std::int64_t expires) override
-    {
-        Query(m_c,
-              "INSERT INTO reset_codes(account_id, code_hash, expires) VALUES(?, ?, ?)")(account)(codeHash)(expires)
-            .run();
-    }
-    std::optional<ResetCode> resetCode(std::int64_t account, std::int64_t now) override
-    {
-        Query q(m_c, "SELECT id, code_hash, attempts, expires FROM reset_codes WHERE account_id = ? AND used = 0 "
-                     "AND expires > ? ORDER BY id DESC LIMIT 1");
-        q(account)(now);
-        if (!q.next()) return std::nullopt;
-        return ResetCode{q.i(0), q.s(1), static_cast<int>(q.i(2)), q.i(3)};
-    }
-    void countResetCodeAttempt(std::int64_t code) override
-    {
-        Query(m_c, "UPDATE reset_codes SET attempts = attempts + 1 WHERE id = ?")(code).run();
-    }
-    void retireResetCodes(std::int64_t account) override
-    {
-        Query(m_c, "DELETE FROM reset_codes WHERE account_id = ?")(account).run();
-        Query(m_c, "DELETE FROM reset_outbox WHERE account_id = ?")(account).run();
-    }
-    void insertResetMail(const ResetMail& m) override
-    {
-        Query(m_c, "INSERT INTO reset_outbox(login, code, created, expires, account_id) VALUES(?, ?, ?, ?, ?)")(
-            m.login)(m.code)(m.created)(m.expires)(m.account)
-            .run();
-    }
-    std::vector<ResetMail> resetMails() override
-    {
-        std::vector<ResetMail> out;
-        Query q(m_c, "SELECT id, login, code, created, expires, account_id FROM reset_outbox ORDER BY id");
-        while (q.next()) out.push_back(ResetMail{q.i(0), q.s(1), q.s(2), q.i(3), q.i(4), q.i(5)});
-        return out;
-    }
-    void dropResetMails(const std::vector<std::int64_t>& ids) override
-    {
-        for (std::int64_t id : ids) Query(m_c, "DELETE FROM reset_outbox WHERE id = ?")(id).run();
-    }
-
-    std::optional<TwoFactor> twoFactor(std::int64_t account) override
-    {
-        Query q(m_c, "SELECT sealed, pending, last_step FROM twofa WHERE account_id = ?");
-        q(account);
-        if (!q.next()) return std::nullopt;
-        return TwoFactor{q.s(0), q.s(1), q.i(2)};
-    }
-    void setTwoFactor(std::int64_t account, const TwoFactor& t) override
-    {
-        Query(m_c, "INSERT INTO twofa(account_id, sealed, pending, last_step) VALUES(?, ?, ?, ?) "
-                   "ON CONFLICT(account_id) DO UPDATE SET sealed = excluded.sealed, pending = excluded.pending, "
-                   "last_step = excluded.last_step")(account)(t.sealed)(t.pending)(t.lastStep)
-            .run();
-        Query(m_c, "UPDATE accounts SET twofa = ? WHERE id = ?")(static_cast<std::int64_t>(!t.sealed.empty()))(account)
-            .run();
-    }
-    bool takeTwoFactorStep(std::int64_t account, std::int64_t step) override
-    {
-        Query(m_c, "UPDATE twofa SET last_step = ? WHERE account_id = ? AND last_step < ?")(step)(account)(step).run();
-        return sqlite3_changes(m_c.db()) == 1;
-    }
-
-    std::optional<Draw> openDraw(const std::string& coin) override
-    {
-        Query q(m_c,
-                "SELECT id, coin, opened, seed FROM lotto_draws WHERE coin = ? AND closed IS NULL ORDER BY id LIMIT 1");
-        q(coin);
-        if (!q.next()) return std::nullopt;
-        return Draw{q.i(0), q.s(1), q.i(2), q.s(3)};
-    }
-    std::vector<Draw> openDraws() override
-    {
-        std::vector<Draw> out;
-        Query q(m_c, "SELECT id, coin, opened, seed FROM lotto_draws WHERE closed IS NULL ORDER BY id");
-        while (q.next()) out.push_back(Draw{q.i(0), q.s(1), q.i(2), q.s(3)});
-        return out;
-    }
-    std::int64_t createDraw(const std::string& coin, std::int64_t now, const std::string& seed) override
-    {
-        Query(m_c, "INSERT INTO lotto_draws(coin, opened, seed) VALUES(?, ?, ?)")(coin)(now)(seed).run();
-        return sqlite3_last_insert_rowid(m_c.db());
-    }
-    void addStake(std::int64_t draw, const Stake& s, std::int64_t now) override
-    {
-        Query(m_c, "INSERT INTO lotto_stakes(draw_id, account_id, nickname, amount, at) VALUES(?, ?, ?, ?, ?)")(draw)(
-            s.account)(s.nickname)(s.amount)(now)
+                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")(h.account)(h.coin)(h.kind)(h.at)(h.amount)(h.fee)(h.status)(
+            h.detail)(h.ref)(day)
             .run();
     }
     std::vector<Stake> stakes(std::int64_t draw) override
@@ -664,167 +376,25 @@ public:
         while (q.next()) out.push_back(Stake{q.i(0), q.s(1), q.i(2)});
         return out;
     }
-    bool closeDraw(std::int64_t draw, std::int64_t winner, const std::string& name, std::int64_t payout,
-                   std::int64_t now) override
-    {
-        Query(m_c, "UPDATE lotto_draws SET closed = ?, winner = ?, winner_name = ?, payout = ? "
-                   "WHERE id = ? AND closed IS NULL")(now)(winner)(name)(payout)(draw)
-            .run();
-        return sqlite3_changes(m_c.db()) == 1;
-    }
-    std::vector<Winner> winners(const std::string& coin, int limit) override
-    {
-        std::vector<Winner> out;
-        Query q(m_c,
-                "SELECT winner_name, payout, closed, id, seed FROM (SELECT id, winner_name, payout, closed, seed "
-                "FROM lotto_draws WHERE coin = ? AND closed IS NOT NULL AND winner IS NOT NULL ORDER BY id DESC "
-                "LIMIT ?) ORDER BY id");
-        q(coin)(limit);
-        while (q.next()) out.push_back(Winner{q.s(0), q.i(1), q.i(2), q.i(3), q.s(4)});
-        return out;
-    }
-
-    std::optional<Counter> counter(const std::string& kind, const std::string& key) override
-    {
-        Query q(m_c, "SELECT count, first, last FROM counters WHERE kind = ? AND key = ?");
-        q(kind)(key);
-        if (!q.next()) return std::nullopt;
-        return Counter{static_cast<int>(q.i(0)), q.i(1), q.i(2)};
-    }
-    void setCounter(const std::string& kind, const std::string& key, const Counter& c) override
-    {
-        Query(m_c, "INSERT INTO counters(kind, key, count, first, last) VALUES(?, ?, ?, ?, ?) "
-                   "ON CONFLICT(kind, key) DO UPDATE SET count = excluded.count, first = excluded.first, "
-                   "last = excluded.last")(kind)(key)(static_cast<std::int64_t>(c.count))(c.first)(c.last)
-            .run();
-    }
-    void dropCounter(const std::string& kind, const std::string& key) override
-    {
-        Query(m_c, "DELETE FROM counters WHERE kind = ? AND key = ?")(kind)(key).run();
-    }
-
-    std::optional<OnceEntry> onceEntry(const std::string& key) override
-    {
-        Query q(m_c, "SELECT owner, at, done, status, json, body, login_key, proof FROM once_requests WHERE key = ?");
-        q(key);
-        if (!q.next()) return std::nullopt;
-        return OnceEntry{q.s(0), q.i(1), q.i(2) != 0, static_cast<int>(q.i(3)), q.i(4) != 0, q.s(5), q.s(6), q.s(7)};
-    }
-    void putOnceEntry(const std::string& key, const OnceEntry& e) override
-    {
-        Query(m_c, "INSERT INTO once_requests(key, owner, at, done, status, json, body, login_key, proof) "
-                   "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?) "
-                   "ON CONFLICT(key) DO UPDATE SET owner = excluded.owner, at = excluded.at, done = excluded.done, "
-                   "status = excluded.status, json = excluded.json, body = excluded.body, "
-                   "login_key = excluded.login_key, proof = excluded.proof")(key)(e.owner)(e.at)(
-            static_cast<std::int64_t>(e.done))(static_cast<std::int64_t>(e.status))(static_cast<std::int64_t>(e.json))(
-            e.body)(e.loginKey)(e.proof)
-            .run();
-    }
-    void instanceAlive(const std::string& instance, std::int64_t seen) override
-    {
-        Query(m_c, "INSERT INTO instances(id, seen) VALUES(?, ?) ON CONFLICT(id) DO UPDATE SET seen = excluded.seen")(
-            instance)(seen)
-            .run();
-    }
-    std::optional<std::int64_t> instanceSeen(const std::string& instance) override
-    {
-        Query q(m_c, "SELECT seen FROM instances WHERE id = ?");
-        q(instance);
-        if (!q.next()) return std::nullopt;
-        return q.i(0);
-    }
-    void dropInstance(const std::string& instance) override
-    {
-        Query(m_c, "DELETE FROM instances WHERE id = ?")(instance).run();
-    }
-    void dropOnceEntry(const std::string& key, const std::string& owner) override
-    {
-        Query(m_c, "DELETE FROM once_requests WHERE key = ? AND owner = ?")(key)(owner).run();
-    }
-
-    std::string secret(const std::string& name, const std::string& fresh) override
-    {
-        Query(m_c, "INSERT INTO secrets(name, value) VALUES(?, ?) ON CONFLICT(name) DO NOTHING")(name)(fresh).run();
-        Query q(m_c, "SELECT value FROM secrets WHERE name = ?");
-        q(name);
-        if (!q.next()) throw SqliteError("secret " + name + " missing");
-        return q.s(0);
-    }
-    void pruneExpired(std::int64_t, std::int64_t onceBefore) override
-    {
-        Query(m_c, "DELETE FROM once_requests WHERE at < ?")(onceBefore).run();
-        // Instances gone for an hour (killed, never stopped) leave no row behind.
-        Query(m_c, "DELETE FROM instances WHERE seen < CAST(strftime('%s','now') AS INTEGER) - 3600").run();
-    }
-    void pruneAccountState(std::int64_t countersBefore, std::int64_t now) override
-    {
-        Query(m_c, "DELETE FROM counters WHERE last < ?")(countersBefore).run();
-        Query(m_c, "DELETE FROM reset_codes WHERE expires <= ? OR used != 0")(now).run();
-        Query(m_c, "DELETE FROM reset_outbox WHERE expires <= ?")(now).run();
-    }
-
-    VerifyReport verify() override
-    {
-        VerifyReport r;
-        auto add = [&](const char* sql, const std::string& what) {
-            Query q(m_c, sql);
-            while (q.next())
-                r.problems.push_back(what + ": account " + std::to_string(q.i(0)) + " " + q.s(1) + " bucket " +
-                                     std::to_string(q.i(2)) + " holds " + std::to_string(q.i(3)) + ", expected " +
-                                     std::to_string(q.i(4)));
-        };
-        // Before any sum: a REAL (what an overflow of SQLite's + makes) would pass the sums below on rounding.
-        {
-            Query q(m_c, "SELECT 'balance', account_id, coin, bucket, CAST(amount AS TEXT) FROM balances "
-                         "WHERE typeof(amount) != 'integer' UNION ALL "
-                         "SELECT 'ledger entry', account_id, coin, bucket, CAST(delta AS TEXT) FROM ledger "
-                         "WHERE typeof(delta) != 'integer' UNION ALL "
-                         "SELECT 'figures', account_id, coin, 0, CAST(dep_val AS TEXT) || ' ' || "
-                         "CAST(earned_inv AS TEXT) || ' ' || CAST(earned_ref AS TEXT) FROM stats "
-                         "WHERE typeof(dep_val) != 'integer' OR typeof(earned_inv) != 'integer' OR "
-                         "typeof(earned_ref) != 'integer'");
-            while (q.next())
-                r.problems.push_back(q.s(0) + " is not an integer: account " + std::to_string(q.i(1)) + " " + q.s(2) +
-                                     " bucket " + std::to_string(q.i(3)) + " holds " + q.s(4));
-            if (!r.problems.empty()) return r;
-        }
-        add("SELECT b.account_id, b.coin, b.bucket, b.amount, COALESCE(s.total, 0) FROM balances b LEFT JOIN "
-            "(SELECT account_id, coin, bucket, SUM(delta) AS total FROM ledger GROUP BY account_id, coin, bucket) s "
-            "ON s.account_id = b.account_id AND s.coin = b.coin AND s.bucket = b.bucket "
-            "WHERE b.amount != COALESCE(s.total, 0)",
-            "balance differs from its ledger");
-        add("SELECT s.account_id, s.coin, s.bucket, 0, s.total FROM "
-            "(SELECT account_id, coin, bucket, SUM(delta) AS total FROM ledger GROUP BY account_id, coin, bucket) s "
-            "LEFT JOIN balances b ON s.account_id = b.account_id AND s.coin = b.coin AND s.bucket = b.bucket "
-            "WHERE b.account_id IS NULL",
-            "ledger entries without a balance");
-        add("SELECT account_id, coin, bucket, amount, 0 FROM balances WHERE amount < 0 AND account_id != 1",
-            "negative balance");
-        add("SELECT txn, coin, 0, SUM(delta), 0 FROM ledger GROUP BY txn, coin HAVING SUM(delta) != 0",
-            "movement does not sum to zero (txn, coin)");
-        add("SELECT b.account_id, b.coin, 1, b.amount, COALESCE(i.total, 0) FROM balances b LEFT JOIN "
-            "(SELECT account_id, coin, SUM(principal) AS total FROM investments WHERE closed = 0 GROUP BY account_id, "
-            "coin) i "
-            "ON i.account_id = b.account_id AND i.coin = b.coin WHERE b.bucket = 1 AND b.amount != COALESCE(i.total, "
-            "0)",
-            "invested balance differs from the open investments");
-        add("SELECT 3, d.coin, 0, COALESCE(b.amount, 0), SUM(s.amount) FROM lotto_draws d "
-            "JOIN lotto_stakes s ON s.draw_id = d.id LEFT JOIN balances b ON b.account_id = 3 AND b.coin = d.coin "
-            "AND b.bucket = 0 WHERE d.closed IS NULL GROUP BY d.coin HAVING COALESCE(b.amount, 0) != SUM(s.amount)",
-            "lottery pot differs from the stakes of the open draw");
-        add(HistoryVerifySql, "history differs from the wallet");
-        {
-            Query q(m_c, "SELECT (SELECT COUNT(*) FROM balances), (SELECT COUNT(*) FROM ledger)");
-            if (q.next()) {
-                r.balances = q.i(0);
-                r.entries = q.i(1);
-            }
-        }
-        return r;
-    }
 
 private:
+    bool amountsAreIntegers(VerifyReport& r) override
+    {
+        // A REAL (what an overflow of SQLite's + makes) would pass the sums on rounding.
+        Query q(m_c, "SELECT 'balance', account_id, coin, bucket, CAST(amount AS TEXT) FROM balances "
+                     "WHERE typeof(amount) != 'integer' UNION ALL "
+                     "SELECT 'ledger entry', account_id, coin, bucket, CAST(delta AS TEXT) FROM ledger "
+                     "WHERE typeof(delta) != 'integer' UNION ALL "
+                     "SELECT 'figures', account_id, coin, 0, CAST(dep_val AS TEXT) || ' ' || "
+                     "CAST(earned_inv AS TEXT) || ' ' || CAST(earned_ref AS TEXT) FROM stats "
+                     "WHERE typeof(dep_val) != 'integer' OR typeof(earned_inv) != 'integer' OR "
+                     "typeof(earned_ref) != 'integer'");
+        while (q.next())
+            r.problems.push_back(q.s(0) + " is not an integer: account " + std::to_string(q.i(1)) + " " + q.s(2) +
+                                 " bucket " + std::to_string(q.i(3)) + " holds " + q.s(4));
+        return r.problems.empty();
+    }
+
     Connection& m_c;
 };
 
