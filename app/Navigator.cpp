@@ -2,9 +2,11 @@
 #include "Screens.h"
 
 #include "AccountModel.h"
+#include "AutoLock.h"
 #include "AppState.h"
 #include "Login.h"
 #include "Lotto.h"
+#include "SafetyPrefs.h"
 #include "ServiceClient.h"
 #include "dashboard.h"
 #include "deposit.h"
@@ -38,6 +40,9 @@ Navigator::Navigator()
     setObjectName(QStringLiteral("Navigator"));
     m_service = new ServiceClient(this);
     new AccountModel(this);
+    // The user's safety choices first: the lock reads its idle time from them.
+    new SafetyPrefs(SafetyPrefs::DefaultPath(), this);
+    new AutoLock(this);
     g_navigator = this;
     SetHost(this);
 }
