@@ -2,17 +2,13 @@
 
 #include "AccountModel.h"
 #include "AppState.h"
+#include "EarningsChart.h"
 #include "Notices.h"
 #include "Rentals.h"
 #include "ServiceClient.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QBarCategoryAxis>
-#include <QBarSeries>
-#include <QBarSet>
-#include <QChart>
-#include <QChartView>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -21,7 +17,7 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
-#include <QValueAxis>
+#include <limits>
 
 namespace {
 
@@ -75,19 +71,8 @@ FormActivity::FormActivity(QWidget* parent) : SecondaryScreen(parent)
     connect(ui.chk_notifications, &QCheckBox::toggled, this, [](bool on) { notices::SetEnabled(on); });
 
     // The chart: one bar per day of the chosen range.
-    auto* chart = new QChart;
-    chart->setObjectName(QStringLiteral("chart_earnings"));
-    chart->legend()->hide();
-    // The axis figures with "," and no group separator, as every number of the client.
-    QLocale figures(QLocale::German);
-    figures.setNumberOptions(QLocale::OmitGroupSeparator);
-    chart->setLocale(figures);
-    chart->setLocalizeNumbers(true);
-    auto* view = new QChartView(chart, ui.chart_holder);
-    view->setObjectName(QStringLiteral("chart_view_earnings"));
-    view->setAccessibleName(QStringLiteral("Earnings per day"));
-    view->setRenderHint(QPainter::Antialiasing);
-    ui.ChartLayout->addWidget(view);
+    m_chart = new EarningsChart(ui.chart_holder);
+    ui.ChartLayout->addWidget(m_chart);
 
     m_watcher = new NoticeWatcher(this);
     connect(m_watcher, &NoticeWatcher::Notice, this, &FormActivity::Notify);
@@ -331,42 +316,10 @@ void FormActivity::DrawEarnings()
         if (newest.isValid() && newest > last) last = newest;
     }
     const auto perDay = history::EarningsPerDay(m_earningLines, m_chartCoin, last, days);
-    QChart* chart = findChild<QChartView*>(QStringLiteral("chart_view_earnings"))->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
-    auto* set = new QBarSet(m_chartCoin.toUpper());
-    set->setObjectName(QStringLiteral("set_earnings"));
-    QStringList labels;
     qint64 total = 0;
-    qint64 highest = 0;
-    for (const auto& [day, units] : perDay) {
-        // Only the bars' heights are drawn from doubles; the sum below stays in units.
-        set->append(double(units) / 1e8);
-        labels << day.toString(QStringLiteral("MM-dd"));
-        if (!__builtin_add_overflow(total, units, &total)) highest = std::max(highest, units);
-    }
-    auto* series = new QBarSeries;
-    series->setObjectName(QStringLiteral("series_earnings"));
-    series->setBarWidth(0.9);
-    series->append(set);
-    chart->addSeries(series);
-    auto* x = new QBarCategoryAxis;
-    x->append(labels);
-    x->setLabelsAngle(-90);
-    QFont small = x->labelsFont();
-    small.setPointSizeF(std::max(5.0, small.pointSizeF() * (days > 30 ? 0.6 : 0.8)));
-    x->setLabelsFont(small);
-    chart->addAxis(x, Qt::AlignBottom);
-    series->attachAxis(x);
-    auto* y = new QValueAxis;
-    y->setRange(0, highest > 0 ? double(highest) / 1e8 * 1.1 : 1e-8);
-    y->setLabelFormat(QStringLiteral("%.8f"));
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(y);
-    chart->setTitle(QStringLiteral("Credited earnings per day, %1").arg(m_chartCoin.toUpper()));
+    for (const auto& day : perDay)
+        if (__builtin_add_overflow(total, day.second, &total)) total = std::numeric_limits<qint64>::max();
+    m_chart->Draw(m_chartCoin.toUpper(), perDay);
     ui.lab_earnings_total->setText(QStringLiteral("Credited in %1 days: %2 %3")
                                        .arg(days)
                                        .arg(history::ShownAmount(total), m_chartCoin.toUpper()));

@@ -8,6 +8,7 @@
 
 #include <QPointer>
 
+class EarningsChart;
 class NoticeWatcher;
 class QFileDialog;
 class QSystemTrayIcon;
@@ -23,6 +24,7 @@ public:
     // Rows asked for per page as the user scrolls, and per page of an export.
     static constexpr int PageRows = 100;
     static constexpr int ExportPageRows = 200;
+    EarningsChart* Chart() const { return m_chart; }
     // Whether a system tray took the notices (else they go to the message panel).
     bool HasTray() const { return m_tray != nullptr; }
 
@@ -51,6 +53,7 @@ private:
     HistoryModel* m_model = nullptr;
     NoticeWatcher* m_watcher = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    EarningsChart* m_chart = nullptr;
     QPointer<QFileDialog> m_dialog;
     bool m_loading = false;
     QString m_exportPath; // set while an export waits for its pages
