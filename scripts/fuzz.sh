@@ -24,7 +24,7 @@ cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDe
   -DAMBERVALE_BUILD_SERVICE=OFF >/dev/null
 cmake --build "$build" --target ambervale_fuzz_all -j"$(nproc)"
 
-targets="${FUZZ_TARGETS:-number_text settings_reply account_reply swap_reply deposit_reply lottery_players lottery_winners address}"
+targets="${FUZZ_TARGETS:-number_text settings_reply account_reply swap_reply deposit_reply lottery_players lottery_winners address history_reply}"
 export QT_QPA_PLATFORM=offscreen
 # Leaks count as findings; the first undefined behaviour stops the run. A
 # smaller quarantine and shorter allocation stacks make Qt's many small
