@@ -1,7 +1,9 @@
 #include "LotteryCheck.h"
+#include "Lottery.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <limits>
 
 namespace lotto {
@@ -127,6 +129,70 @@ DrawCheck CheckDraw(const QJsonObject& entry, const QString& knownCommitment)
     }
     out.verified = true;
     return out;
+}
+
+QList<DrawCheck> CheckShownDraws(const QString& body, const QHash<qint64, QString>& seen)
+{
+    QList<DrawCheck> out;
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8());
+    if (!doc.isArray()) return out;
+    const QJsonArray all = doc.array();
+    for (qsizetype i = all.size() - 1; i >= 0 && i >= all.size() - MaxWinnersShown; --i) {
+        if (!all.at(i).isObject()) {
+            out.append(DrawCheck{false, 0, QStringLiteral("the entry is damaged")});
+            continue;
+        }
+        const QJsonObject entry = all.at(i).toObject();
+        out.append(CheckDraw(entry, seen.value(entry.value(QStringLiteral("draw")).toInteger(0))));
+    }
+    return out;
+}
+
+QString ChecksSummary(const QList<DrawCheck>& checks, const QStringList& winnerNames)
+{
+    if (checks.isEmpty()) return {};
+    QStringList bad;
+    for (qsizetype i = 0; i < checks.size(); ++i) {
+        if (checks[i].verified) continue;
+        const QString who = i < winnerNames.size() ? winnerNames[i] : QString();
+        const QString draw = checks[i].draw > 0 ? QStringLiteral("Draw %1").arg(checks[i].draw) : QStringLiteral("A draw");
+        bad << QStringLiteral("%1 (%2) is not verified: %3.").arg(draw, who, checks[i].reason);
+    }
+    if (bad.isEmpty())
+        return checks.size() == 1 ? QStringLiteral("The draw shown is verified: its seed matches the commitment "
+                                                   "published before it and picks the winner shown.")
+                                  : QStringLiteral("All %1 draws shown are verified: each seed matches the commitment "
+                                                   "published before the draw and picks the winner shown.")
+                                        .arg(checks.size());
+    return bad.join(QLatin1Char('\n'));
+}
+
+namespace {
+QHash<QString, QHash<qint64, QString>>& Seen()
+{
+    static QHash<QString, QHash<qint64, QString>> seen;
+    return seen;
+}
+} // namespace
+
+void NoteOpenDraw(const QString& coinLower, const QString& body)
+{
+    if (body.size() > 4096) return;
+    const QJsonObject o = QJsonDocument::fromJson(body.toUtf8()).object();
+    const qint64 draw = o.value(QStringLiteral("draw")).toInteger(0);
+    const QString commitment = o.value(QStringLiteral("commitment")).toString();
+    if (draw <= 0 || commitment.size() != 64) return;
+    for (QChar c : commitment)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return;
+    QHash<qint64, QString>& coin = Seen()[coinLower];
+    // The first commitment seen for a draw is the one kept: a later, different
+    // one is exactly what the check is there to catch.
+    if (!coin.contains(draw) && coin.size() < 10000) coin.insert(draw, commitment);
+}
+
+QHash<qint64, QString> SeenCommitments(const QString& coinLower)
+{
+    return Seen().value(coinLower);
 }
 
 QString CheckText(const DrawCheck& check)

@@ -7,6 +7,7 @@
 //   skipped when r >= 2^64 - (2^64 mod total); x = r mod total;
 //   the winner is the first player whose running sum of stakes exceeds x.
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -38,5 +39,19 @@ DrawCheck CheckDraw(const QJsonObject& entry, const QString& knownCommitment = {
 
 // What the screen says about a draw: "verified" or "not verified: " + reason.
 QString CheckText(const DrawCheck& check);
+
+// The checks of the winners the lottery screen lists, in its order (the last
+// winner first, at most MaxWinnersShown). seen: the commitments this client
+// read while those draws were open (draw number -> commitment). Empty when
+// the body is not a JSON array; an element that is not an object does not verify.
+QList<DrawCheck> CheckShownDraws(const QString& body, const QHash<qint64, QString>& seen = {});
+
+// One text for the screen: all verified, or each draw that does not verify and why.
+QString ChecksSummary(const QList<DrawCheck>& checks, const QStringList& winnerNames);
+
+// The open draws' commitments as this client saw them during the run
+// (lotto/draw_<coin>.json), so a winners file rewritten later cannot pass.
+void NoteOpenDraw(const QString& coinLower, const QString& body);
+QHash<qint64, QString> SeenCommitments(const QString& coinLower);
 
 } // namespace lotto

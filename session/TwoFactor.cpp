@@ -47,6 +47,30 @@ QString CleanCode(const QString& typed)
     return t;
 }
 
+FormFields SetupFields(const QString& login, const QString& pass, const QString& token)
+{
+    return {{"a", "twofa_setup"}, {"s", login}, {"pass", pass}, {"session", token}};
+}
+
+FormFields EnableFields(const QString& login, const QString& pass, const QString& code, const QString& token)
+{
+    return {{"a", "twofa_enable"}, {"s", login}, {"pass", pass}, {"otp", code}, {"session", token}};
+}
+
+FormFields DisableFields(const QString& login, const QString& pass, const QString& code, const QString& token)
+{
+    return {{"a", "twofa_disable"}, {"s", login}, {"pass", pass}, {"otp", code}, {"session", token}};
+}
+
+FormFields WithCode(FormFields fields, const QString& code)
+{
+    if (code.isEmpty()) return fields;
+    qsizetype at = fields.size();
+    if (!fields.isEmpty() && fields.last().first == QLatin1String("session")) at = fields.size() - 1;
+    fields.insert(at, {QStringLiteral("otp"), code});
+    return fields;
+}
+
 bool FlagOn(const QString& value)
 {
     return value == QLatin1String("1");

@@ -13,10 +13,6 @@ QJsonObject Object(const Response& r)
 {
     return QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object();
 }
-QJsonArray Array(const Response& r)
-{
-    return QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).array();
-}
 
 QString FlipHex(const QString& hex, int at)
 {
@@ -31,6 +27,7 @@ class SafetyLotteryCheckTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Service> m_service;
+    QString m_winnersBody;
     QJsonArray m_winners;              // the winners file after the draws
     QHash<qint64, QString> m_committed; // draw -> commitment published while it was open
 
@@ -55,11 +52,14 @@ private slots:
                     c.post(api::BuyLotto(players[p].login, players[p].digest(), "trx", stakes[p], FreshToken()));
                 QVERIFY2(r.text().contains("is in the draw"), r.body.c_str());
             }
-            const QJsonObject open = Object(c.get("/lotto/draw_trx.json"));
+            const Response drawFile = c.get("/lotto/draw_trx.json");
+            const QJsonObject open = Object(drawFile);
             m_committed.insert(open.value("draw").toInteger(), open.value("commitment").toString());
+            lotto::NoteOpenDraw("trx", QString::fromStdString(drawFile.body));
             m_service->advance(86400);
         }
-        m_winners = Array(c.get("/lotto/winner_trx.json"));
+        m_winnersBody = QString::fromStdString(c.get("/lotto/winner_trx.json").body);
+        m_winners = QJsonDocument::fromJson(m_winnersBody.toUtf8()).array();
         QCOMPARE(m_winners.size(), 8);
     }
     void cleanupTestCase() { m_service.reset(); }
@@ -78,6 +78,54 @@ private slots:
             winners.insert(entry.value("name").toString());
         }
         qInfo() << "winners over the draws:" << winners;
+    }
+
+    // What the screen uses: the shown draws (last first) checked against the
+    // commitments noted from the open draws' file, and one summary.
+    void shownDrawsAgainstTheCommitmentsSeen()
+    {
+        const QHash<qint64, QString> seen = lotto::SeenCommitments("trx");
+        QCOMPARE(seen, m_committed);
+        const QList<lotto::DrawCheck> checks = lotto::CheckShownDraws(m_winnersBody, seen);
+        QCOMPARE(checks.size(), m_winners.size());
+        for (qsizetype i = 0; i < checks.size(); ++i) {
+            QVERIFY2(checks[i].verified, qPrintable(checks[i].reason));
+            QCOMPARE(checks[i].draw, m_winners.at(m_winners.size() - 1 - i).toObject().value("draw").toInteger());
+        }
+        QCOMPARE(lotto::ChecksSummary(checks, {}), QString("All 8 draws shown are verified: each seed matches the "
+                                                           "commitment published before the draw and picks the winner shown."));
+
+        // The file rewritten after the draw with another seed and its own matching commitment.
+        QJsonArray changed = m_winners;
+        QJsonObject second = changed.at(changed.size() - 2).toObject();
+        const QString other = FlipHex(second.value("seed").toString(), 7);
+        second["seed"] = other;
+        second["commitment"] = lotto::Commitment(other);
+        changed[changed.size() - 2] = second;
+        const QString body = QString::fromUtf8(QJsonDocument(changed).toJson());
+        const QList<lotto::DrawCheck> after = lotto::CheckShownDraws(body, seen);
+        QVERIFY(after[0].verified);
+        QVERIFY(!after[1].verified);
+        QCOMPARE(lotto::ChecksSummary(after, {"a", "bob"}),
+                 QString("Draw %1 (bob) is not verified: the seed does not match the published commitment.")
+                     .arg(second.value("draw").toInteger()));
+        // Without having seen the draw open, only the file's own commitment is there to compare.
+        QVERIFY(lotto::CheckShownDraws(body, {})[1].verified);
+
+        // A later, different commitment for a draw does not replace the first one seen.
+        const qint64 draw = second.value("draw").toInteger();
+        lotto::NoteOpenDraw("trx", QString(R"({"coin":"trx","draw":%1,"commitment":"%2"})")
+                                       .arg(draw)
+                                       .arg(lotto::Commitment(other)));
+        QCOMPARE(lotto::SeenCommitments("trx").value(draw), m_committed.value(draw));
+        // Not a file of draws: nothing to check, nothing claimed.
+        for (const char* hostile : {"", "{}", "Not found.", "[1,2"}) {
+            QVERIFY(lotto::CheckShownDraws(hostile).isEmpty());
+            QVERIFY(lotto::ChecksSummary(lotto::CheckShownDraws(hostile), {}).isEmpty());
+        }
+        const QList<lotto::DrawCheck> odd = lotto::CheckShownDraws("[5, \"x\"]");
+        QCOMPARE(odd.size(), 2);
+        QVERIFY(!odd[0].verified && !odd[1].verified);
     }
 
     void changedDrawDoesNotVerify_data()
