@@ -54,6 +54,12 @@ QString SettingsFile()
         .filePath(QStringLiteral("ambervale/notifications.ini"));
 }
 
+QString AccountKey(const QString& login, const char* name)
+{
+    const QByteArray id = QCryptographicHash::hash(login.toUtf8(), QCryptographicHash::Sha256).toHex().left(24);
+    return QStringLiteral("account_%1/%2").arg(QString::fromLatin1(id), QLatin1String(name));
+}
+
 bool Enabled()
 {
     return Store().value(QStringLiteral("enabled"), true).toBool();
@@ -74,9 +80,7 @@ NoticeWatcher::NoticeWatcher(QObject* parent) : QObject(parent)
 
 QString NoticeWatcher::Key(const char* name) const
 {
-    // The login itself stays out of the file.
-    const QByteArray id = QCryptographicHash::hash(m_login.toUtf8(), QCryptographicHash::Sha256).toHex().left(24);
-    return QStringLiteral("account_%1/%2").arg(QString::fromLatin1(id), QLatin1String(name));
+    return notices::AccountKey(m_login, name);
 }
 
 void NoticeWatcher::Check()

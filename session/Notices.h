@@ -21,6 +21,8 @@ std::optional<QString> ForSettled(const history::Item& item);
 
 // Where the memory lives (an INI file in the user's configuration folder).
 QString SettingsFile();
+// The entry that holds a login's newest line seen (the login itself stays out of the file).
+QString AccountKey(const QString& login, const char* name = "last_seen");
 bool Enabled();
 void SetEnabled(bool on);
 
