@@ -1,4 +1,5 @@
 #include "LotteryCheck.h"
+#include "AppState.h"
 #include "Lottery.h"
 
 #include <QCryptographicHash>
@@ -174,6 +175,12 @@ QHash<QString, QHash<qint64, QString>>& Seen()
     return seen;
 }
 } // namespace
+
+QUrl DrawUrl(const AppState& state, const QString& coinLower)
+{
+    return state.Url(QStringLiteral("lotto/draw_") + QString::fromLatin1(QUrl::toPercentEncoding(coinLower)) +
+                     QStringLiteral(".json"));
+}
 
 void NoteOpenDraw(const QString& coinLower, const QString& body)
 {

@@ -11,7 +11,10 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QUrl>
 #include <optional>
+
+struct AppState;
 
 namespace lotto {
 
@@ -48,6 +51,9 @@ QList<DrawCheck> CheckShownDraws(const QString& body, const QHash<qint64, QStrin
 
 // One text for the screen: all verified, or each draw that does not verify and why.
 QString ChecksSummary(const QList<DrawCheck>& checks, const QStringList& winnerNames);
+
+// "lotto/draw_" + coin + ".json": the open draw's number and commitment.
+QUrl DrawUrl(const AppState& state, const QString& coinLower);
 
 // The open draws' commitments as this client saw them during the run
 // (lotto/draw_<coin>.json), so a winners file rewritten later cannot pass.
