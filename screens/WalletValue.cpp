@@ -17,11 +17,6 @@ QLabel* ValueLabel(QWidget* parent, const QString& name)
     auto* l = new QLabel(parent);
     l->setObjectName(name);
     l->setTextFormat(Qt::PlainText);
-    l->setProperty("usdValue", true);
-    // Like the balances: a long figure is cut at the edge rather than widening the window.
-    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    policy.setHorizontalStretch(1);
-    l->setSizePolicy(policy);
     return l;
 }
 
@@ -54,7 +49,10 @@ WalletValue::WalletValue(QWidget* dashboard) : QObject(dashboard), m_dashboard(d
             if (index < 0) continue;
             int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
             grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
-            grid->addWidget(m_coin, row, column + columnSpan);
+            // Under the figures, so the balance keeps the whole width of its row.
+            Q_UNUSED(row);
+            Q_UNUSED(rowSpan);
+            grid->addWidget(m_coin, grid->rowCount(), column, 1, columnSpan);
             grid->addWidget(m_total, grid->rowCount(), 0, 1, -1);
             break;
         }
@@ -67,7 +65,9 @@ WalletValue::WalletValue(QWidget* dashboard) : QObject(dashboard), m_dashboard(d
         if (!row) continue;
         QLabel* usd = ValueLabel(wallet->parentWidget(), QStringLiteral("usd_") + code);
         usd->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        row->addWidget(usd, 1);
+        // As wide as its text and no wider: the balance takes the rest of the row first.
+        usd->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        row->addWidget(usd, 0);
         m_rows.insert(code, usd);
     }
     connect(&Account(), &AccountModel::AccountChanged, this, &WalletValue::Refresh);
@@ -124,11 +124,12 @@ std::optional<prices::NanoUsd> WalletValue::Total() const
 void WalletValue::Show()
 {
     if (!m_prices) return;
-    auto text = [](const std::optional<prices::NanoUsd>& v) {
-        return v ? QStringLiteral("≈ ") + prices::UsdText(*v) : QString();
-    };
+    auto text = [](const std::optional<prices::NanoUsd>& v) { return v ? prices::UsdText(*v) : QString(); };
     for (auto it = m_rows.begin(); it != m_rows.end(); ++it) it.value()->setText(text(CoinValue(it.key(), false)));
-    if (m_coin) m_coin->setText(text(CoinValue(Account().CurrentCoin(), false)));
+    if (m_coin) {
+        const QString value = text(CoinValue(Account().CurrentCoin(), false));
+        m_coin->setText(value.isEmpty() ? value : QStringLiteral("Worth ") + value);
+    }
     if (m_total) {
         const std::optional<prices::NanoUsd> total = Total();
         m_total->setText(total ? QStringLiteral("Total value: ") + prices::UsdText(*total) : QString());

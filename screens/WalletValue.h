@@ -15,8 +15,9 @@ class QWidget;
 class WalletValue : public QObject {
     Q_OBJECT
 public:
-    // Adds its labels to the dashboard: "lab_usd_total" under the coin's
-    // figures, "lab_usd_coin" beside its balance, "usd_<code>" in each coin row.
+    // Adds its labels to the dashboard: "lab_usd_coin" (the selected coin's
+    // wallet) and "lab_usd_total" under the coin's figures, "usd_<code>" after
+    // the balance in each coin row.
     explicit WalletValue(QWidget* dashboard);
 
     // Asks for the prices and shows the values once they are in.

@@ -7,6 +7,7 @@
 #include "Rentals.h"
 #include "ServiceClient.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDateTime>
@@ -17,6 +18,7 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <limits>
 
 namespace {
@@ -58,6 +60,12 @@ FormActivity::FormActivity(QWidget* parent) : SecondaryScreen(parent)
     table->setTextElideMode(Qt::ElideRight);
     connect(table->verticalScrollBar(), &QScrollBar::valueChanged, this, &FormActivity::LoadMoreIfNeeded);
     connect(table->verticalScrollBar(), &QScrollBar::rangeChanged, this, &FormActivity::LoadMoreIfNeeded);
+
+    // The section tabs and the table's select-all corner are read by name too.
+    ui.tabs_activity->tabBar()->setAccessibleName(QStringLiteral("Activity sections"));
+    const auto corner = table->findChildren<QAbstractButton*>();
+    for (QAbstractButton* b : corner)
+        if (b->accessibleName().isEmpty()) b->setAccessibleName(QStringLiteral("Select every row"));
 
     connect(ui.btn_export, &QPushButton::clicked, this, &FormActivity::btn_exportClick);
     connect(ui.combo_coin, &QComboBox::currentIndexChanged, this, &FormActivity::combo_coinChange);

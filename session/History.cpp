@@ -285,6 +285,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= m_items.size()) return {};
     const history::Item& it = m_items.at(index.row());
+    // A screen reader says something for an empty cell rather than nothing.
+    if (role == Qt::AccessibleTextRole && index.column() == Detail && it.detail.isEmpty()) return QStringLiteral("No detail");
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
         switch (index.column()) {
         case Date:
