@@ -1,5 +1,5 @@
 #include "CoinRows.h"
-#include "AppState.h"
+#include "AccountModel.h"
 #include "common/ClickableLabel.h"
 
 #include <QHBoxLayout>
@@ -108,6 +108,6 @@ void FilterCoinRows(QListWidget* list, const QString& text)
 {
     for (int i = 0; i < list->count(); ++i) {
         QListWidgetItem* item = list->item(i);
-        item->setHidden(!State().CoinMatchesSearch(item->text(), text));
+        item->setHidden(!Account().CoinMatchesSearch(item->text(), text));
     }
 }

@@ -231,12 +231,12 @@ void TFormLogin::NetHTTPClient1RequestCompleted(const QString& body)
         if (!body.startsWith(QLatin1Char('T'))) m_reloginStreak = 0;
         const bool remember = std::exchange(m_rememberOnAccept, false);
         if (body.startsWith(QLatin1Char('{'))) {
-            Account().SetAccount(json::ParseObject(body));
+            const QJsonObject account = json::ParseObject(body);
             // Written only once the service took them: a refused attempt must
             // not replace the way back into the account last used.
             if (remember) SaveOpenWallet(QStringLiteral("save"));
             st.LoggedIn = true;
-            ParseJsonUserAcc();
+            ParseJsonUserAcc(account);
             // A failed derivation keeps the screens as they are: opening the dashboard
             // would replace its message with a later step's "member not found".
             if (!m_snapshotFailed && (IsShown(QStringLiteral("dashboard")) || isVisible())) OpenWalletFunc();
@@ -280,12 +280,12 @@ void TFormLogin::OpenWalletFunc()
     }
 }
 
-void TFormLogin::ParseJsonUserAcc()
+void TFormLogin::ParseJsonUserAcc(const QJsonObject& account)
 {
     m_snapshotFailed = true;
     Guard(QStringLiteral("Error ParseJsonUserAcc: "), [&] {
         // The dashboard redraws from the model.
-        if (State().LoggedIn) Account().Derive();
+        if (State().LoggedIn) Account().TakeSnapshot(account);
         m_snapshotFailed = false;
     });
 }

@@ -2,6 +2,7 @@
 #include "common/Screen.h"
 #include "ui_Login.h"
 
+#include <QJsonObject>
 #include <QTimer>
 
 
@@ -26,7 +27,8 @@ public:
     void CheckBalance(const QString& com, bool byUser = false);
     void OpenWalletFunc();
     void c_name_coin();
-    void ParseJsonUserAcc();
+    // Takes an account reply the service accepted the login with; a failure is shown here.
+    void ParseJsonUserAcc(const QJsonObject& account);
     void SaveOpenWallet(const QString& com);
 
     // A uniformly random number from 0 to 999 999 999 drawn from the system's

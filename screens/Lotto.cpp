@@ -25,9 +25,7 @@ constexpr int ConfirmArmingMs = 400;
 
 QString BalanceOf(const QString& coinUpper)
 {
-    const auto& balance = State().BalanceJson;
-    if (!balance) throw json::JsonError(QStringLiteral("no account balances have been loaded"));
-    return json::MemberText(*balance, QStringLiteral("wall_") + lotto::LowerAscii(coinUpper));
+    return Account().AmountText(AccountModel::Amount::Wallet, lotto::LowerAscii(coinUpper));
 }
 } // namespace
 
@@ -80,10 +78,10 @@ void TFormLotto::FormShow()
 void TFormLotto::ComboBox1Change()
 {
     if (!isVisible()) return;
-    AppState& st = State();
-    st.LottoCoin = ui.ComboBox1->currentText();
-    if (st.LottoCoin.isEmpty()) return; // no catalogue yet: there is no draw to ask for
-    const QString coin = lotto::LowerAscii(st.LottoCoin);
+    const AppState& st = State();
+    m_coin = ui.ComboBox1->currentText();
+    if (m_coin.isEmpty()) return; // no catalogue yet: there is no draw to ask for
+    const QString coin = lotto::LowerAscii(m_coin);
 
     // The players file, then the winners file, each answered when it comes;
     // a transport failure ends the refresh. A newer refresh (another coin)
@@ -113,7 +111,7 @@ void TFormLotto::ComboBox1Change()
 
 void TFormLotto::ShowCoin(const QString& coin)
 {
-    ui.ListBoxItem5->setText(QStringLiteral("Value(") + State().LottoCoin + QLatin1Char(')'));
+    ui.ListBoxItem5->setText(QStringLiteral("Value(") + m_coin + QLatin1Char(')'));
     const QPixmap icon = QIcon(QStringLiteral(":/icons/coin_%1.svg").arg(coin)).pixmap(32, 32);
     if (!icon.isNull()) ui.Image1->setPixmap(icon);
 }
@@ -137,7 +135,7 @@ void TFormLotto::HTTPGetPlayersRequestCompleted(const QString& body)
     try {
         // The stake is found under the login the user entered with.
         const lotto::DrawFigures f =
-            lotto::PlayersFigures(body, lotto::LowerAscii(State().UserLogin), State().LottoCoin);
+            lotto::PlayersFigures(body, lotto::LowerAscii(State().UserLogin), m_coin);
         ShowFigures(f.prize, f.deposit, f.players);
         Timer1->start();
     } catch (const std::exception&) {
@@ -179,7 +177,7 @@ bool TFormLotto::eventFilter(QObject* watched, QEvent* event)
 void TFormLotto::Timer1Timer()
 {
     Timer1->stop();
-    Guard(QString(), [&] { ui.Label12->setText(BalanceOf(State().LottoCoin) + QLatin1Char(' ') + State().LottoCoin); });
+    Guard(QString(), [&] { ui.Label12->setText(BalanceOf(m_coin) + QLatin1Char(' ') + m_coin); });
 }
 
 void TFormLotto::Timer2Timer()
@@ -189,7 +187,7 @@ void TFormLotto::Timer2Timer()
 
 void TFormLotto::Button3Click()
 {
-    Guard(QString(), [&] { ui.Edit1->setText(BalanceOf(State().LottoCoin)); });
+    Guard(QString(), [&] { ui.Edit1->setText(BalanceOf(m_coin)); });
 }
 
 void TFormLotto::Button5Click()
@@ -208,7 +206,7 @@ void TFormLotto::RegainFront()
 void TFormLotto::Button2Click()
 {
     AppState& st = State();
-    QMessageBox confirm(QMessageBox::Question, windowTitle(), lotto::ConfirmText(ui.Edit1->text(), st.LottoCoin),
+    QMessageBox confirm(QMessageBox::Question, windowTitle(), lotto::ConfirmText(ui.Edit1->text(), m_coin),
                         QMessageBox::Yes | QMessageBox::No, this);
     confirm.setDefaultButton(QMessageBox::No);
     confirm.setTextFormat(Qt::PlainText);
@@ -223,7 +221,7 @@ void TFormLotto::Button2Click()
     if (answer != QMessageBox::Yes) return;
 
     SendMessage(QStringLiteral("buylottonew"),
-                api::BuyLotto(st.UserLogin, st.PassHash, st.LottoCoin, ui.Edit1->text(), digest::Gen_New_Session()),
+                api::BuyLotto(st.UserLogin, st.PassHash, m_coin, ui.Edit1->text(), digest::Gen_New_Session()),
                 ui.Button2, [this](const QString&) {
                     Service().RefreshAccount();
                     ComboBox1Change();

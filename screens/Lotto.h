@@ -38,4 +38,5 @@ private:
     // The drawn coin's caption and icon, once both files are in.
     void ShowCoin(const QString& coin);
     Ui::TFormLotto ui;
+    QString m_coin; // the coin the draw shown is in, upper case as the list shows it
 };

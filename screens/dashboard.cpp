@@ -19,12 +19,6 @@
 
 namespace {
 constexpr CoinRowSize RowSize{28, 36};
-
-const QJsonObject& Need(const std::optional<QJsonObject>& object, const char* name)
-{
-    if (!object) throw json::JsonError(QStringLiteral("%1 has not been loaded").arg(QLatin1String(name)));
-    return *object;
-}
 } // namespace
 
 const QStringList TFormDashboard::NetworkCoins = api::NetworkCoins();
@@ -127,7 +121,7 @@ void TFormDashboard::FormCloseQuery(bool& CanClose)
 void TFormDashboard::AccountChanged()
 {
     try {
-        BindLabelsByName(this, QStringLiteral("wall"), *State().BalanceJson);
+        BindAmountLabels(this, QStringLiteral("wall"));
     } catch (const std::exception&) {
         // A coin of the list missing from the snapshot: the rows before it are
         // drawn, and the one who asked for the snapshot says what failed.
@@ -139,43 +133,33 @@ void TFormDashboard::AccountChanged()
 void TFormDashboard::show_full_balance()
 {
     Guard(QStringLiteral("Error show_full_balance: "), [&] {
-        AppState& st = State();
+        AccountModel& account = Account();
         int row = ui.ListBox1->currentRow();
         if (row < 0) row = 0;
-        st.CurrentCoin = ui.ListBox1->item(row)->text().toLower();
-        const QString coin = st.CurrentCoin;
-
-        if (st.CoinNames && st.CoinFullNames) {
-            for (qsizetype i = 0; i < st.CoinNames->size(); ++i)
-                if (json::Text(st.CoinNames->at(i)) == coin)
-                    ui.fullname_coin->setText(json::Text(st.CoinFullNames->at(i)));
-        }
-        Account().SetCurrentCoin(coin, ui.fullname_coin->text());
-        const QJsonObject& balance = Need(st.BalanceJson, "BalanceJson");
-        ui.lab_wall_coin->setText(json::MemberText(balance, QStringLiteral("wall_") + coin));
-        ui.lab_inv_coin->setText(json::MemberText(balance, QStringLiteral("inv_") + coin));
-        const QJsonObject& limits = Need(st.MinWithdrawJson, "MinWithdrawJson");
-        ui.lab_APR_coin->setText(
-            QString::number(numtext::ParseWhole(json::MemberText(limits, QStringLiteral("APR_") + coin))) +
-            QLatin1Char('%'));
-        ui.lab_rental_coin->setText(
-            json::MemberText(Need(st.UserAccountJson, "UserAccountJson"), QStringLiteral("rental_days_") + coin) +
-            QStringLiteral(" Days"));
+        const QString coin = ui.ListBox1->item(row)->text().toLower();
+        // A coin the catalogue does not name keeps the last name shown.
+        const QString fullName = account.FullName(coin);
+        if (!fullName.isEmpty()) ui.fullname_coin->setText(fullName);
+        account.SetCurrentCoin(coin, ui.fullname_coin->text());
+        ui.lab_wall_coin->setText(account.AmountText(AccountModel::Amount::Wallet, coin));
+        ui.lab_inv_coin->setText(account.AmountText(AccountModel::Amount::Invested, coin));
+        ui.lab_APR_coin->setText(QString::number(account.Apr(coin)) + QLatin1Char('%'));
+        ui.lab_rental_coin->setText(account.RentalDaysText(coin) + QStringLiteral(" Days"));
         ui.panel_rental->setVisible(numtext::ParseNumber(ui.lab_inv_coin->text()) > 0);
-        ShowDailyEarning(limits);
+        ShowDailyEarning();
         if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + coin))
             ui.image_main->setPixmap(icon->pixmap());
     });
 }
 
-void TFormDashboard::ShowDailyEarning(const QJsonObject& limits)
+void TFormDashboard::ShowDailyEarning()
 {
     // What the invested amount earns a day at the coin's APR, in its unit; an
     // amount that gives no figure leaves the line as it was.
-    const QString coin = State().CurrentCoin;
+    const QString coin = Account().CurrentCoin();
     const auto amount = invest::EarningAmount(ui.lab_inv_coin->text());
     if (!amount) return;
-    const int apr = numtext::ParseWhole(json::MemberText(limits, QStringLiteral("APR_") + coin));
+    const int apr = Account().Apr(coin);
     ui.lab_dohod_coin->setText(invest::FigureText(invest::EarningsFor(*amount, apr).day, settings::UpperAscii(coin)) +
                                QStringLiteral("/Day"));
 }
@@ -193,11 +177,10 @@ void TFormDashboard::SearchBox1Change(const QString& text)
 void TFormDashboard::Image2Click()
 {
     Guard(QString(), [&] {
-        const AppState& st = State();
-        const int apr = numtext::ParseWhole(
-            json::MemberText(Need(st.MinWithdrawJson, "MinWithdrawJson"), QStringLiteral("APR_") + st.CurrentCoin));
+        const QString coin = Account().CurrentCoin();
+        const int apr = Account().Apr(coin);
         const double amount = numtext::ParseNumber(ui.lab_inv_coin->text());
-        ::ShowMessage(figures::EarningsProjection(amount, apr, settings::UpperAscii(st.CurrentCoin)));
+        ::ShowMessage(figures::EarningsProjection(amount, apr, settings::UpperAscii(coin)));
     });
 }
 
@@ -209,12 +192,7 @@ void TFormDashboard::Label4Click()
 void TFormDashboard::ButtonWithdrawClick()
 {
     Guard(QString(), [&] {
-        AppState& st = State();
-        QString minimum = json::MemberText(Need(st.MinWithdrawJson, "MinWithdrawJson"), st.CurrentCoin);
-        minimum.replace(QLatin1Char('.'), QLatin1Char(','));
-        const QString fixedFee = figures::WithdrawFixedFee(minimum);
-        st.MinWithdrawText = minimum;
-        st.WithdrawFixedFee = fixedFee;
+        Account().PrepareWithdrawal();
         Open(QStringLiteral("withdraw"));
     });
 }
@@ -329,14 +307,14 @@ void TFormDashboard::TimeCheckBalanceTimer()
 
 void TFormDashboard::ButtonDepositClick()
 {
-    const qsizetype i = NetworkCoins.indexOf(State().CurrentCoin);
+    const qsizetype i = NetworkCoins.indexOf(Account().CurrentCoin());
     if (i >= 0) {
         ui.Button3->setText(MainNetworkCaptions.at(i));
         CentreIn(ui.get_network_deposit, ui.panel_wallet->geometry());
         ui.get_network_deposit->show();
         return;
     }
-    State().CurrentNetwork = QStringLiteral("Main");
+    Account().SetCurrentNetwork(QStringLiteral("Main"));
     ui.Button3->setText(QStringLiteral("Main"));
     Get_Deposit_Address();
 }
@@ -344,7 +322,7 @@ void TFormDashboard::ButtonDepositClick()
 void TFormDashboard::PickNetwork(const QString& network)
 {
     ui.get_network_deposit->hide();
-    State().CurrentNetwork = network;
+    Account().SetCurrentNetwork(network);
     Get_Deposit_Address();
 }
 

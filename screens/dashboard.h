@@ -70,6 +70,6 @@ private:
     // A new snapshot: the rows and the selected coin redraw.
     void AccountChanged();
     // "0,00041096 DOGE/Day": the selected coin's investment over a day.
-    void ShowDailyEarning(const QJsonObject& limits);
+    void ShowDailyEarning();
     QPoint m_swipeStart;
 };

@@ -38,18 +38,17 @@ void TFormDeposit::FormShow()
 void TFormDeposit::RequestAddress()
 {
     const AppState& st = State();
+    const AccountModel& account = Account();
+    const QString coin = account.CurrentCoin();
+    const QString network = account.CurrentNetwork();
     ClearAddress();
-    Prepare(QStringLiteral("Coin: ") + Account().CurrentCoinName(),
-            QStringLiteral("Network: ") + api::DepositNetworkText(st.CurrentCoin, st.CurrentNetwork));
+    Prepare(QStringLiteral("Coin: ") + account.CurrentCoinName(),
+            QStringLiteral("Network: ") + api::DepositNetworkText(coin, network));
     Guard(QStringLiteral("Error Get_Deposit_Address: "), [&] {
-        if (!st.MinWithdrawJson) throw json::JsonError(QStringLiteral("MinWithdrawJson has not been loaded"));
-        const QJsonObject& limits = *st.MinWithdrawJson;
-        SetTerms(numtext::Fixed8(
-                     numtext::ParseAmount(json::MemberText(limits, QStringLiteral("Mindep_") + st.CurrentCoin))) +
-                     QLatin1Char(' ') + settings::UpperAscii(st.CurrentCoin),
-                 QLatin1Char('+') + json::MemberText(limits, QStringLiteral("bonus_deposit")) + QStringLiteral(" %"));
-        const FormFields fields = api::DepositAddress(api::DepositCoin(st.CurrentCoin, st.CurrentNetwork),
-                                                      st.UserLogin, st.PassHash, digest::Gen_New_Session());
+        SetTerms(account.MinDepositText(coin) + QLatin1Char(' ') + settings::UpperAscii(coin),
+                 QLatin1Char('+') + account.DepositBonusText() + QStringLiteral(" %"));
+        const FormFields fields = api::DepositAddress(api::DepositCoin(coin, network), st.UserLogin, st.PassHash,
+                                                      digest::Gen_New_Session());
         // Never over plain HTTP: there the address could be swapped. A request
         // still out answers for the coin and network it asked about: this one
         // takes over and the earlier answer goes unheard.

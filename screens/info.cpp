@@ -1,5 +1,6 @@
 #include "info.h"
 
+#include "AccountModel.h"
 #include "AppState.h"
 #include "CoinRows.h"
 #include "Community.h"
@@ -24,13 +25,6 @@ QString InstalledGuideDirectory()
     const QString relative = QStringLiteral(AMBERVALE_GUIDE_INSTALL_DIR);
     if (relative.isEmpty()) return {};
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + relative;
-}
-
-const QJsonObject& Balances()
-{
-    const auto& balance = State().BalanceJson;
-    if (!balance) throw json::JsonError(QStringLiteral("no account balances have been loaded"));
-    return *balance;
 }
 } // namespace
 
@@ -93,7 +87,7 @@ void TFormInfo::TabControl1Change()
                 ::ShowMessage(community::NotLoggedInText());
                 return;
             }
-            BindLabelsByName(this, QStringLiteral("earn"), Balances());
+            BindAmountLabels(this, QStringLiteral("earn"));
             show_full_statistic();
         }
     });
@@ -102,22 +96,19 @@ void TFormInfo::TabControl1Change()
 void TFormInfo::show_full_statistic()
 {
     Guard(QStringLiteral("Error show_full_statistic: "), [&] {
-        AppState& st = State();
+        AccountModel& account = Account();
         QListWidgetItem* row = ui.ListBox1->currentItem();
         // A row the search has hidden counts as none selected.
         if (!row || row->isHidden()) row = ui.ListBox1->item(0);
-        st.CurrentCoin = row->text().toLower();
-        const QString coin = st.CurrentCoin;
-
-        if (st.CoinNames && st.CoinFullNames) {
-            for (qsizetype i = 0; i < st.CoinNames->size(); ++i)
-                if (json::Text(st.CoinNames->at(i)) == coin && i < st.CoinFullNames->size())
-                    ui.fullname_coin->setText(json::Text(st.CoinFullNames->at(i)));
-        }
-        const QJsonObject& balance = Balances();
-        ui.lab_earned_inv->setText(json::MemberText(balance, QStringLiteral("earned_inv_") + coin));
-        ui.lab_deposit_total->setText(json::MemberText(balance, QStringLiteral("dep_val_") + coin));
-        ui.lab_earn_ref->setText(json::MemberText(balance, QStringLiteral("earned_ref_") + coin));
+        const QString coin = row->text().toLower();
+        // A coin the catalogue does not name keeps the last name shown.
+        const QString fullName = account.FullName(coin);
+        if (!fullName.isEmpty()) ui.fullname_coin->setText(fullName);
+        account.SetCurrentCoin(coin, ui.fullname_coin->text());
+        using Amount = AccountModel::Amount;
+        ui.lab_earned_inv->setText(account.AmountText(Amount::EarnedOnInvestments, coin));
+        ui.lab_deposit_total->setText(account.AmountText(Amount::Deposited, coin));
+        ui.lab_earn_ref->setText(account.AmountText(Amount::EarnedOnReferrals, coin));
         ui.lab_total_earn->setText(community::TotalEarned(ui.lab_earned_inv->text(), ui.lab_earn_ref->text()));
         if (auto* icon = findChild<QLabel*>(RowIconPrefix + coin)) ui.main_img->setPixmap(icon->pixmap());
     });

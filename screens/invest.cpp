@@ -44,10 +44,9 @@ void TFormInvest::FormShow()
 
 void TFormInvest::FollowInvestment()
 {
-    const AppState& st = State();
-    if (!st.BalanceJson) return;
-    const QJsonValue invested = st.BalanceJson->value(QStringLiteral("inv_") + st.CurrentCoin);
-    if (invested.isString()) SetInvestedAmount(invested.toString());
+    const AccountModel& account = Account();
+    if (const auto invested = account.FindAmountText(AccountModel::Amount::Invested, account.CurrentCoin()))
+        SetInvestedAmount(*invested);
 }
 
 void TFormInvest::SetInvestedAmount(const QString& text)
@@ -65,7 +64,7 @@ void TFormInvest::Button3Click()
     // Without a snapshot or a readable balance there is nothing to fill in: the
     // amount stays.
     try {
-        ui.val_invest_coin->setText(money::WalletMaxText(State().UserAccountJson, State().CurrentCoin));
+        ui.val_invest_coin->setText(Account().WalletMaxText(Account().CurrentCoin()));
     } catch (const std::exception&) {
     }
 }
@@ -75,12 +74,9 @@ void TFormInvest::val_invest_coinChangeTracking()
     Guard(QStringLiteral("Error ChangeValCalculate: "), [&] {
         const std::optional<qint64> amount = invest::EarningAmount(ui.val_invest_coin->text());
         if (!amount) return;
-        const AppState& st = State();
-        if (!st.MinWithdrawJson) throw json::JsonError(QStringLiteral("the platform settings have not been loaded"));
-        const int apr =
-            numtext::ParseWhole(json::MemberText(*st.MinWithdrawJson, QStringLiteral("APR_") + st.CurrentCoin));
+        const int apr = Account().Apr(Account().CurrentCoin());
         const invest::Earnings e = invest::EarningsFor(*amount, apr);
-        const QString coin = settings::UpperAscii(st.CurrentCoin);
+        const QString coin = settings::UpperAscii(Account().CurrentCoin());
         ui.Text_dohod_year->setText(invest::FigureText(e.year, coin));
         ui.Text_dohod_6month->setText(invest::FigureText(e.halfYear, coin));
         ui.Text_dohod_3month->setText(invest::FigureText(e.quarter, coin));
@@ -115,7 +111,7 @@ void TFormInvest::EndingRental()
         return;
     }
     ui.lab_end_rental->setText(
-        invest::EndingRentalText(ui.val_invest_coin->text(), index, settings::UpperAscii(State().CurrentCoin)));
+        invest::EndingRentalText(ui.val_invest_coin->text(), index, settings::UpperAscii(Account().CurrentCoin())));
 }
 
 void TFormInvest::Button1Click()
@@ -135,9 +131,8 @@ void TFormInvest::Button4Click()
     SendConfirmed(
         ui.panel_confirm_pass, ui.conf_pass, ui.Button4, QStringLiteral("invest_coin"),
         [this](const QString& digest) {
-            const AppState& st = State();
-            return api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), st.CurrentCoin,
-                                   ui.val_invest_coin->text(), st.UserLogin, digest, digest::Gen_New_Session());
+            return api::InvestCoin(QString::number(ui.ComboBox1->currentIndex()), Account().CurrentCoin(),
+                                   ui.val_invest_coin->text(), State().UserLogin, digest, digest::Gen_New_Session());
         },
         [](const QString&) {
             // The answer is in: the balances it changed are fetched now, so that

@@ -1,5 +1,6 @@
 #include "refferal.h"
 
+#include "AccountModel.h"
 #include "AppState.h"
 #include "CoinRows.h"
 #include "Community.h"
@@ -36,16 +37,14 @@ void TFormRefferal::FormShow()
     DrawCoinIcons(ui.ListBox1, RowIconPrefix);
     Guard(QStringLiteral("Error ParseJsonRefEarn: "), [&] {
         const AppState& st = State();
-        if (!st.UserAccountJson) throw json::JsonError(QStringLiteral("no account has been loaded"));
-        ui.lab_ref_code->setText(json::MemberText(*st.UserAccountJson, QStringLiteral("refcode")));
-        ui.lab_refcol->setText(json::MemberText(*st.UserAccountJson, QStringLiteral("refcol")));
+        ui.lab_ref_code->setText(Account().ReferralCode());
+        ui.lab_refcol->setText(Account().ReferralCountText());
         // A whole web address, so that a browser or a chat opens it as a link.
         ui.lab_ref_link->setText(QStringLiteral("https://") +
                                  community::InviteLink(community::HostPort(st.ServerAddress), ui.lab_ref_code->text()));
         ui.lab_ref_code->setAccessibleName(QStringLiteral("Referral code ") + ui.lab_ref_code->text());
         ui.lab_ref_link->setAccessibleName(QStringLiteral("Invite link ") + ui.lab_ref_link->text());
-        if (!st.BalanceJson) throw json::JsonError(QStringLiteral("no account balances have been loaded"));
-        BindLabelsByName(this, QStringLiteral("earn"), *st.BalanceJson);
+        BindAmountLabels(this, QStringLiteral("earn"));
     });
 }
 

@@ -225,10 +225,8 @@ void TFormSwap::Button1Click()
 void TFormSwap::Button3Click()
 {
     ui.edit_val->clear();
-    const AppState& st = State();
-    if (!st.BalanceJson) return;
-    const QJsonValue balance = st.BalanceJson->value(QStringLiteral("wall_") + ui.ComboBox1->currentText().toLower());
-    if (!balance.isUndefined()) ui.edit_val->setText(json::Text(balance));
+    const auto balance = Account().FindAmountText(AccountModel::Amount::Wallet, ui.ComboBox1->currentText().toLower());
+    if (balance) ui.edit_val->setText(*balance);
 }
 
 void TFormSwap::Image2Click()

@@ -37,10 +37,10 @@ void TFormWithdraw::FormShow()
     // The network sent must be the one the list shows, also when "Main" was
     // already selected.
     ui.ComboBox1->setCurrentIndex(0);
-    State().CurrentNetwork = ui.ComboBox1->currentText();
-    // The dashboard worked out the coin's minimum and fixed fee before opening this screen.
+    Account().SetCurrentNetwork(ui.ComboBox1->currentText());
+    // The dashboard had the coin's minimum and fixed fee worked out before opening this screen.
     ui.Label1->setText(QStringLiteral("Withdraw ") + Account().CurrentCoinName());
-    ui.fee_coin->setText(figures::WithdrawFeeText(State().WithdrawFixedFee, State().WithdrawPercent));
+    ui.fee_coin->setText(figures::WithdrawFeeText(Account().WithdrawFixedFee(), Account().WithdrawPercent()));
 }
 
 void TFormWithdraw::Button3Click()
@@ -48,7 +48,7 @@ void TFormWithdraw::Button3Click()
     // Without a snapshot or a readable balance there is nothing to fill in: the
     // amount stays.
     try {
-        ui.val_withdraw_coin->setText(money::WalletMaxText(State().UserAccountJson, State().CurrentCoin));
+        ui.val_withdraw_coin->setText(Account().WalletMaxText(Account().CurrentCoin()));
     } catch (const std::exception&) {
     }
 }
@@ -56,9 +56,8 @@ void TFormWithdraw::Button3Click()
 void TFormWithdraw::val_withdraw_coinChangeTracking()
 {
     Guard(QStringLiteral("Error ChangeValCalculate: "), [&] {
-        const AppState& st = State();
-        const withdraw::NetAmount net =
-            withdraw::NetAfterFee(ui.val_withdraw_coin->text(), st.WithdrawFixedFee, st.WithdrawPercent);
+        const withdraw::NetAmount net = withdraw::NetAfterFee(ui.val_withdraw_coin->text(), Account().WithdrawFixedFee(),
+                                                              Account().WithdrawPercent());
         ui.total_with->setText(net.totalText);
         ui.Button1->setEnabled(net.canWithdraw);
     });
@@ -66,7 +65,7 @@ void TFormWithdraw::val_withdraw_coinChangeTracking()
 
 void TFormWithdraw::ComboBox1Change()
 {
-    State().CurrentNetwork = ui.ComboBox1->currentText();
+    Account().SetCurrentNetwork(ui.ComboBox1->currentText());
 }
 
 void TFormWithdraw::Button1Click()
@@ -86,9 +85,9 @@ void TFormWithdraw::Button4Click()
     SendConfirmed(
         ui.panel_confirm_pass, ui.conf_pass, ui.Button4, QStringLiteral("withdraw"),
         [this](const QString& digest) {
-            const AppState& st = State();
-            return api::Withdraw(st.CurrentCoin, ui.Edit1->text(), st.CurrentNetwork, ui.val_withdraw_coin->text(),
-                                 st.UserLogin, digest, digest::Gen_New_Session());
+            const AccountModel& account = Account();
+            return api::Withdraw(account.CurrentCoin(), ui.Edit1->text(), account.CurrentNetwork(),
+                                 ui.val_withdraw_coin->text(), State().UserLogin, digest, digest::Gen_New_Session());
         },
         [](const QString&) {
             // The answer is in: the balances it changed are fetched now, so that

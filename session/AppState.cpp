@@ -51,15 +51,3 @@ void AppState::ReturnToStartingScheme()
     ServerScheme = SecureScheme();
     SchemeFallback = false;
 }
-
-bool AppState::CoinMatchesSearch(const QString& code, const QString& search) const
-{
-    const QString wanted = search.trimmed();
-    if (code.contains(wanted, Qt::CaseInsensitive)) return true;
-    if (!CoinNames || !CoinFullNames) return false;
-    for (qsizetype i = 0; i < CoinNames->size() && i < CoinFullNames->size(); ++i) {
-        if (CoinNames->at(i).toString().compare(code, Qt::CaseInsensitive) == 0)
-            return CoinFullNames->at(i).toString().contains(wanted, Qt::CaseInsensitive);
-    }
-    return false;
-}

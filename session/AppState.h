@@ -1,10 +1,10 @@
 #pragma once
-// Process-wide state of the client. Touched only on the GUI thread, so no locks.
-#include <QJsonArray>
-#include <QJsonObject>
+// Process-wide state of the client that is not account data: where the
+// service is, who is logged in, and the flags of the login flow. The account,
+// the platform settings and the user's picks live in AccountModel. Touched
+// only on the GUI thread, so no locks.
 #include <QString>
 #include <QUrl>
-#include <optional>
 
 struct AppState {
     QString ServerScheme = QStringLiteral("https");
@@ -14,18 +14,7 @@ struct AppState {
     bool LoggedIn = false;
     int ServerLoadPercent = 0; // 0 = settings not loaded, 100 = loaded
     int AutoLoginPending = 1;  // the one automatic login of the run is still due
-    std::optional<QJsonObject> UserAccountJson;
-    std::optional<QJsonObject> BalanceJson;
-    std::optional<QJsonObject> MinWithdrawJson;
-    int WithdrawPercent = 0;
-    std::optional<QJsonArray> CoinNames;
-    std::optional<QJsonArray> CoinFullNames;
-    QString CurrentCoin = QStringLiteral("btc");
-    QString CurrentNetwork = QStringLiteral("Main");
     QString SettingsReturnTo; // "login" or "dashboard"
-    QString MinWithdrawText;
-    QString WithdrawFixedFee;
-    QString LottoCoin;    // the coin the lottery screen shows, upper case
     int FaucetAnswer = 0; // the answer to the faucet's last question
     // Settings failures alternate ServerScheme, so that the public settings still
     // arrive where only one scheme gets through. Set while ServerScheme differs
@@ -46,9 +35,6 @@ struct AppState {
     // A reply came back over the starting scheme: the service is reachable
     // there again, so the settings go back to it too.
     void ReturnToStartingScheme();
-    // Whether a coin list's row for this code answers a search: by code or by
-    // the full name the settings gave it, in any letter case.
-    bool CoinMatchesSearch(const QString& code, const QString& search) const;
 };
 
 // The one instance.

@@ -12,7 +12,7 @@ QString UpperAscii(const QString& text)
     return out;
 }
 
-void ApplyReply(const QJsonObject& reply, AppState& state,
+void ApplyReply(const QJsonObject& reply, Platform& state,
                 const std::function<void(const QStringList& upperCodes)>& fillCoinLists)
 {
     state.MinWithdrawJson =

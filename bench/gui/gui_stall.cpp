@@ -129,18 +129,13 @@ public:
 
     void LoggedIn()
     {
+        Account().ApplySettings(support::SettingsReply());
         AppState& st = State();
-        const QJsonObject settingsReply = support::SettingsReply();
-        st.MinWithdrawJson = settingsReply["min_withdraw_coin"].toObject();
-        st.WithdrawPercent = settingsReply["min_withdraw_coin"].toObject()["perc_withdraw"].toString().toInt();
-        st.CoinNames = settingsReply["arr_name_coin"].toArray();
-        st.CoinFullNames = settingsReply["arr_fullname_coin"].toArray();
         st.ServerLoadPercent = 100;
         st.UserLogin = QStringLiteral("user@example.com");
         st.PassHash = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
-        st.UserAccountJson = support::AccountReply();
         st.LoggedIn = true;
-        support::Get<TFormLogin>("login")->ParseJsonUserAcc();
+        support::Get<TFormLogin>("login")->ParseJsonUserAcc(support::AccountReply());
     }
 
     static void Show(QWidget* w)

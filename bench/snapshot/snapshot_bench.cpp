@@ -1,5 +1,6 @@
 // One account reply: derive the balance snapshot of fifteen coins and write the
 // dashboard's fifteen coin rows (TFormLogin::ParseJsonUserAcc).
+#include "AccountModel.h"
 #include "AppState.h"
 #include "Login.h"
 #include "Screens.h"
@@ -18,9 +19,8 @@ const char* const Coins[] = {"btc",  "ltc", "bnb", "eth",  "doge", "trx", "usdt"
                              "dash", "xmr", "etc", "shib", "zec",  "sol", "matic"};
 
 // A logged-in account with every coin's five amounts, as the service sends them.
-void FillAccount()
+QJsonObject FillAccount()
 {
-    AppState& st = State();
     QJsonArray names;
     QJsonObject account;
     int n = 0;
@@ -35,9 +35,13 @@ void FillAccount()
         account.insert(QStringLiteral("earned_ref_") + code, QStringLiteral("0"));
         account.insert(QStringLiteral("rental_days_") + code, QStringLiteral("30"));
     }
-    st.CoinNames = names;
-    st.UserAccountJson = account;
-    st.LoggedIn = true;
+    QJsonArray fullNames;
+    for (const QJsonValue& code : names) fullNames.append(code.toString().toUpper());
+    QJsonObject limits{{"perc_withdraw", "2"}};
+    Account().ApplySettings(QJsonObject{{"min_withdraw_coin", limits}, {"arr_name_coin", names},
+                                        {"arr_fullname_coin", fullNames}});
+    State().LoggedIn = true;
+    return account;
 }
 
 QLabel* RowBalance(const char* coin)
@@ -47,21 +51,24 @@ QLabel* RowBalance(const char* coin)
 
 void BM_ParseJsonUserAcc(benchmark::State& state)
 {
-    FillAccount();
+    const QJsonObject account = FillAccount();
     for (const char* c : Coins)
         if (QLabel* row = RowBalance(c)) row->setText(QStringLiteral("0"));
 
-    for (auto _ : state) static_cast<TFormLogin*>(ScreenNamed("login"))->ParseJsonUserAcc();
+    for (auto _ : state) static_cast<TFormLogin*>(ScreenNamed("login"))->ParseJsonUserAcc(account);
 
     // A call that failed half-way would be quicker and still look fine: check what it wrote.
-    if (!State().BalanceJson || State().BalanceJson->size() != 75) {
-        state.SkipWithError("the balance snapshot does not hold 15 coins x 5 amounts");
-        return;
-    }
+    for (const char* c : Coins)
+        for (auto amount : {AccountModel::Amount::Wallet, AccountModel::Amount::Invested, AccountModel::Amount::Deposited,
+                            AccountModel::Amount::EarnedOnInvestments, AccountModel::Amount::EarnedOnReferrals})
+            if (!Account().FindAmountText(amount, QString::fromLatin1(c))) {
+                state.SkipWithError("the balance snapshot does not hold 15 coins x 5 amounts");
+                return;
+            }
     for (const char* c : Coins) {
         QLabel* row = RowBalance(c);
         const QString expected =
-            State().BalanceJson->value(QStringLiteral("wall_") + QString::fromLatin1(c)).toString();
+            Account().FindAmountText(AccountModel::Amount::Wallet, QString::fromLatin1(c)).value_or(QString());
         if (!row || expected.isEmpty() || row->text() != expected) {
             state.SkipWithError("a dashboard row does not show its coin's balance");
             return;

@@ -1,14 +1,17 @@
 #include "LabelBinding.h"
+#include "AccountModel.h"
 #include "Json.h"
 
 #include <QLabel>
 
-void BindLabelsByName(QWidget* screen, const QString& prefix, const QJsonObject& values)
+void BindAmountLabels(QWidget* screen, const QString& prefix)
 {
     const auto labels = screen->findChildren<QLabel*>();
     for (QLabel* label : labels) {
         const QString name = label->objectName();
         if (name.left(prefix.size()).toLower() != prefix.toLower()) continue;
-        label->setText(json::MemberText(values, name));
+        const auto amount = AccountModel::AmountNamed(name);
+        if (!amount) throw json::JsonError(QStringLiteral("JSON member \"%1\" not found").arg(name));
+        label->setText(Account().AmountText(amount->first, amount->second));
     }
 }

@@ -1,6 +1,5 @@
 // The settings reply, read the way the login screen reads it, and the
 // figures the dashboard, deposit and withdraw screens derive from it.
-#include "AppState.h"
 #include "FuzzSupport.h"
 #include "Json.h"
 #include "NumberText.h"
@@ -48,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Any other body is not a settings object and is ignored.
     if (!body.startsWith(QLatin1Char('{'))) return 0;
 
-    AppState state;
+    settings::Platform state;
     QStringList shownCodes;
     bool filled = false;
     bool complete = false;

@@ -1,5 +1,6 @@
 #pragma once
 // Shared set-up for tests that drive the real screens headless.
+#include "AccountModel.h"
 #include "AppState.h"
 #include "FakeService.h"
 #include "Login.h"
@@ -173,6 +174,7 @@ class ScreenTest : public QObject {
     Q_OBJECT
 protected:
     std::unique_ptr<FakeService> fake;
+    QJsonObject m_settingsReply = SettingsReply(); // the last one LogIn or ChangeLimits applied
 
     // Runs before the screens are created in every case; the fake answers
     // every request with an account reply until scripted otherwise.
@@ -183,18 +185,29 @@ protected:
     // The state the login flow leaves behind, without the network.
     void LogIn(const QJsonObject& settingsReply = SettingsReply(), const QJsonObject& account = AccountReply())
     {
+        m_settingsReply = settingsReply;
+        Account().ApplySettings(settingsReply);
         AppState& st = State();
-        st.MinWithdrawJson = settingsReply["min_withdraw_coin"].toObject();
-        st.WithdrawPercent = settingsReply["min_withdraw_coin"].toObject()["perc_withdraw"].toString().toInt();
-        st.CoinNames = settingsReply["arr_name_coin"].toArray();
-        st.CoinFullNames = settingsReply["arr_fullname_coin"].toArray();
         st.ServerLoadPercent = 100;
         st.UserLogin = QStringLiteral("user@example.com");
         st.PassHash = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
-        st.UserAccountJson = account;
         st.LoggedIn = true;
-        Get<TFormLogin>("login")->ParseJsonUserAcc();
+        Get<TFormLogin>("login")->ParseJsonUserAcc(account);
     }
+
+    // The service changes its per-coin limits (as a later settings reply
+    // brings them): edit receives the last reply's "min_withdraw_coin".
+    template <typename Edit>
+    void ChangeLimits(Edit edit)
+    {
+        QJsonObject limits = m_settingsReply["min_withdraw_coin"].toObject();
+        edit(limits);
+        m_settingsReply["min_withdraw_coin"] = limits;
+        Account().ApplySettings(m_settingsReply);
+    }
+
+    // A new account reply taken as an accepted refresh brings it.
+    void TakeAccount(const QJsonObject& account) { Get<TFormLogin>("login")->ParseJsonUserAcc(account); }
 
     // Clicks the coin's row on the dashboard, as the user does.
     void SelectCoin(const QString& code)

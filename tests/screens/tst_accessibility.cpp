@@ -482,7 +482,7 @@ private slots:
         auto* list = Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1");
         while (list->currentItem()->text() != QLatin1String("BTC")) Key(Qt::Key_Up);
         Key(Qt::Key_Space);
-        QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
+        QCOMPARE(Account().CurrentCoin(), QStringLiteral("btc"));
 
         TabTo(QStringLiteral("ButtonDeposit"));
         Key(Qt::Key_Return);

@@ -22,9 +22,7 @@ class DashboardTest : public ScreenTest {
 
     void SetLimit(const QString& key, const QString& value)
     {
-        QJsonObject o = *State().MinWithdrawJson;
-        o[key] = value;
-        State().MinWithdrawJson = o;
+        ChangeLimits([&](QJsonObject& limits) { limits[key] = value; });
     }
 
     void Ready() override { LogIn(); }
@@ -33,7 +31,7 @@ private slots:
 
     void listHoldsFifteenNamedRowsAndStartsOnDoge()
     {
-        State().CurrentCoin = "btc";
+        Account().SetCurrentCoin("btc", FullName("btc"));
         Get<TFormDashboard>("dashboard")->show();
         auto* list = Child<QListWidget>(Get<TFormDashboard>("dashboard"), "ListBox1");
         QCOMPARE(list->count(), 15);
@@ -46,7 +44,7 @@ private slots:
             QVERIFY(row->findChild<QLabel*>("wall_" + order[i].toLower()));
             QVERIFY(!row->findChild<QLabel*>("img_coin_" + order[i].toLower())->pixmap().isNull());
         }
-        QCOMPARE(State().CurrentCoin, QStringLiteral("doge"));
+        QCOMPARE(Account().CurrentCoin(), QStringLiteral("doge"));
         QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "fullname_coin")->text(), FullName("doge"));
         // The snapshot wrote every row's balance.
         QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_matic")->text(), QStringLiteral("0,50000000"));
@@ -69,7 +67,7 @@ private slots:
         // Another coin with nothing invested hides the rental panel and changes the header icon.
         const QImage dogeIcon = Child<QLabel>(Get<TFormDashboard>("dashboard"), "image_main")->pixmap().toImage();
         SelectCoin("btc");
-        QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
+        QCOMPARE(Account().CurrentCoin(), QStringLiteral("btc"));
         QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "fullname_coin")->text(), FullName("btc"));
         QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "panel_rental")->isHidden());
         QVERIFY(Child<QLabel>(Get<TFormDashboard>("dashboard"), "image_main")->pixmap().toImage() != dogeIcon);
@@ -107,8 +105,7 @@ private slots:
 
         QJsonObject account = AccountReply("0.5");
         account["wall_doge"] = "7";
-        State().UserAccountJson = account;
-        Get<TFormLogin>("login")->ParseJsonUserAcc();
+        TakeAccount(account);
         SetLimit("APR_doge", "12.5");
         Activate(Get<TFormDashboard>("dashboard"));
         QVERIFY(PanelShown(Get<TFormDashboard>("dashboard")));
@@ -159,16 +156,14 @@ private slots:
         QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonWithdraw"), Qt::LeftButton);
         QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "fee_coin")->text(), fee);
         QCOMPARE(Child<QLabel>(Get<TFormWithdraw>("withdraw"), "Label1")->text(), "Withdraw " + FullName("btc"));
-        QCOMPARE(State().MinWithdrawText, QString(minimum).replace('.', ','));
+        QCOMPARE(Account().WithdrawMinimumText(), QString(minimum).replace('.', ','));
         QVERIFY(Get<TFormWithdraw>("withdraw")->isVisible());
         QVERIFY(!Get<TFormDashboard>("dashboard")->isVisible());
     }
 
     void withdrawWithoutAMinimumStaysAndSaysWhy()
     {
-        QJsonObject limits = *State().MinWithdrawJson;
-        limits.remove("btc");
-        State().MinWithdrawJson = limits;
+        ChangeLimits([](QJsonObject& limits) { limits.remove("btc"); });
         Activate(Get<TFormDashboard>("dashboard"));
         SelectCoin("btc");
         QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonWithdraw"), Qt::LeftButton);
@@ -280,8 +275,7 @@ private slots:
     void snapshotWhileHiddenRefreshesOnNextShowing()
     {
         Get<TFormDashboard>("dashboard")->hide();
-        State().UserAccountJson = AccountReply("3");
-        Get<TFormLogin>("login")->ParseJsonUserAcc();
+        TakeAccount(AccountReply("3"));
         QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "wall_doge")->text(), QStringLiteral("3,00000000"));
         QCOMPARE(Child<QLabel>(Get<TFormDashboard>("dashboard"), "lab_wall_coin")->text(), QStringLiteral("0"));
         Get<TFormDashboard>("dashboard")->show();

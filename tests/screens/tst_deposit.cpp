@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(r.field("s"), QStringLiteral("alice"));
         QCOMPARE(r.field("pass"), State().PassHash);
         QVERIFY(!r.header("User-Agent").contains("Chrome")); // the library's own user agent
-        QCOMPARE(State().CurrentNetwork, QStringLiteral("Main"));
+        QCOMPARE(Account().CurrentNetwork(), QStringLiteral("Main"));
     }
 
     void networkPicker_data()
@@ -222,7 +222,7 @@ private slots:
         QTest::mouseClick(Child<QPushButton>(Get<TFormDashboard>("dashboard"), "ButtonDeposit"), Qt::LeftButton);
         QTest::mouseClick(Child<ClickableLabel>(Get<TFormDashboard>("dashboard"), "Text2"), Qt::LeftButton);
         QVERIFY(Child<QFrame>(Get<TFormDashboard>("dashboard"), "get_network_deposit")->isHidden());
-        QCOMPARE(State().CurrentNetwork, QStringLiteral("sol"));
+        QCOMPARE(Account().CurrentNetwork(), QStringLiteral("sol"));
         QTest::qWait(200);
         QCOMPARE(Deposits().size(), 1);
         // The picker is closed by the next showing of the dashboard too.
@@ -447,9 +447,7 @@ private slots:
 
     void missingMinimumIsReportedAndNothingSent()
     {
-        QJsonObject limits = *State().MinWithdrawJson;
-        limits.remove("Mindep_btc");
-        State().MinWithdrawJson = limits;
+        ChangeLimits([](QJsonObject& limits) { limits.remove("Mindep_btc"); });
         Deposit("btc");
         QVERIFY(Get<TFormDeposit>("deposit")->isVisible());
         QCOMPARE(Child<QLabel>(Get<TFormDeposit>("deposit"), "name_network")->text(), QStringLiteral("Network: Main"));

@@ -79,13 +79,13 @@ private slots:
     void claimRefreshesTheAccountAtOnce()
     {
         LogIn(SettingsReply(), AccountReply("0.25"));
-        QCOMPARE(State().BalanceJson->value("wall_usdt").toString(), QStringLiteral("0,25000000"));
+        QCOMPARE(Account().AmountText(AccountModel::Amount::Wallet, "usdt"), QStringLiteral("0,25000000"));
         Click(Get<TFormFaucet>("faucet"), "Button1");
         Type(Get<TFormFaucet>("faucet"), "conf_randomResult", QString::number(Answer()));
         Click(Get<TFormFaucet>("faucet"), "Button4");
         QTRY_COMPARE(Requests("free_coin").size(), 1);
         QTRY_COMPARE(Requests("useraccount").size(), 1);
-        QTRY_COMPARE(State().BalanceJson->value("wall_usdt").toString(), QStringLiteral("0,50000000"));
+        QTRY_COMPARE(Account().AmountText(AccountModel::Amount::Wallet, "usdt"), QStringLiteral("0,50000000"));
         QVERIFY(Get<TFormFaucet>("faucet")->isVisible());
     }
 

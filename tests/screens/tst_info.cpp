@@ -137,7 +137,7 @@ private slots:
         ClickTab("TabStatistic");
         Click(Get<TFormInfo>("info"), "Button2");
         ClickRow("DOGE");
-        QCOMPARE(State().CurrentCoin, QStringLiteral("doge"));
+        QCOMPARE(Account().CurrentCoin(), QStringLiteral("doge"));
         if (loggedIn) {
             QVERIFY(!PanelShown(Get<TFormInfo>("info")));
             QCOMPARE(Text("fullname_coin"), FullName("doge"));
@@ -159,7 +159,7 @@ private slots:
         OpenFromDashboard();
         ClickTab("TabStatistic");
         QVERIFY(!PanelShown(Get<TFormInfo>("info")));
-        QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
+        QCOMPARE(Account().CurrentCoin(), QStringLiteral("btc"));
         QCOMPARE(Text("fullname_coin"), FullName("btc"));
         QCOMPARE(Text("lab_earned_inv"), QStringLiteral("0,50000000"));
         QCOMPARE(Text("lab_deposit_total"), QStringLiteral("3,00000000"));
@@ -198,10 +198,10 @@ private slots:
         QCOMPARE(shown, QStringList{"DOGE"});
         // The selected row (BTC) is hidden now: the statistics take the first row.
         ClickRow("DOGE");
-        QCOMPARE(State().CurrentCoin, QStringLiteral("doge"));
+        QCOMPARE(Account().CurrentCoin(), QStringLiteral("doge"));
         Type(Get<TFormInfo>("info"), "SearchBox1", "x");
         Get<TFormInfo>("info")->show_full_statistic();
-        QCOMPARE(State().CurrentCoin, QStringLiteral("btc"));
+        QCOMPARE(Account().CurrentCoin(), QStringLiteral("btc"));
     }
 
     void returnTargets()

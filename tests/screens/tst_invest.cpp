@@ -52,9 +52,7 @@ class InvestTest : public ScreenTest {
 
     void SetApr(const QString& apr)
     {
-        QJsonObject limits = *State().MinWithdrawJson;
-        limits["APR_btc"] = apr;
-        State().MinWithdrawJson = limits;
+        ChangeLimits([&](QJsonObject& limits) { limits["APR_btc"] = apr; });
     }
 
     void OpenConfirmation(const QString& password)
@@ -309,7 +307,7 @@ private slots:
         Click(Get<TFormInvest>("invest"), "Button4");
         QTRY_COMPARE(PanelText(Get<TFormInvest>("invest")), QStringLiteral("Investment accepted"));
         QTRY_COMPARE(Requests("useraccount").size(), 1);
-        QTRY_COMPARE(State().UserAccountJson->value("wall_btc").toString(), QStringLiteral("1"));
+        QTRY_COMPARE(Account().AmountText(AccountModel::Amount::Wallet, "btc"), QStringLiteral("1,00000000"));
         Click(Get<TFormInvest>("invest"), "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("1,00000000"));
         QVERIFY(Get<TFormInvest>("invest")->isVisible());

@@ -164,7 +164,6 @@ private slots:
         QCOMPARE(Text("Label5"), QStringLiteral("0,00000000(0,00%) TRX"));
         QCOMPARE(Text("ListBoxItem5"), QStringLiteral("Value(TRX)"));
         QVERIFY(!Child<QLabel>(Get<TFormLotto>("lottery"), "Image1")->pixmap().isNull());
-        QCOMPARE(State().LottoCoin, QStringLiteral("TRX"));
         // Two seconds after the figures the balance of the coin appears.
         QVERIFY(Get<TFormLotto>("lottery")->Timer1->isActive());
         QCOMPARE(Text("Label12"), QStringLiteral("0"));

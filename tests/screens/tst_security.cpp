@@ -122,16 +122,13 @@ class SecurityTest : public ScreenTest {
     // The settings are in and the user is logged in, without the network.
     void LoggedIn(const QJsonObject& settings = SettingsReply(), const QJsonObject& account = AccountReply())
     {
+        Account().ApplySettings(settings);
         AppState& st = State();
-        st.MinWithdrawJson = settings["min_withdraw_coin"].toObject();
-        st.CoinNames = settings["arr_name_coin"].toArray();
-        st.CoinFullNames = settings["arr_fullname_coin"].toArray();
         st.ServerLoadPercent = 100;
         st.UserLogin = QStringLiteral("alice");
         st.PassHash = kDigest;
-        st.UserAccountJson = account;
         st.LoggedIn = true;
-        Get<TFormLogin>("login")->ParseJsonUserAcc();
+        Get<TFormLogin>("login")->ParseJsonUserAcc(account);
     }
 
     void TypeAndLogIn(const QString& login, const QString& password)

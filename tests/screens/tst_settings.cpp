@@ -12,6 +12,7 @@
 #include "settings.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
@@ -159,11 +160,11 @@ private slots:
         Click(Get<TFormSetting>("settings"), "btn_back");
         QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
         const int before = Requests("useraccount").size();
-        State().UserAccountJson.reset(); // set again by an accepted refresh
+        QSignalSpy taken(&Account(), &AccountModel::AccountChanged); // by an accepted refresh
         Get<TFormDashboard>("dashboard")->TimeCheckBalanceTimer();
         QTRY_COMPARE(Requests("useraccount").size(), before + 1);
         QCOMPARE(Requests("useraccount").last().field("pass"), expected);
-        QTRY_VERIFY(State().UserAccountJson || !State().LoggedIn); // the reply handled
+        QTRY_VERIFY(taken.count() > 0 || !State().LoggedIn); // the reply handled
         QVERIFY(State().LoggedIn);
         QVERIFY(Get<TFormDashboard>("dashboard")->isVisible());
         QVERIFY(!Get<TFormLogin>("login")->isVisible());

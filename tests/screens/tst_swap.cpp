@@ -446,7 +446,7 @@ private slots:
         OpenSwap();
         WaitForQuote(1);
         Click(Get<TFormSwap>("swap"), "Button3");
-        QCOMPARE(Amount()->text(), json::MemberText(*State().BalanceJson, "wall_eth"));
+        QCOMPARE(Amount()->text(), Account().AmountText(AccountModel::Amount::Wallet, "eth"));
         QCOMPARE(Amount()->text(), QStringLiteral("0,50000000"));
         QVERIFY(QuoteTimer()->isActive());
     }

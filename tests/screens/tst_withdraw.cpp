@@ -129,7 +129,7 @@ private slots:
         OpenForBtc();
         Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.5");
         Network()->setCurrentIndex(3);
-        QCOMPARE(State().CurrentNetwork, QStringLiteral("TRC-20 (Tron)"));
+        QCOMPARE(Account().CurrentNetwork(), QStringLiteral("TRC-20 (Tron)"));
         Send("pw");
         QTRY_COMPARE(Requests("withdraw").size(), 1);
         QCOMPARE(Requests("withdraw").last().field("network"), QStringLiteral("TRC-20 (Tron)"));
@@ -139,10 +139,10 @@ private slots:
         QTRY_VERIFY(Get<TFormDashboard>("dashboard")->isVisible());
         // The deposit side leaves short codes in the shared network; the withdraw
         // screen resets it.
-        State().CurrentNetwork = QStringLiteral("trc20");
+        Account().SetCurrentNetwork(QStringLiteral("trc20"));
         Click(Get<TFormDashboard>("dashboard"), "ButtonWithdraw");
         QCOMPARE(Network()->currentIndex(), 0);
-        QCOMPARE(State().CurrentNetwork, QStringLiteral("Main"));
+        QCOMPARE(Account().CurrentNetwork(), QStringLiteral("Main"));
         // Amount and total survive the reopening.
         QCOMPARE(Amount()->text(), QStringLiteral("0.5"));
         QCOMPARE(Total(), QStringLiteral("0,48990000"));
@@ -230,7 +230,7 @@ private slots:
         Click(Get<TFormWithdraw>("withdraw"), "Button4");
         QTRY_COMPARE(PanelText(Get<TFormWithdraw>("withdraw")), QStringLiteral("Withdrawal accepted"));
         QTRY_COMPARE(Requests("useraccount").size(), 1);
-        QTRY_COMPARE(State().UserAccountJson->value("wall_btc").toString(), QStringLiteral("1"));
+        QTRY_COMPARE(Account().AmountText(AccountModel::Amount::Wallet, "btc"), QStringLiteral("1,00000000"));
         Click(Get<TFormWithdraw>("withdraw"), "Button3");
         QCOMPARE(Amount()->text(), QStringLiteral("1,00000000"));
         QVERIFY(Get<TFormWithdraw>("withdraw")->isVisible());

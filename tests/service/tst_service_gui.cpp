@@ -29,8 +29,8 @@ class ServiceGuiTest : public QObject {
         QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(ScreenNamed("login")));
         // The settings come from the service.
         QTRY_COMPARE_WITH_TIMEOUT(State().ServerLoadPercent, 100, 20000);
-        QVERIFY(State().CoinNames.has_value());
-        QCOMPARE(State().CoinNames->size(), svc::Coins().size());
+        QVERIFY(Account().HasCatalogue());
+        QCOMPARE(Account().Codes().size(), svc::Coins().size());
     }
 
 private slots:

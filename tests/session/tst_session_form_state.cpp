@@ -178,17 +178,7 @@ void FormStateTest::resetRestoresStartValuesButKeepsAddress()
     State().LoggedIn = true;
     State().ServerLoadPercent = 100;
     State().AutoLoginPending = 0;
-    State().UserAccountJson = QJsonObject{{"user", "bob"}};
-    State().BalanceJson = QJsonObject{{"btc", "1"}};
-    State().MinWithdrawJson = QJsonObject{{"btc", "0.001"}};
-    State().WithdrawPercent = 15;
-    State().CoinNames = QJsonArray{"btc"};
-    State().CoinFullNames = QJsonArray{"Bitcoin"};
-    State().CurrentCoin = QStringLiteral("usdt");
-    State().CurrentNetwork = QStringLiteral("TRC20");
     State().SettingsReturnTo = QStringLiteral("dashboard");
-    State().MinWithdrawText = QStringLiteral("0,001");
-    State().WithdrawFixedFee = QStringLiteral("0,0005");
 
     ResetState();
 
@@ -201,17 +191,7 @@ void FormStateTest::resetRestoresStartValuesButKeepsAddress()
     QCOMPARE(s.LoggedIn, false);
     QCOMPARE(s.ServerLoadPercent, 0);
     QCOMPARE(s.AutoLoginPending, 1);
-    QVERIFY(!s.UserAccountJson.has_value());
-    QVERIFY(!s.BalanceJson.has_value());
-    QVERIFY(!s.MinWithdrawJson.has_value());
-    QCOMPARE(s.WithdrawPercent, 0);
-    QVERIFY(!s.CoinNames.has_value());
-    QVERIFY(!s.CoinFullNames.has_value());
-    QCOMPARE(s.CurrentCoin, QStringLiteral("btc"));
-    QCOMPARE(s.CurrentNetwork, QStringLiteral("Main"));
     QVERIFY(s.SettingsReturnTo.isEmpty());
-    QVERIFY(s.MinWithdrawText.isEmpty());
-    QVERIFY(s.WithdrawFixedFee.isEmpty());
 
     State().ServerAddress = QStringLiteral("://" AMBERVALE_SERVICE_HOST "/");
 }

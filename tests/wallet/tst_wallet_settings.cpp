@@ -1,5 +1,4 @@
 // Applying the platform settings reply to the process state.
-#include "AppState.h"
 #include "Json.h"
 #include "NumberText.h"
 #include "PlatformSettings.h"
@@ -33,9 +32,9 @@ const QJsonArray kOldNames{"old"};
 const QJsonArray kOldFullNames{"Old coin"};
 constexpr int kOldPercent = 9;
 
-AppState stateWithOldValues()
+settings::Platform stateWithOldValues()
 {
-    AppState s;
+    settings::Platform s;
     s.MinWithdrawJson = kOldMinWithdraw;
     s.WithdrawPercent = kOldPercent;
     s.CoinNames = kOldNames;
@@ -50,7 +49,7 @@ struct Recorder {
     bool namesSetAtCall = false;
 };
 
-std::function<void(const QStringList&)> recordInto(Recorder& r, const AppState& state, const QJsonArray& oldFull)
+std::function<void(const QStringList&)> recordInto(Recorder& r, const settings::Platform& state, const QJsonArray& oldFull)
 {
     return [&r, &state, oldFull](const QStringList& codes) {
         ++r.calls;
@@ -99,7 +98,7 @@ private slots:
 
 void WalletSettingsTest::catalogueFillsEverything()
 {
-    AppState state;
+    settings::Platform state;
     Recorder rec;
     settings::ApplyReply(catalogueReply(), state, recordInto(rec, state, QJsonArray()));
 
@@ -141,7 +140,7 @@ void WalletSettingsTest::withdrawPercentForms()
     limits.insert("perc_withdraw", percent);
     reply.insert("min_withdraw_coin", limits);
 
-    AppState state = stateWithOldValues();
+    settings::Platform state = stateWithOldValues();
     settings::ApplyReply(reply, state, {});
     QCOMPARE(state.WithdrawPercent, expected);
     QCOMPARE(*state.MinWithdrawJson, limits);
@@ -223,7 +222,7 @@ void WalletSettingsTest::failingStepKeepsEarlierSteps()
     QFETCH(Thrown, thrown);
     QFETCH(int, stagesDone);
 
-    AppState state = stateWithOldValues();
+    settings::Platform state = stateWithOldValues();
     Recorder rec;
     QCOMPARE(thrownBy([&] { settings::ApplyReply(reply, state, recordInto(rec, state, kOldFullNames)); }), thrown);
 
@@ -268,7 +267,7 @@ void WalletSettingsTest::codesAreUpperCasedAsciiOnly()
     reply.insert("arr_name_coin", QJsonArray::fromStringList(catalogue));
     reply.insert("arr_fullname_coin", QJsonArray::fromStringList(catalogue));
 
-    AppState state;
+    settings::Platform state;
     Recorder rec;
     settings::ApplyReply(reply, state, recordInto(rec, state, QJsonArray()));
     QCOMPARE(rec.calls, 1);
@@ -301,7 +300,7 @@ void WalletSettingsTest::catalogueSizes()
     reply.insert("arr_name_coin", QJsonArray::fromStringList(codes));
     reply.insert("arr_fullname_coin", QJsonArray::fromStringList(names));
 
-    AppState state = stateWithOldValues();
+    settings::Platform state = stateWithOldValues();
     Recorder rec;
     settings::ApplyReply(reply, state, recordInto(rec, state, kOldFullNames));
     QCOMPARE(rec.calls, 1);
@@ -314,7 +313,7 @@ void WalletSettingsTest::catalogueSizes()
 
 void WalletSettingsTest::missingCallbackIsAllowed()
 {
-    AppState state;
+    settings::Platform state;
     settings::ApplyReply(catalogueReply(), state, {});
     QCOMPARE(*state.CoinNames, QJsonArray::fromStringList(kCodes));
     QCOMPARE(*state.CoinFullNames, QJsonArray::fromStringList(kFullNames));
