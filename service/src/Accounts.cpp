@@ -94,26 +94,33 @@ std::string Service::accountJson(const Account& a, std::int64_t now, const std::
     j.reserve(4096);
     j += "{\"login\":" + JsonString(a.login);
     for (const Coin& c : m_config.coins) {
+        static const CoinFigures none;
         auto it = figures.find(c.code);
-        const CoinFigures f = it == figures.end() ? CoinFigures{} : it->second;
+        const CoinFigures& f = it == figures.end() ? none : it->second;
         std::int64_t daysLeft = 0;
         for (const Investment& inv : open)
             if (inv.coin == c.code) daysLeft = std::max(daysLeft, (inv.ends - now + Day - 1) / Day);
-        // Appended piece by piece: this runs for every refresh of every client.
-        auto member = [&](const char* prefix, const std::string& value) {
+        // Appended piece by piece, no string per figure: this runs for every refresh of every client.
+        auto name = [&](const char* prefix) {
             j += ",\"";
             j += prefix;
             j += c.code;
             j += "\":\"";
-            j += value;
+        };
+        auto amount = [&](const char* prefix, std::int64_t units) {
+            name(prefix);
+            AppendAmount(j, units);
             j += '"';
         };
-        member("wall_", money::Format(f.wallet));
-        member("inv_", money::Format(f.invest));
-        member("dep_val_", money::Format(f.depVal));
-        member("earned_inv_", money::Format(f.earnedInv));
-        member("earned_ref_", money::Format(f.earnedRef));
-        member("rental_days_", std::to_string(std::max<std::int64_t>(0, daysLeft)));
+        amount("wall_", f.wallet);
+        amount("inv_", f.invest);
+        amount("dep_val_", f.depVal);
+        amount("earned_inv_", f.earnedInv);
+        amount("earned_ref_", f.earnedRef);
+        name("rental_days_");
+        char days[24];
+        j.append(days, std::to_chars(days, days + sizeof days, std::max<std::int64_t>(0, daysLeft)).ptr);
+        j += '"';
     }
     j += ",\"refcode\":" + JsonString(a.refcode) + ",\"refcol\":" + std::to_string(a.refcol) + ",\"twofa\":\"" +
          (a.twofa ? "1" : "0") + "\"}";
@@ -195,6 +202,24 @@ std::optional<Reply> Service::registerAccount(const std::string& login, const st
     return std::nullopt;
 }
 
+std::optional<std::string> Service::rememberedRefresh(const std::string& key, const std::string& pass, std::int64_t now,
+                                                      std::optional<Account>* a, std::vector<Investment>* open)
+{
+    std::optional<std::string> body;
+    if (!auth::IsHexDigest(pass) || key.empty() || key[0] == '#') return body;
+    m_store.readOne([&](StoreTx& tx) {
+        a->reset();
+        body.reset();
+        AccountView v = tx.accountView(key, counted::LoginAddress, AddressLoginKey(key));
+        if (WaitFor(v.failures, m_config.loginFailuresPerAddress, m_config.loginFailureWindowSeconds, now)) return;
+        if (!v.account || !m_digests.check(key, v.account->passwordHash, pass)) return;
+        *a = std::move(v.account);
+        *open = std::move(v.open);
+        if (!accrualDue(**a, *open, now)) body = accountJson(**a, now, *open, v.figures);
+    });
+    return body;
+}
+
 Reply Service::account(const Fields& f, bool registering)
 {
     if (!f.find("s") || !f.find("pass")) return Reply::Text(msg::Missing);
@@ -206,22 +231,9 @@ Reply Service::account(const Fields& f, bool registering)
         a = created;
     } else {
         // The 20-second refresh: with a remembered digest, one read answers it.
-        const std::string key = AsciiLower(f.get("s"));
-        const std::string pass = f.get("pass");
-        std::string body;
         std::vector<Investment> open;
-        if (auth::IsHexDigest(pass) && !key.empty() && key[0] != '#')
-            m_store.readOne([&](StoreTx& tx) {
-                a.reset();
-                AccountView v = tx.accountView(key, counted::LoginAddress, AddressLoginKey(key));
-                if (WaitFor(v.failures, m_config.loginFailuresPerAddress, m_config.loginFailureWindowSeconds, now))
-                    return;
-                if (!v.account || !m_digests.check(key, v.account->passwordHash, pass)) return;
-                a = std::move(v.account);
-                open = std::move(v.open);
-                body = accountJson(*a, now, open, v.figures);
-            });
-        if (a && !accrualDue(*a, open, now)) return Reply::Json(std::move(body));
+        if (auto body = rememberedRefresh(AsciiLower(f.get("s")), f.get("pass"), now, &a, &open))
+            return Reply::Json(std::move(*body));
         if (!a) {
             Reply refusal;
             a = authenticate(f, &refusal);

@@ -28,12 +28,15 @@ void GroupCommit::write(const std::function<void(StoreTx&)>& work)
         ++b->members;
         lock.unlock();
 
-        std::exception_ptr mine;
+        std::exception_ptr mine, spoiled;
         bool lost = false;
         try {
             member(work);
         } catch (const GroupLost&) {
             lost = true;
+        } catch (const GroupSpoiled& s) {
+            lost = true;
+            spoiled = s.error;
         } catch (...) {
             mine = std::current_exception();
         }
@@ -68,6 +71,7 @@ void GroupCommit::write(const std::function<void(StoreTx&)>& work)
             break;
         }
         lock.unlock();
+        if (spoiled) std::rethrow_exception(spoiled); // its own failure: nothing of it stays, it does not run again
         if (round >= MaxRounds) throw std::runtime_error("the write transaction was lost too often");
         pauseBeforeRetry(round);
     }

@@ -23,6 +23,12 @@ struct GroupLost : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Thrown by an engine's member() when the shared transaction is lost through the work's own failure (part of
+// it ran outside a savepoint): the others run again, this writer fails with error.
+struct GroupSpoiled {
+    std::exception_ptr error;
+};
+
 class GroupCommit {
 public:
     enum class Closed { Committed, Lost };
@@ -70,8 +76,8 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    bool m_busy = false;    // a writer uses the transaction (its work, the commit)
-    int m_waiting = 0;      // writers waiting for their turn
+    bool m_busy = false; // a writer uses the transaction (its work, the commit)
+    int m_waiting = 0;   // writers waiting for their turn
     std::shared_ptr<Batch> m_open;
     std::atomic<std::uint64_t> m_commits{0}, m_members{0}, m_lost{0};
     std::atomic<std::uint64_t> m_sizes[SizeBuckets] = {};

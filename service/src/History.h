@@ -29,6 +29,10 @@ inline constexpr const char* Sent = "sent";
 inline constexpr const char* Failed = "failed";
 } // namespace status
 
+// A line as it will be written.
+HistoryItem Line(std::int64_t account, const std::string& coin, const char* kind, std::int64_t amount, std::int64_t at,
+                 std::int64_t fee = 0, const std::string& detail = {}, std::int64_t ref = 0,
+                 const char* status = status::Done);
 // A line of its own; its id.
 std::int64_t Add(StoreTx& tx, std::int64_t account, const std::string& coin, const char* kind, std::int64_t amount,
                  std::int64_t at, std::int64_t fee = 0, const std::string& detail = {}, std::int64_t ref = 0,

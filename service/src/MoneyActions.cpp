@@ -96,9 +96,9 @@ Reply Service::invest(const Fields& f)
                     std::to_string(rental->feePercent) + "% of the amount is kept when the rental ends.");
     try {
         m_store.write([&](StoreTx& tx) {
-            ThrowIfAnswered(tx);
-            tx.post("invest", {{a->id, c->code, Bucket::Wallet, -*amount}, {a->id, c->code, Bucket::Invest, *amount}},
-                    now);
+            MoneyWrite w = Movement(
+                "invest", {{a->id, c->code, Bucket::Wallet, -*amount}, {a->id, c->code, Bucket::Invest, *amount}}, now,
+                done);
             Investment inv;
             inv.account = a->id;
             inv.coin = c->code;
@@ -108,10 +108,10 @@ Reply Service::invest(const Fields& f)
             inv.apr = c->apr;
             inv.started = now;
             inv.ends = now + rental->days * Day;
-            tx.insertInvestment(inv);
-            history::Add(tx, a->id, c->code, history::kind::Invest, -*amount, now, 0,
-                         std::to_string(rental->days) + " days");
-            RecordAnswer(tx, done);
+            w.investment = inv;
+            w.lines.push_back(history::Line(a->id, c->code, history::kind::Invest, -*amount, now, 0,
+                                            std::to_string(rental->days) + " days"));
+            Apply(tx, w);
         });
     } catch (const InsufficientFunds&) {
         return Reply::Text(msg::NotEnough(Upper(c->code)));
@@ -151,17 +151,16 @@ Reply Service::withdraw(const Fields& f)
                                    " will be sent after a fee of " + money::Format(fee) + " " + code + ".");
     try {
         m_store.write([&](StoreTx& tx) {
-            ThrowIfAnswered(tx);
-            tx.post("withdraw",
-                    {{a->id, c->code, Bucket::Wallet, -*amount},
-                     {system_account::Outbox, c->code, Bucket::Wallet, net},
-                     {system_account::House, c->code, Bucket::Wallet, fee}},
-                    now);
-            const std::int64_t id =
-                tx.insertWithdrawal(Withdrawal{0, a->login, c->code, *network, addr, *amount, fee, net, now});
-            history::Add(tx, a->id, c->code, history::kind::Withdraw, -*amount, now, fee, *network + " " + addr, id,
-                         history::status::Pending);
-            RecordAnswer(tx, done);
+            MoneyWrite w = Movement("withdraw",
+                                    {{a->id, c->code, Bucket::Wallet, -*amount},
+                                     {system_account::Outbox, c->code, Bucket::Wallet, net},
+                                     {system_account::House, c->code, Bucket::Wallet, fee}},
+                                    now, done);
+            w.withdrawal = Withdrawal{0, a->login, c->code, *network, addr, *amount, fee, net, now};
+            w.lines.push_back(history::Line(a->id, c->code, history::kind::Withdraw, -*amount, now, fee,
+                                            *network + " " + addr, MoneyWrite::WithdrawalRef,
+                                            history::status::Pending));
+            Apply(tx, w);
         });
     } catch (const InsufficientFunds&) {
         return Reply::Text(msg::NotEnough(code));
@@ -193,16 +192,16 @@ Reply Service::swap(const Fields& f)
                                    money::Format(out) + " " + Upper(to->code) + ".");
     try {
         m_store.write([&](StoreTx& tx) {
-            ThrowIfAnswered(tx);
-            tx.post("swap",
-                    {{a->id, from->code, Bucket::Wallet, -*amount},
-                     {system_account::House, from->code, Bucket::Wallet, *amount},
-                     {system_account::House, to->code, Bucket::Wallet, -out},
-                     {a->id, to->code, Bucket::Wallet, out}},
-                    now);
-            history::Add(tx, a->id, from->code, history::kind::SwapOut, -*amount, now, 0, "to " + to->code);
-            history::Add(tx, a->id, to->code, history::kind::SwapIn, out, now, 0, "from " + from->code);
-            RecordAnswer(tx, done);
+            MoneyWrite w = Movement("swap",
+                                    {{a->id, from->code, Bucket::Wallet, -*amount},
+                                     {system_account::House, from->code, Bucket::Wallet, *amount},
+                                     {system_account::House, to->code, Bucket::Wallet, -out},
+                                     {a->id, to->code, Bucket::Wallet, out}},
+                                    now, done);
+            w.lines.push_back(
+                history::Line(a->id, from->code, history::kind::SwapOut, -*amount, now, 0, "to " + to->code));
+            w.lines.push_back(history::Line(a->id, to->code, history::kind::SwapIn, out, now, 0, "from " + from->code));
+            Apply(tx, w);
         });
     } catch (const InsufficientFunds& e) {
         if (e.account == system_account::House) return Reply::Text(msg::HouseShort);

@@ -166,7 +166,92 @@ CREATE TABLE twofa(
 ALTER TABLE lotto_draws ADD COLUMN seed TEXT NOT NULL DEFAULT '';
 )sql";
 
-const char* const Migrations[] = {Migration1, Migration2, Migration3, Migration4, Migration5, Migration6};
+// A money action's whole write in one call (MoneyWrite as JSON): the repeat record checked first, the legs in
+// the balances' fixed lock order, the investment or withdrawal, the history lines, the answer recorded. A short
+// leg or an amount past BIGINT's range undoes the call's own work (its block is a subtransaction) and is
+// answered, so the shared transaction around it stays usable without a savepoint of its own.
+const char* Migration7 = R"sql(
+CREATE FUNCTION ambervale_apply(w jsonb) RETURNS TABLE(short_account bigint, refusal text, answered text)
+LANGUAGE plpgsql AS $fn$
+DECLARE
+  e once_requests;
+  txn_id bigint;
+  leg record;
+  after bigint;
+  short_acct bigint;
+  short_at bigint;
+  wid bigint := 0;
+BEGIN
+  IF w->>'once_key' <> '' THEN
+    SELECT * INTO e FROM once_requests WHERE key = w->>'once_key';
+    IF FOUND AND ((e.done <> 0 AND (w->>'once_now')::bigint - e.at <= (w->>'once_keep')::bigint)
+                  OR (e.done = 0 AND e.status = 202)) THEN
+      RETURN QUERY SELECT NULL::bigint, NULL::text, row_to_json(e)::text;
+      RETURN;
+    END IF;
+  END IF;
+  BEGIN
+    INSERT INTO txns(kind, at) VALUES (w->>'kind', (w->>'now')::bigint) RETURNING id INTO txn_id;
+    FOR leg IN SELECT x.account, x.coin, x.bucket, x.delta, o.n
+               FROM jsonb_array_elements(w->'legs') WITH ORDINALITY o(v, n),
+                    jsonb_to_record(o.v) AS x(account bigint, coin text, bucket integer, delta bigint)
+               WHERE x.delta <> 0 ORDER BY x.account, x.coin COLLATE "C", x.bucket LOOP
+      INSERT INTO balances(account_id, coin, bucket, amount) VALUES (leg.account, leg.coin, leg.bucket, leg.delta)
+        ON CONFLICT (account_id, coin, bucket) DO UPDATE SET amount = balances.amount + excluded.amount
+        RETURNING amount INTO after;
+      IF after < 0 AND leg.account <> 1 AND (short_at IS NULL OR leg.n < short_at) THEN
+        short_acct := leg.account;
+        short_at := leg.n;
+      END IF;
+      INSERT INTO ledger(txn, account_id, coin, bucket, delta)
+        VALUES (txn_id, leg.account, leg.coin, leg.bucket, leg.delta);
+    END LOOP;
+    IF short_acct IS NOT NULL THEN
+      RAISE EXCEPTION 'insufficient funds';
+    END IF;
+    IF w ? 'investment' THEN
+      INSERT INTO investments(account_id, coin, principal, rental_code, fee_percent, apr, started, ends)
+      SELECT x.account, x.coin, x.principal, x.rental_code, x.fee_percent, x.apr, x.started, x.ends
+      FROM jsonb_to_record(w->'investment') AS x(account bigint, coin text, principal bigint, rental_code integer,
+                                                 fee_percent integer, apr integer, started bigint, ends bigint);
+    END IF;
+    IF w ? 'withdrawal' THEN
+      INSERT INTO withdrawals(login, coin, network, address, amount, fee, net, created)
+      SELECT x.login, x.coin, x.network, x.address, x.amount, x.fee, x.net, x.created
+      FROM jsonb_to_record(w->'withdrawal') AS x(login text, coin text, network text, address text, amount bigint,
+                                                 fee bigint, net bigint, created bigint)
+      RETURNING id INTO wid;
+    END IF;
+    INSERT INTO history(account_id, coin, kind, at, amount, fee, status, detail, ref)
+    SELECT x.account, x.coin, x.kind, x.at, x.amount, x.fee, x.status, x.detail,
+           CASE WHEN x.ref = -1 THEN wid ELSE x.ref END
+    FROM jsonb_array_elements(w->'lines') WITH ORDINALITY o(v, n),
+         jsonb_to_record(o.v) AS x(account bigint, coin text, kind text, at bigint, amount bigint, fee bigint,
+                                   status text, detail text, ref bigint)
+    ORDER BY o.n;
+    IF w->>'once_key' <> '' THEN
+      INSERT INTO once_requests(key, owner, at, done, status, json, body, login_key, proof)
+      SELECT w->>'once_key', x.owner, x.at, x.done, x.status, x.json, x.body, x.login_key, x.proof
+      FROM jsonb_to_record(w->'answer') AS x(owner text, at bigint, done integer, status integer, json integer,
+                                             body text, login_key text, proof text)
+      ON CONFLICT (key) DO UPDATE SET owner = excluded.owner, at = excluded.at, done = excluded.done,
+        status = excluded.status, json = excluded.json, body = excluded.body, login_key = excluded.login_key,
+        proof = excluded.proof;
+    END IF;
+  EXCEPTION
+    WHEN raise_exception THEN
+      RETURN QUERY SELECT short_acct, 'short'::text, NULL::text;
+      RETURN;
+    WHEN numeric_value_out_of_range THEN
+      RETURN QUERY SELECT NULL::bigint, SQLERRM, NULL::text;
+      RETURN;
+  END;
+  RETURN QUERY SELECT NULL::bigint, NULL::text, NULL::text;
+END
+$fn$;
+)sql";
+
+const char* const Migrations[] = {Migration1, Migration2, Migration3, Migration4, Migration5, Migration6, Migration7};
 static_assert(std::size(Migrations) == LatestSchemaVersion);
 
 // Any number: instances migrating one database at once take turns on it.
@@ -189,6 +274,16 @@ bool ConnectionLost(const std::string& sqlstate)
            sqlstate == "53300";
 }
 
+// The login check's parts of a one-statement read, each a JSON array (bigints stay exact): the failures counted
+// for the login from the address ($2, $3), the account (CTE a, by login key $1), its open investments.
+#define LoginPartsSql                                                                                                  \
+    "(SELECT json_build_array(count, first, last) FROM counters WHERE kind = $2 AND key = $3)::text, "                 \
+    "(SELECT json_build_array(id, login, login_key, password_hash, refcode, ref, refcol, last_faucet, last_accrual, "  \
+    "twofa) FROM a)::text, "                                                                                           \
+    "(SELECT json_agg(json_build_array(i.id, i.account_id, i.coin, i.principal, i.rental_code, i.fee_percent, i.apr, " \
+    "i.started, i.ends, i.paid) ORDER BY i.id) FROM investments i JOIN a ON i.account_id = a.id "                      \
+    "WHERE i.closed = 0)::text"
+
 // The shared statements' cursor over a result.
 class PgRows {
 public:
@@ -202,21 +297,55 @@ private:
     pqxx::result::size_type m_at = static_cast<pqxx::result::size_type>(-1);
 };
 
+// A writer's work inside the shared transaction. Its savepoint is opened before its first statement, except
+// before one that undoes its own work when it fails (a call of ambervale_apply): a money action that is only
+// that call costs one round trip instead of three.
+struct MemberState {
+    bool savepoint = false;   // opened: the work's statements since can be rolled back alone
+    bool unprotected = false; // work was done before any savepoint: only the whole transaction can undo it
+    bool failed = false;      // a statement failed: without a savepoint that aborted the whole transaction
+};
+
 // Runs a statement prepared once per connection.
 struct PgDb {
     pqxx::transaction_base* t;
     Connection* c;
+    MemberState* member = nullptr; // inside the shared transaction
+
     template <typename... A>
     pqxx::result exec(const char* sql, const A&... args)
+    {
+        if (member && !member->savepoint) {
+            t->exec0("SAVEPOINT w");
+            member->savepoint = true;
+        }
+        return run(sql, args...);
+    }
+    // For a statement that leaves nothing behind when it fails or refuses: no savepoint needed before it.
+    template <typename... A>
+    pqxx::result execAlone(const char* sql, const A&... args)
+    {
+        return run(sql, args...);
+    }
+
+private:
+    template <typename... A>
+    pqxx::result run(const char* sql, const A&... args)
     {
         try {
             return t->exec_prepared(c->statement(sql), args...);
         } catch (const pqxx::data_exception& e) {
+            if (member) member->failed = true;
             // BIGINT arithmetic past its range (a balance or a figure): the movement is refused whole.
             if (e.sqlstate() == "22003") throw money::Overflow(e.what());
             throw;
+        } catch (...) {
+            if (member) member->failed = true;
+            throw;
         }
     }
+
+public:
     template <typename... A>
     PgRows rows(const char* sql, const A&... args)
     {
@@ -226,7 +355,62 @@ struct PgDb {
 
 class PgTx final : public SqlTx<PgDb> {
 public:
-    PgTx(pqxx::transaction_base& t, Connection& c) : SqlTx(PgDb{&t, &c}) {}
+    PgTx(pqxx::transaction_base& t, Connection& c, MemberState* member = nullptr) : SqlTx(PgDb{&t, &c, member}) {}
+
+    std::optional<OnceEntry> apply(const MoneyWrite& w) override
+    {
+        std::map<std::string, std::int64_t> sums;
+        for (const Leg& l : w.legs) sums[l.coin] = money::Add(sums[l.coin], l.delta);
+        for (const auto& [coin, sum] : sums)
+            if (sum != 0) throw std::logic_error("unbalanced movement " + w.kind + " in " + coin);
+        nlohmann::json j{{"kind", w.kind}, {"now", w.now}, {"once_key", w.onceKey}};
+        auto& legs = j["legs"] = nlohmann::json::array();
+        for (const Leg& l : w.legs)
+            legs.push_back(
+                {{"account", l.account}, {"coin", l.coin}, {"bucket", static_cast<int>(l.bucket)}, {"delta", l.delta}});
+        auto& lines = j["lines"] = nlohmann::json::array();
+        for (const HistoryItem& h : w.lines)
+            lines.push_back({{"account", h.account},
+                             {"coin", h.coin},
+                             {"kind", h.kind},
+                             {"at", h.at},
+                             {"amount", h.amount},
+                             {"fee", h.fee},
+                             {"status", h.status},
+                             {"detail", h.detail},
+                             {"ref", h.ref}});
+        if (const auto& v = w.investment)
+            j["investment"] = {{"account", v->account},        {"coin", v->coin},
+                               {"principal", v->principal},    {"rental_code", v->rentalCode},
+                               {"fee_percent", v->feePercent}, {"apr", v->apr},
+                               {"started", v->started},        {"ends", v->ends}};
+        if (const auto& d = w.withdrawal)
+            j["withdrawal"] = {{"login", d->login},     {"coin", d->coin},      {"network", d->network},
+                               {"address", d->address}, {"amount", d->amount},  {"fee", d->fee},
+                               {"net", d->net},         {"created", d->created}};
+        if (!w.onceKey.empty()) {
+            const OnceEntry& a = w.answer;
+            j["once_now"] = w.onceNow;
+            j["once_keep"] = w.onceKeep;
+            j["answer"] = {{"owner", a.owner},       {"at", a.at},     {"done", a.done ? 1 : 0},  {"status", a.status},
+                           {"json", a.json ? 1 : 0}, {"body", a.body}, {"login_key", a.loginKey}, {"proof", a.proof}};
+        }
+        const auto r =
+            m_db.execAlone("SELECT short_account, refusal, answered FROM ambervale_apply($1::jsonb)", j.dump());
+        if (!r[0][2].is_null()) {
+            const auto e = nlohmann::json::parse(r[0][2].c_str());
+            return OnceEntry{e.at("owner").get<std::string>(),     e.at("at").get<std::int64_t>(),
+                             e.at("done").get<int>() != 0,         e.at("status").get<int>(),
+                             e.at("json").get<int>() != 0,         e.at("body").get<std::string>(),
+                             e.at("login_key").get<std::string>(), e.at("proof").get<std::string>()};
+        }
+        if (!r[0][1].is_null()) {
+            if (S(r[0][1]) == "short") throw InsufficientFunds(I(r[0][0]));
+            throw money::Overflow(S(r[0][1]));
+        }
+        if (m_db.member && !m_db.member->savepoint) m_db.member->unprotected = true;
+        return std::nullopt;
+    }
 
     void post(const std::string& kind, const std::vector<Leg>& legs, std::int64_t now) override
     {
@@ -293,42 +477,20 @@ public:
         // One statement, each part a JSON array (bigints stay exact), parsed here.
         auto r = m_db.exec(
             "WITH a AS (SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer, 0) AS ref, "
-            "refcol, last_faucet, last_accrual, twofa FROM accounts WHERE login_key = $1) SELECT "
-            "(SELECT json_build_array(count, first, last) FROM counters WHERE kind = $2 AND key = $3)::text, "
-            "(SELECT json_build_array(id, login, login_key, password_hash, refcode, ref, refcol, last_faucet, "
-            "last_accrual, twofa) FROM a)::text, "
-            "(SELECT json_agg(json_build_array(i.id, i.account_id, i.coin, i.principal, i.rental_code, "
-            "i.fee_percent, i.apr, i.started, i.ends, i.paid) ORDER BY i.id) FROM investments i JOIN a "
-            "ON i.account_id = a.id WHERE i.closed = 0)::text, "
+            "refcol, last_faucet, last_accrual, twofa FROM accounts WHERE login_key = $1) SELECT " LoginPartsSql ", "
             "(SELECT json_agg(json_build_array(b.coin, b.bucket, b.amount)) FROM balances b JOIN a "
             "ON b.account_id = a.id)::text, "
             "(SELECT json_agg(json_build_array(s.coin, s.dep_val, s.earned_inv, s.earned_ref)) FROM stats s "
             "JOIN a ON s.account_id = a.id)::text",
             loginKey, counterKind, counterKey);
         AccountView v;
-        const auto part = [&](int i) {
-            return r[0][i].is_null() ? nlohmann::json() : nlohmann::json::parse(r[0][i].c_str());
-        };
-        if (const auto c = part(0); c.is_array())
-            v.failures = Counter{c[0].get<int>(), c[1].get<std::int64_t>(), c[2].get<std::int64_t>()};
-        const auto a = part(1);
-        if (!a.is_array()) return v;
-        v.account = Account{a[0].get<std::int64_t>(),     a[1].get<std::string>(),  a[2].get<std::string>(),
-                            a[3].get<std::string>(),      a[4].get<std::string>(),  a[5].get<std::int64_t>(),
-                            a[6].get<std::int64_t>(),     a[7].get<std::int64_t>(), a[8].get<std::int64_t>(),
-                            a[9].get<std::int64_t>() != 0};
-        if (const auto open = part(2); open.is_array())
-            for (const auto& i : open)
-                v.open.push_back(Investment{i[0].get<std::int64_t>(), i[1].get<std::int64_t>(), i[2].get<std::string>(),
-                                            i[3].get<std::int64_t>(), i[4].get<int>(), i[5].get<int>(), i[6].get<int>(),
-                                            i[7].get<std::int64_t>(), i[8].get<std::int64_t>(),
-                                            i[9].get<std::int64_t>()});
-        if (const auto balances = part(3); balances.is_array())
+        if (!ReadLoginParts(r[0], v)) return v;
+        if (const auto balances = Part(r[0][3]); balances.is_array())
             for (const auto& b : balances) {
                 auto& f = v.figures[b[0].get<std::string>()];
                 (b[1].get<int>() == 0 ? f.wallet : f.invest) = b[2].get<std::int64_t>();
             }
-        if (const auto stats = part(4); stats.is_array())
+        if (const auto stats = Part(r[0][4]); stats.is_array())
             for (const auto& s : stats) {
                 auto& f = v.figures[s[0].get<std::string>()];
                 f.depVal = s[1].get<std::int64_t>();
@@ -336,6 +498,64 @@ public:
                 f.earnedRef = s[3].get<std::int64_t>();
             }
         return v;
+    }
+    HistoryView historyView(const std::string& loginKey, const std::string& counterKind, const std::string& counterKey,
+                            const std::string& coin, std::int64_t before, int limit) override
+    {
+        // The login's parts and the page in one statement: a page below an id, through the account's index
+        // (or the account and coin's), newest first.
+        const auto most = static_cast<std::int64_t>(limit);
+        auto r =
+            coin.empty()
+                ? m_db.exec("WITH a AS (SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer, 0) "
+                            "AS ref, refcol, last_faucet, last_accrual, twofa FROM accounts WHERE login_key = $1) "
+                            "SELECT " LoginPartsSql ", (SELECT json_agg(json_build_array(h.id, h.coin, h.kind, "
+                            "h.at, h.amount, h.fee, h.status, h.detail, h.ref) ORDER BY h.id DESC) FROM (SELECT * "
+                            "FROM history WHERE account_id = (SELECT id FROM a) AND id < $4 ORDER BY id DESC "
+                            "LIMIT $5) h)::text",
+                            loginKey, counterKind, counterKey, before, most)
+                : m_db.exec("WITH a AS (SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer, 0) "
+                            "AS ref, refcol, last_faucet, last_accrual, twofa FROM accounts WHERE login_key = $1) "
+                            "SELECT " LoginPartsSql ", (SELECT json_agg(json_build_array(h.id, h.coin, h.kind, "
+                            "h.at, h.amount, h.fee, h.status, h.detail, h.ref) ORDER BY h.id DESC) FROM (SELECT * "
+                            "FROM history WHERE account_id = (SELECT id FROM a) AND coin = $4 AND id < $5 ORDER BY "
+                            "id DESC LIMIT $6) h)::text",
+                            loginKey, counterKind, counterKey, coin, before, most);
+        HistoryView h;
+        if (!ReadLoginParts(r[0], h.account)) return h;
+        const std::int64_t account = h.account.account->id;
+        if (const auto items = Part(r[0][3]); items.is_array())
+            for (const auto& i : items)
+                h.items.push_back(
+                    HistoryItem{i[0].get<std::int64_t>(), account, i[1].get<std::string>(), i[2].get<std::string>(),
+                                i[3].get<std::int64_t>(), i[4].get<std::int64_t>(), i[5].get<std::int64_t>(),
+                                i[6].get<std::string>(), i[7].get<std::string>(), i[8].get<std::int64_t>()});
+        return h;
+    }
+
+private:
+    static nlohmann::json Part(const pqxx::field& f)
+    {
+        return f.is_null() ? nlohmann::json() : nlohmann::json::parse(f.c_str());
+    }
+    // The first three parts (LoginPartsSql): false when there is no such account.
+    static bool ReadLoginParts(const pqxx::row& r, AccountView& v)
+    {
+        if (const auto c = Part(r[0]); c.is_array())
+            v.failures = Counter{c[0].get<int>(), c[1].get<std::int64_t>(), c[2].get<std::int64_t>()};
+        const auto a = Part(r[1]);
+        if (!a.is_array()) return false;
+        v.account = Account{a[0].get<std::int64_t>(),     a[1].get<std::string>(),  a[2].get<std::string>(),
+                            a[3].get<std::string>(),      a[4].get<std::string>(),  a[5].get<std::int64_t>(),
+                            a[6].get<std::int64_t>(),     a[7].get<std::int64_t>(), a[8].get<std::int64_t>(),
+                            a[9].get<std::int64_t>() != 0};
+        if (const auto open = Part(r[2]); open.is_array())
+            for (const auto& i : open)
+                v.open.push_back(Investment{i[0].get<std::int64_t>(), i[1].get<std::int64_t>(), i[2].get<std::string>(),
+                                            i[3].get<std::int64_t>(), i[4].get<int>(), i[5].get<int>(), i[6].get<int>(),
+                                            i[7].get<std::int64_t>(), i[8].get<std::int64_t>(),
+                                            i[9].get<std::int64_t>()});
+        return true;
     }
 };
 
@@ -529,12 +749,12 @@ private:
     }
     void member(const std::function<void(StoreTx&)>& work) override
     {
-        // Savepoints by hand: the library's subtransaction opens its savepoint only on a plain exec, not on
-        // the prepared statements the work runs, and would then have nothing to roll back to.
+        // The savepoint is opened by the work's first statement that needs one (MemberState), by hand: the
+        // library's subtransaction opens its savepoint only on a plain exec, not on prepared statements.
+        MemberState state;
         try {
-            m_groupTx->exec("SAVEPOINT w");
             try {
-                PgTx tx(*m_groupTx, *m_groupConn);
+                PgTx tx(*m_groupTx, *m_groupConn, &state);
                 work(tx);
             } catch (const pqxx::transaction_rollback&) {
                 throw;
@@ -542,13 +762,13 @@ private:
                 throw;
             } catch (const pqxx::sql_error& e) {
                 if (ConnectionLost(e.sqlstate())) throw;
-                rollbackMember();
+                undoMember(state);
                 throw; // only this work goes; the others' stays
             } catch (...) {
-                rollbackMember();
+                undoMember(state);
                 throw;
             }
-            m_groupTx->exec("RELEASE SAVEPOINT w");
+            if (state.savepoint) m_groupTx->exec0("RELEASE SAVEPOINT w");
         } catch (const pqxx::transaction_rollback& e) {
             throw GroupLost(e.what()); // a serialization failure dooms the whole transaction
         } catch (const pqxx::broken_connection& e) {
@@ -557,6 +777,13 @@ private:
             if (ConnectionLost(e.sqlstate())) throw GroupLost(e.what());
             throw;
         }
+    }
+    // The work failed: back to its savepoint, or, when some of it ran outside one (or a statement failed
+    // outside one and so aborted the transaction), the whole transaction goes and this work fails alone.
+    void undoMember(const MemberState& state)
+    {
+        if (state.unprotected || (state.failed && !state.savepoint)) throw GroupSpoiled{std::current_exception()};
+        if (state.savepoint) rollbackMember();
     }
     void rollbackMember()
     {

@@ -1,3 +1,3 @@
 #pragma once
 // The newest database schema this build knows, the same for both engines.
-inline constexpr int LatestSchemaVersion = 6;
+inline constexpr int LatestSchemaVersion = 7;

@@ -266,6 +266,10 @@ private:
             std::string action = fields.get("a").substr(0, 32);
             std::string login = fields.get("s").substr(0, 100);
             if (service.answersAtOnce(fields)) return respond(service.api(fields), method, path, action, login);
+            // The refresh of a running client, when the store reads without waiting: no hop to a worker.
+            if (action == "useraccount")
+                if (auto r = service.refreshAtOnce(fields, RequestContext{m_ip}))
+                    return respond(std::move(*r), method, path, action, login);
             if (Hashes(action)) return hash(std::move(fields), method, path, std::move(action), std::move(login));
             ++m_shared.busy;
             net::post(m_shared.workers, [self = shared_from_this(), fields = std::move(fields), method, path,

@@ -198,32 +198,50 @@ bool Service::answersAtOnce(const Fields& f) const
     return !a || *a == "all_json_setting" || *a == "prices" || (*a == "get_swap_coin" && f.get("com") == "get");
 }
 
-Reply Service::api(const Fields& f, const RequestContext& context)
+std::optional<Reply> Service::refusedFields(const Fields& f)
 {
-    struct Scope {
-        const RequestContext* before;
-        ~Scope() { t_request = before; }
-    } scope{t_request};
-    t_request = &context;
     for (const auto& [name, value] : f.list()) {
         if (name.size() > 32 || value.size() > MaxField || !ValidUtf8(value)) return Reply::Text(msg::BadField);
         for (unsigned char c : value)
             if (c < 0x20 || c == 0x7F) return Reply::Text(msg::BadField);
     }
-    const std::string* action = f.find("a");
-    if (!action) return Reply::Text(msg::Missing);
     const std::string* session = f.find("session");
-    if (!session) return Reply::Text(msg::Missing);
+    if (!f.find("a") || !session) return Reply::Text(msg::Missing);
     if (!auth::IsHexDigest(*session)) return Reply::Text(msg::BadSession);
+    return std::nullopt;
+}
+
+Reply Service::api(const Fields& f, const RequestContext& context)
+{
+    RequestScope scope(context);
+    if (auto refusal = refusedFields(f)) return *refusal;
+    const std::string& action = *f.find("a");
     try {
-        return dispatch(*action, f);
+        return dispatch(action, f);
     } catch (const money::Overflow& e) {
-        std::cerr << "ambervale-service: " << *action << ": refused: " << e.what() << std::endl;
+        std::cerr << "ambervale-service: " << action << ": refused: " << e.what() << std::endl;
         return Reply::Text(msg::Overflow);
     } catch (const std::exception& e) {
-        std::cerr << "ambervale-service: " << *action << ": " << e.what() << std::endl;
+        std::cerr << "ambervale-service: " << action << ": " << e.what() << std::endl;
         return Reply::Text(msg::Internal, 500);
     }
+}
+
+std::optional<Reply> Service::refreshAtOnce(const Fields& f, const RequestContext& context)
+{
+    if (!m_store.readsWithoutWaiting() || f.get("a") != "useraccount" || !f.find("s") || !f.find("pass") ||
+        refusedFields(f))
+        return std::nullopt;
+    RequestScope scope(context);
+    try {
+        std::optional<Account> a;
+        std::vector<Investment> open;
+        if (auto body = rememberedRefresh(AsciiLower(f.get("s")), f.get("pass"), m_clock.now(), &a, &open))
+            return Reply::Json(std::move(*body));
+    } catch (const std::exception&) {
+        // The worker runs it again and reports what failed.
+    }
+    return std::nullopt;
 }
 
 Reply Service::dispatch(const std::string& a, const Fields& f)

@@ -77,6 +77,10 @@ public:
     Reply get(const std::string& target);
     // True when api() would answer without touching the database or hashing.
     bool answersAtOnce(const Fields& fields) const;
+    // "useraccount" answered on the calling thread (the connection's own) when the store reads without waiting
+    // and the digest is remembered; none when the request needs a worker (another action, a slow password
+    // check, a paused login, earnings due, another store).
+    std::optional<Reply> refreshAtOnce(const Fields& fields, const RequestContext& context);
     bool servesAtOnce(const std::string& target) const;
 
     // Periodic work: earnings of every open investment, draws that are due.
@@ -94,6 +98,13 @@ public:
 
 private:
     Reply dispatch(const std::string& action, const Fields& f);
+    // The refusal of a request's fields (lengths, UTF-8, control characters, action and session token).
+    static std::optional<Reply> refusedFields(const Fields& f);
+    // The refresh with a digest remembered from the last minutes, from one read: the reply's body; none when
+    // the digest is not remembered, the login is paused or earnings are due (*a and *open are set when the
+    // digest matched).
+    std::optional<std::string> rememberedRefresh(const std::string& key, const std::string& pass, std::int64_t now,
+                                                 std::optional<Account>* a, std::vector<Investment>* open);
     Reply settings() const;
     Reply account(const Fields& f, bool registering);
     Reply depositAddress(const Fields& f);

@@ -15,6 +15,7 @@
 
 #include <arpa/inet.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -123,7 +124,7 @@ struct AlreadyAnswered {
 // Whether an entry stands for a request that must not run again.
 inline bool Answered(const OnceEntry& e, std::int64_t now)
 {
-    return (e.done && now - e.at <= OnceKeepSeconds) || (!e.done && e.status == OnceEntry::WorkedStatus);
+    return e.answers(now, OnceKeepSeconds);
 }
 
 // First in the action's money transaction: a copy of this request that committed meanwhile (here or on another
@@ -134,18 +135,45 @@ inline void ThrowIfAnswered(StoreTx& tx)
     if (auto e = tx.onceEntry(t_claim->key); e && Answered(*e, t_claim->now)) throw AlreadyAnswered{*e};
 }
 
-// Last in the action's money transaction, with its work: the answer is recorded in the same commit, so the work and
-// its answer are there together or not at all, and a repeat (on any instance) gets that answer.
-inline void RecordAnswer(StoreTx& tx, const Reply& r)
+// The record of this request's answer r.
+inline OnceEntry AnswerEntry(const OnceClaim& claim, const Reply& r)
 {
-    if (!t_claim) return;
-    OnceEntry done = t_claim->entry;
-    done.at = t_claim->now;
+    OnceEntry done = claim.entry;
+    done.at = claim.now;
     done.done = true;
     done.status = r.status;
     done.json = r.json;
     done.body = r.body;
-    tx.putOnceEntry(t_claim->key, done);
+    return done;
+}
+
+// Last in the action's money transaction, with its work: the answer is recorded in the same commit, so the work and
+// its answer are there together or not at all, and a repeat (on any instance) gets that answer.
+inline void RecordAnswer(StoreTx& tx, const Reply& r)
+{
+    if (t_claim) tx.putOnceEntry(t_claim->key, AnswerEntry(*t_claim, r));
+}
+
+// A money action's write with this request's repeat record (checked first, the answer recorded with the work).
+inline MoneyWrite Movement(const char* kind, std::vector<Leg> legs, std::int64_t now, const Reply& answer)
+{
+    MoneyWrite w;
+    w.kind = kind;
+    w.legs = std::move(legs);
+    w.now = now;
+    if (t_claim) {
+        w.onceKey = t_claim->key;
+        w.onceNow = t_claim->now;
+        w.onceKeep = OnceKeepSeconds;
+        w.answer = AnswerEntry(*t_claim, answer);
+    }
+    return w;
+}
+
+// Runs it in the action's money transaction; a copy answered meanwhile gives its answer and this run is undone.
+inline void Apply(StoreTx& tx, const MoneyWrite& w)
+{
+    if (auto e = tx.apply(w)) throw AlreadyAnswered{*e};
 }
 inline constexpr std::int64_t LoginWindowSeconds = 300;
 // Security codes: eight digits, typed from the message like a short number.
@@ -200,6 +228,15 @@ inline std::int64_t TakeAll(StoreTx& tx, const std::vector<Limit>& limits, std::
 
 inline thread_local const RequestContext* t_request = nullptr;
 
+// The request this thread serves, for the rules that count by client address, while the scope lasts.
+struct RequestScope {
+    const RequestContext* before = t_request;
+    explicit RequestScope(const RequestContext& c) { t_request = &c; }
+    ~RequestScope() { t_request = before; }
+    RequestScope(const RequestScope&) = delete;
+    RequestScope& operator=(const RequestScope&) = delete;
+};
+
 // The client address a limit counts by: an IPv4 address as it is (an IPv4
 // client on an IPv6 socket too), an IPv6 address by its /64, the network one
 // client usually holds whole.
@@ -232,6 +269,22 @@ inline std::string Upper(std::string s)
     for (char& c : s)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
     return s;
+}
+
+// money::Format's text (digits, ".", eight decimals) appended in place: a reply is written without a string per
+// figure.
+inline void AppendAmount(std::string& out, std::int64_t units)
+{
+    const bool negative = units < 0;
+    const unsigned long long v = negative ? 0ULL - static_cast<unsigned long long>(units) : units;
+    char buf[32];
+    char* p = buf;
+    if (negative) *p++ = '-';
+    p = std::to_chars(p, buf + sizeof buf, v / money::Unit).ptr;
+    *p++ = '.';
+    unsigned long long frac = v % money::Unit;
+    for (int i = 7; i >= 0; --i, frac /= 10) p[i] = static_cast<char>('0' + frac % 10);
+    out.append(buf, p + 8);
 }
 
 inline std::string JsonString(const std::string& s)

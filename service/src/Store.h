@@ -152,6 +152,30 @@ struct OnceEntry {
     std::string loginKey; // whose answer it is: a repeat gets it only with the same login
     std::string proof;    // and the same password digest (a keyed hash of it)
     static constexpr int WorkedStatus = 202;
+    // Stands for a request that must not run again: answered within keep seconds of now, or a claim (kept by
+    // older builds) whose work committed.
+    bool answers(std::int64_t now, std::int64_t keep) const
+    {
+        return (done && now - at <= keep) || (!done && status == WorkedStatus);
+    }
+};
+
+// A money action's whole write: the repeat record checked first, the movement, its history lines, the
+// investment or withdrawal it opens, and its answer recorded with it. An engine that pays a round trip per
+// statement runs it as one call.
+struct MoneyWrite {
+    std::string kind;
+    std::vector<Leg> legs;
+    std::int64_t now = 0;
+    std::vector<HistoryItem> lines; // in this order; ref WithdrawalRef: the new withdrawal's id
+    std::optional<Investment> investment;
+    std::optional<Withdrawal> withdrawal;
+    // The repeat record; empty key: none. A request whose entry answers at onceNow within onceKeep gets that
+    // entry and nothing is done; otherwise answer is recorded under the key with the work.
+    std::string onceKey;
+    std::int64_t onceNow = 0, onceKeep = 0;
+    OnceEntry answer;
+    static constexpr std::int64_t WithdrawalRef = -1;
 };
 
 // The database holds a schema this build does not know: it must not touch it.
@@ -166,6 +190,12 @@ struct AccountView {
     std::optional<Account> account;
     std::vector<Investment> open;
     std::map<std::string, CoinFigures> figures;
+};
+
+// A history page with what the login check needs, read together (the refresh's reads and the page).
+struct HistoryView {
+    AccountView account;
+    std::vector<HistoryItem> items;
 };
 
 struct VerifyReport {
@@ -281,6 +311,24 @@ public:
 
     virtual VerifyReport verify() = 0;
 
+    // Runs a money action's write: the entry that answered it before (nothing done), or none when done.
+    // Throws InsufficientFunds (or money::Overflow) when a leg is refused; the caller's transaction, or the
+    // engine, undoes what was done.
+    virtual std::optional<OnceEntry> apply(const MoneyWrite& w)
+    {
+        if (!w.onceKey.empty())
+            if (auto e = onceEntry(w.onceKey); e && e->answers(w.onceNow, w.onceKeep)) return e;
+        post(w.kind, w.legs, w.now);
+        if (w.investment) insertInvestment(*w.investment);
+        const std::int64_t withdrawal = w.withdrawal ? insertWithdrawal(*w.withdrawal) : 0;
+        for (HistoryItem h : w.lines) {
+            if (h.ref == MoneyWrite::WithdrawalRef) h.ref = withdrawal;
+            addHistory(h);
+        }
+        if (!w.onceKey.empty()) putOnceEntry(w.onceKey, w.answer);
+        return std::nullopt;
+    }
+
     // The refresh's reads; an engine that pays a round trip per statement answers it with one.
     virtual AccountView accountView(const std::string& loginKey, const std::string& counterKind,
                                     const std::string& counterKey)
@@ -292,6 +340,19 @@ public:
         v.open = openInvestments(v.account->id);
         v.figures = figures(v.account->id);
         return v;
+    }
+    // The failures, the account and its open investments (no figures), and a page of its history (as history()).
+    virtual HistoryView historyView(const std::string& loginKey, const std::string& counterKind,
+                                    const std::string& counterKey, const std::string& coin, std::int64_t before,
+                                    int limit)
+    {
+        HistoryView h;
+        h.account.failures = counter(counterKind, counterKey);
+        h.account.account = accountByKey(loginKey);
+        if (!h.account.account) return h;
+        h.account.open = openInvestments(h.account.account->id);
+        h.items = history(h.account.account->id, coin, before, limit);
+        return h;
     }
 };
 
@@ -322,6 +383,9 @@ public:
     virtual int schemaVersion() = 0;
     // True when the database answers now (one short try, no waiting for it to come back).
     virtual bool ping() = 0;
+    // True when a read never waits for anything but the local disk (no server, no lock held by a writer): it may
+    // then run on the threads that serve connections.
+    virtual bool readsWithoutWaiting() const { return false; }
     // The figures of the shared write transactions, when the engine has them.
     virtual const GroupCommit* groupCommit() const { return nullptr; }
 };

@@ -156,53 +156,31 @@ private slots:
         QTest::addColumn<QString>("val");
         QTest::addColumn<bool>("accepted");
         QTest::newRow("exactly the minimum") << "btc"
-                                             << "Main"
-                                             << ValidAddress("btc")
-                                             << "MIN" << true;
+                                             << "Main" << ValidAddress("btc") << "MIN" << true;
         QTest::newRow("below the minimum") << "btc"
-                                           << "Main"
-                                           << ValidAddress("btc")
-                                           << "BELOW" << false;
+                                           << "Main" << ValidAddress("btc") << "BELOW" << false;
         QTest::newRow("comma amount") << "btc"
-                                      << "Main"
-                                      << ValidAddress("btc")
-                                      << "0,5" << true;
+                                      << "Main" << ValidAddress("btc") << "0,5" << true;
         QTest::newRow("point amount") << "btc"
-                                      << "Main"
-                                      << ValidAddress("btc")
-                                      << "0.12345678" << true;
+                                      << "Main" << ValidAddress("btc") << "0.12345678" << true;
         QTest::newRow("whole wallet") << "btc"
-                                      << "Main"
-                                      << ValidAddress("btc")
-                                      << "2.06" << true;
+                                      << "Main" << ValidAddress("btc") << "2.06" << true;
         QTest::newRow("above the wallet") << "btc"
-                                          << "Main"
-                                          << ValidAddress("btc")
-                                          << "2.06000001" << false;
+                                          << "Main" << ValidAddress("btc") << "2.06000001" << false;
         QTest::newRow("empty address") << "btc"
                                        << "Main"
                                        << ""
                                        << "0.5" << false;
         QTest::newRow("usdt on TRC-20") << "usdt"
-                                        << "TRC-20 (Tron)"
-                                        << ValidAddress("usdt", "TRC-20 (Tron)")
-                                        << "10" << true;
+                                        << "TRC-20 (Tron)" << ValidAddress("usdt", "TRC-20 (Tron)") << "10" << true;
         QTest::newRow("usdt on SOL") << "usdt"
-                                     << "SOL (Solana)"
-                                     << ValidAddress("usdt", "SOL (Solana)")
-                                     << "10" << true;
+                                     << "SOL (Solana)" << ValidAddress("usdt", "SOL (Solana)") << "10" << true;
         QTest::newRow("btc on TRC-20") << "btc"
-                                       << "TRC-20 (Tron)"
-                                       << ValidAddress("btc", "TRC-20 (Tron)")
-                                       << "0.5" << true;
+                                       << "TRC-20 (Tron)" << ValidAddress("btc", "TRC-20 (Tron)") << "0.5" << true;
         QTest::newRow("unknown network") << "btc"
-                                         << "OMNI"
-                                         << ValidAddress("btc", "TRC-20 (Tron)")
-                                         << "0.5" << false;
+                                         << "OMNI" << ValidAddress("btc", "TRC-20 (Tron)") << "0.5" << false;
         QTest::newRow("short network code") << "usdt"
-                                            << "trc20"
-                                            << ValidAddress("btc", "TRC-20 (Tron)")
-                                            << "10" << false;
+                                            << "trc20" << ValidAddress("btc", "TRC-20 (Tron)") << "10" << false;
     }
     void withdrawLimitsAndFees()
     {
@@ -259,18 +237,33 @@ private slots:
         dogeTypo[10] = dogeTypo[10] == 'a' ? 'b' : 'a';
         QString evmCase = ValidAddress("eth");
         evmCase[3] = evmCase[3].isUpper() ? evmCase[3].toLower() : evmCase[3].toUpper(); // breaks the EIP-55 casing
-        QTest::newRow("bech32 checksum") << "btc" << "Main" << typo << "checksum";
-        QTest::newRow("base58 checksum") << "doge" << "Main" << dogeTypo << "checksum";
-        QTest::newRow("mixed-case checksum") << "eth" << "Main" << evmCase << "checksum";
-        QTest::newRow("bitcoin address on TRC-20") << "usdt" << "TRC-20 (Tron)" << btc << "not one for USDT on TRC-20";
-        QTest::newRow("tron address on ERC-20") << "usdt" << "ERC-20 (Ethereum)" << ValidAddress("trx")
-                                                << "not one for USDT on ERC-20";
-        QTest::newRow("dogecoin address for bitcoin") << "btc" << "Main" << doge << "Dogecoin";
-        QTest::newRow("evm address cut short") << "eth" << "Main" << ValidAddress("eth").left(41) << "too short or too long";
-        QTest::newRow("empty") << "btc" << "Main" << QString() << "address";
-        QTest::newRow("spaces and shell") << "btc" << "Main" << "bc1 q; rm -rf" << "characters";
-        QTest::newRow("overlong") << "btc" << "Main" << QString(200, 'a') << "too long";
-        QTest::newRow("made-up") << "doge" << "Main" << "DAddress1" << "address";
+        QTest::newRow("bech32 checksum") << "btc"
+                                         << "Main" << typo << "checksum";
+        QTest::newRow("base58 checksum") << "doge"
+                                         << "Main" << dogeTypo << "checksum";
+        QTest::newRow("mixed-case checksum") << "eth"
+                                             << "Main" << evmCase << "checksum";
+        QTest::newRow("bitcoin address on TRC-20") << "usdt"
+                                                   << "TRC-20 (Tron)" << btc << "not one for USDT on TRC-20";
+        QTest::newRow("tron address on ERC-20")
+            << "usdt"
+            << "ERC-20 (Ethereum)" << ValidAddress("trx") << "not one for USDT on ERC-20";
+        QTest::newRow("dogecoin address for bitcoin") << "btc"
+                                                      << "Main" << doge << "Dogecoin";
+        QTest::newRow("evm address cut short") << "eth"
+                                               << "Main" << ValidAddress("eth").left(41) << "too short or too long";
+        QTest::newRow("empty") << "btc"
+                               << "Main" << QString() << "address";
+        QTest::newRow("spaces and shell") << "btc"
+                                          << "Main"
+                                          << "bc1 q; rm -rf"
+                                          << "characters";
+        QTest::newRow("overlong") << "btc"
+                                  << "Main" << QString(200, 'a') << "too long";
+        QTest::newRow("made-up") << "doge"
+                                 << "Main"
+                                 << "DAddress1"
+                                 << "address";
     }
     void withdrawAddressChecked()
     {
@@ -360,6 +353,59 @@ private slots:
                                    "Swaps of this size are not available right now. Please try a smaller amount."}),
                  tooMuch.body.c_str());
         QCOMPARE(Account(c, u), after);
+        QVERIFY(service.verify());
+    }
+
+    // A refused swap names who is short: the wallet, or the house when it cannot pay the other coin; when both
+    // are, the wallet (the first short leg as the swap lists them, not the order balance rows are locked in).
+    // Nothing moves, and the same request sent again once the wallet holds enough runs: a refusal records no
+    // answer.
+    void swapRefusalsNameWhoIsShort_data()
+    {
+        QTest::addColumn<QString>("credit"); // BTC in the wallet before
+        QTest::addColumn<QString>("val");    // BTC swapped to USDT
+        QTest::addColumn<QString>("refusal");
+        const QString wallet = "Not enough BTC in the wallet.";
+        const QString house = "Swaps of this size are not available right now. Please try a smaller amount.";
+        QTest::newRow("wallet short") << "1"
+                                      << "5" << wallet;
+        // 2000 BTC are 120 million USDT, more than the house's reserve of 100 million.
+        QTest::newRow("house short") << "5000"
+                                     << "2000" << house;
+        QTest::newRow("both short") << ""
+                                    << "2000" << wallet;
+    }
+    void swapRefusalsNameWhoIsShort()
+    {
+        QFETCH(QString, credit);
+        QFETCH(QString, val);
+        QFETCH(QString, refusal);
+        Service service; // its own house, with the whole reserve
+        Client c = service.client();
+        const User u = NewUser(c, "short");
+        if (!credit.isEmpty()) QCOMPARE(service.command({"credit", u.login, "btc", credit}).exitCode, 0);
+        const QJsonObject before = Account(c, u);
+        const FormFields swap = api::SwapCoin("swap", "btc", "usdt", val, u.login, u.digest(), FreshToken());
+        const Response refused = c.post(swap);
+        QVERIFY2(Refused(refused, {refusal}), refused.body.c_str());
+        QCOMPARE(Account(c, u), before);
+        QVERIFY(service.verify());
+        if (refusal.startsWith("Not enough")) {
+            QCOMPARE(service.command({"credit", u.login, "btc", val}).exitCode, 0);
+            const QJsonObject credited = Account(c, u);
+            const Response done = c.post(swap);
+            // Both legs of the house hold enough only where the wallet alone was short.
+            const bool houseShortToo = credit.isEmpty();
+            if (houseShortToo) {
+                QVERIFY2(
+                    Refused(done, {"Swaps of this size are not available right now. Please try a smaller amount."}),
+                    done.body.c_str());
+                QCOMPARE(Account(c, u), credited);
+            } else {
+                QVERIFY2(done.status == 200 && done.text().startsWith("Swap done: "), done.body.c_str());
+                QCOMPARE(Units(Account(c, u), "wall_btc"), Units(credited, "wall_btc") - UnitsOf(val));
+            }
+        }
         QVERIFY(service.verify());
     }
 
