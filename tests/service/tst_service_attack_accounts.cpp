@@ -130,12 +130,12 @@ private slots:
         QTest::addColumn<int>("wrongPasswords");
         QTest::addColumn<bool>("codeStillWorks");
         QTest::addColumn<bool>("paused");
-        QTest::newRow("two wrong codes of three") << R"({"reset_code_attempts": 3, "login_failures_per_address": 100})"
-                                                  << 2 << 0 << true << false;
-        QTest::newRow("three wrong codes of three") << R"({"reset_code_attempts": 3, "login_failures_per_address": 100})"
-                                                    << 3 << 0 << false << false;
-        QTest::newRow("codes and passwords count together") << R"({"reset_code_attempts": 10})" << 2 << 3 << true
-                                                            << true;
+        QTest::newRow("two wrong codes of three")
+            << R"({"reset_code_attempts": 3, "login_failures_per_address": 100})" << 2 << 0 << true << false;
+        QTest::newRow("three wrong codes of three")
+            << R"({"reset_code_attempts": 3, "login_failures_per_address": 100})" << 3 << 0 << false << false;
+        QTest::newRow("codes and passwords count together")
+            << R"({"reset_code_attempts": 10})" << 2 << 3 << true << true;
     }
     void codeGuessesAreBudgeted()
     {
@@ -235,15 +235,15 @@ private slots:
         const qint64 pot = Units(Account(c, winner), "wall_doge");
         QCOMPARE(pot, 30 * Unit - 30 * Unit * 3 / 100);
 
-        const Response refused =
-            c.post(api::Withdraw("doge", ValidAddress("doge"), "Main", "25", winner.login, winner.digest(), FreshToken()));
+        const Response refused = c.post(
+            api::Withdraw("doge", ValidAddress("doge"), "Main", "25", winner.login, winner.digest(), FreshToken()));
         QVERIFY2(refused.text().startsWith("Withdrawals open with your first deposit"), refused.body.c_str());
         QCOMPARE(Units(Account(c, winner), "wall_doge"), pot);
         QVERIFY(service->command({"withdrawals"}).out.count('\n') <= 1);
 
         QCOMPARE(service->command({"credit", winner.login, "usdt", "1"}).exitCode, 0);
-        const Response accepted =
-            c.post(api::Withdraw("doge", ValidAddress("doge"), "Main", "25", winner.login, winner.digest(), FreshToken()));
+        const Response accepted = c.post(
+            api::Withdraw("doge", ValidAddress("doge"), "Main", "25", winner.login, winner.digest(), FreshToken()));
         QVERIFY2(accepted.text().startsWith("Withdrawal accepted"), accepted.body.c_str());
         QVERIFY(service->verify());
     }
@@ -252,8 +252,7 @@ private slots:
     {
         auto service = WithConfig(R"({"registrations_per_address": 3, "registration_window_seconds": 3600})");
         Client c = service->client();
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(Register(c, User{QString("reg%1").arg(i), "pw"}).text().startsWith('{'));
+        for (int i = 0; i < 3; ++i) QVERIFY(Register(c, User{QString("reg%1").arg(i), "pw"}).text().startsWith('{'));
         const User fourth{"reg3", "pw"};
         const Response refused = Register(c, fourth);
         QVERIFY2(refused.text().startsWith("Please wait") && refused.text().contains("registered from your address"),
@@ -298,6 +297,37 @@ private slots:
         QCOMPARE(codes.size(), 1);
         QVERIFY(Changed(owner.post(api::ChangePass(u.login, "mine-again", codes[0], FreshToken()))));
         QVERIFY(!Account(owner, User{u.login, "mine-again"}).isEmpty());
+    }
+
+    // A password the service remembers from the owner's running client (its refreshes and history pages are
+    // answered from one read, on SQLite on the connection's own thread) still pauses at an address that
+    // failed too often: the remembered road counts the address of the request it answers.
+    void rememberedPasswordPausesPerAddress_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("refresh") << "useraccount";
+        QTest::newRow("history page") << "history";
+    }
+    void rememberedPasswordPausesPerAddress()
+    {
+        QFETCH(QString, action);
+        auto service = WithConfig(R"({"login_failures_per_address": 5, "login_failures_per_login": 30})");
+        Client owner = service->client();
+        const User u = NewUser(owner, "remembered");
+        QVERIFY(Login(owner, u, u.digest()).text().startsWith('{')); // remembered from here on
+        const auto ask = [&](Client& c) {
+            return c.post(
+                action == "history"
+                    ? FormFields{{"a", "history"}, {"s", u.login}, {"pass", u.digest()}, {"session", FreshToken()}}
+                    : api::Account("useraccount", "", u.login, u.digest(), FreshToken()));
+        };
+        Client stranger = service->client("127.0.0.2");
+        QVERIFY(ask(stranger).text().startsWith('{')); // the right password from anywhere, before any failure
+        for (int i = 0; i < 5; ++i) QCOMPARE(Login(stranger, u, Digest("guess")).text(), "Wrong login or password.");
+        const Response paused = ask(stranger);
+        QVERIFY2(Paused(paused) && paused.status == 200, paused.body.c_str());
+        const Response mine = ask(owner);
+        QVERIFY2(mine.text().startsWith('{'), mine.body.c_str());
     }
 
     // The attempt is counted before the slow hash: many wrong passwords at once

@@ -37,7 +37,7 @@ QString UniqueLogin(const char* prefix, int thread, int i)
     return QStringLiteral("%1_%2_%3_%4").arg(prefix).arg(thread).arg(i).arg(FreshToken().left(8).toLower());
 }
 
-bool Refused(const Response& r)
+bool Broken(const Response& r)
 {
     // What a client must never see: no answer at all is counted apart.
     return r.ok && (r.status >= 500 || r.body.empty() || r.body[0] == 'T');
@@ -186,7 +186,7 @@ private slots:
                     const bool busy = op == Op::Register && r.status == 503 &&
                                       r.text() == QStringLiteral("Busy: please try again in a moment.");
                     if (busy) ++busyRegistrations;
-                    else if (Refused(r)) refusals << QStringLiteral("%1 %2").arg(r.status).arg(r.text().left(80));
+                    else if (Broken(r)) refusals << QStringLiteral("%1 %2").arg(r.status).arg(r.text().left(80));
                     if (!Succeeded(op, r)) continue;
                     ++done[op];
                     if (op == Op::Withdraw) acknowledgedWithdrawals.insert(u.login.toLower(), unique);
@@ -303,7 +303,7 @@ private slots:
             const QString what = QStringLiteral("%1 / %2: [%3] [%4]")
                                      .arg(SuccessText(p.c.first), SuccessText(p.c.second), p.a.text(), p.b.text());
             QVERIFY2(p.a.ok && p.b.ok, qPrintable(what));
-            QVERIFY2(!Refused(p.a) && !Refused(p.b), qPrintable(what));
+            QVERIFY2(!Broken(p.a) && !Broken(p.b), qPrintable(what));
             const QJsonObject after = Account(setup, p.user);
             if (p.c.sameToken) {
                 // One run: both got its answer, and the wallet paid once.
@@ -451,7 +451,7 @@ private slots:
                     // A registration turned away by the full hashing queue did nothing and says so: no refusal.
                     const bool busy = reg && r.status == 503 &&
                                       r.text() == QStringLiteral("Busy: please try again in a moment.");
-                    if (Refused(r) && !busy) refusals << r.text().left(80);
+                    if (Broken(r) && !busy) refusals << r.text().left(80);
                     if (!reg && Succeeded(Op::Withdraw, r)) acknowledged.insert(u.login.toLower(), amount);
                     if (reg && Succeeded(Op::Register, r)) registered << fresh.login;
                 }
