@@ -11,6 +11,8 @@
 #   AMBERVALE_BENCH_STORES="sqlite postgresql"    which stores to measure
 #   AMBERVALE_BENCH_ACCOUNTS=20                    the swaps run twice: all from one account (every
 #                                                 transaction on the same rows), then spread over this many
+#   AMBERVALE_BENCH_PERF=1                        a CPU profile (perf, cpu-clock samples) of the instances and
+#                                                 of PostgreSQL during each run of one instance: where the time goes
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -116,7 +118,22 @@ run_wrk() {
     wrks+=($!)
     files+=("$work/wrk.$i.txt")
   done
+  local perf_pid=""
+  if [ "${AMBERVALE_BENCH_PERF:-0}" = 1 ] && [ "$name" != "${name#*1 instance}" ]; then
+    perf_file="$work/perf.$(echo "$name" | tr -c 'a-z0-9' '_').data"
+    # shellcheck disable=SC2046
+    perf record -q -F 499 -e cpu-clock -g -o "$perf_file" -p "$(echo "${pids[@]}" $(pg_pids) | tr ' ' ',')" \
+      -- sleep "$seconds" >/dev/null 2>&1 &
+    perf_pid=$!
+  fi
   wait "${wrks[@]}" || true
+  if [ -n "$perf_pid" ]; then
+    wait "$perf_pid" || true
+    { echo "== $name: the busiest functions (cpu-clock samples, service and PostgreSQL)"
+      perf report -q -i "$perf_file" --stdio --no-children --sort comm,dso,symbol 2>/dev/null |
+        grep -E '^ +[0-9]' | head -25 || true
+    } >>"$work/perf.txt"
+  fi
   local rps=0 p99=0 errors=""
   last_requests=0
   for f in "${files[@]}"; do
@@ -330,6 +347,10 @@ UPDATE raw_rate SET n = n + 1 WHERE id = :id;' >"$work/raw.sql"
   cat "$work/profile.txt"
   echo "The costliest statements of the one-instance swaps from one account:"
   cat "$work/statements.txt"
+fi
+if [ -s "$work/perf.txt" ]; then
+  echo
+  cat "$work/perf.txt"
 fi
 echo
 echo "CPU per reply (both cores are shared with wrk and whatever else runs):"

@@ -5,12 +5,6 @@
 
 using namespace service_detail;
 
-std::int64_t Service::addressWait(StoreTx& tx, const std::string& key, std::int64_t now)
-{
-    return WaitFor(tx.counter(counted::LoginAddress, AddressLoginKey(key)), m_config.loginFailuresPerAddress,
-                   m_config.loginFailureWindowSeconds, now);
-}
-
 std::int64_t Service::reserveAttempt(const std::string& key, std::int64_t now, bool perAddress, bool perLogin)
 {
     std::vector<Limit> limits;
@@ -54,10 +48,12 @@ std::optional<Account> Service::authenticate(const Fields& f, Reply* refusal)
     const std::int64_t now = m_clock.now();
     std::optional<Account> a;
     std::int64_t wait = 0;
-    m_store.read([&](StoreTx& tx) {
+    // One read of one statement where the engine allows it (the failures and the account together).
+    m_store.readOne([&](StoreTx& tx) {
         a.reset();
-        wait = addressWait(tx, key, now);
-        if (!wait && !key.empty() && key[0] != '#') a = tx.accountByKey(key);
+        AccountView v = tx.loginView(key, counted::LoginAddress, AddressLoginKey(key));
+        wait = WaitFor(v.failures, m_config.loginFailuresPerAddress, m_config.loginFailureWindowSeconds, now);
+        if (!wait && !key.empty() && key[0] != '#') a = std::move(v.account);
     });
     if (wait) {
         *refusal = Reply::Text(msg::Paused(wait));

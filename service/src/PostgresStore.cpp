@@ -499,6 +499,18 @@ public:
             }
         return v;
     }
+    AccountView loginView(const std::string& loginKey, const std::string& counterKind,
+                          const std::string& counterKey) override
+    {
+        auto r =
+            m_db.exec("WITH a AS (SELECT id, login, login_key, password_hash, refcode, COALESCE(referrer, 0) AS ref, "
+                      "refcol, last_faucet, last_accrual, twofa FROM accounts WHERE login_key = $1) "
+                      "SELECT " LoginPartsSql,
+                      loginKey, counterKind, counterKey);
+        AccountView v;
+        ReadLoginParts(r[0], v);
+        return v;
+    }
     HistoryView historyView(const std::string& loginKey, const std::string& counterKind, const std::string& counterKey,
                             const std::string& coin, std::int64_t before, int limit) override
     {

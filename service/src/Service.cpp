@@ -309,7 +309,7 @@ Reply Service::once(const Fields& f, const std::function<Reply()>& run)
     };
     // A repeat of an answered request: the recorded answer, nothing runs.
     std::optional<OnceEntry> seen;
-    m_store.read([&](StoreTx& tx) { seen = tx.onceEntry(claim.key); });
+    m_store.readOne([&](StoreTx& tx) { seen = tx.onceEntry(claim.key); }); // one statement: its own snapshot
     if (seen && Answered(*seen, claim.now)) return answer(*seen);
     // The work runs; its money transaction checks for an answer again and records its own in the same commit
     // (RecordAnswer). Copies running at the same moment, here or on another instance, are ordered by the

@@ -157,10 +157,6 @@ private:
     // transaction.
     Reply once(const Fields& f, const std::function<Reply()>& run);
 
-    // Attempts at a login, counted in the database before the slow check so
-    // parallel guesses and other instances see them. Seconds to wait, 0 when
-    // the login may be tried from the request's address.
-    std::int64_t addressWait(StoreTx& tx, const std::string& loginKey, std::int64_t now);
     // Takes one attempt: from the request's address, and/or under the login's
     // own ceiling. 0 when taken, else the seconds to wait.
     std::int64_t reserveAttempt(const std::string& loginKey, std::int64_t now, bool perAddress, bool perLogin);

@@ -341,6 +341,16 @@ public:
         v.figures = figures(v.account->id);
         return v;
     }
+    // What the login check reads: the failures counted for the login from the address and the account (with its
+    // open investments where the engine reads them in the same statement).
+    virtual AccountView loginView(const std::string& loginKey, const std::string& counterKind,
+                                  const std::string& counterKey)
+    {
+        AccountView v;
+        v.failures = counter(counterKind, counterKey);
+        v.account = accountByKey(loginKey);
+        return v;
+    }
     // The failures, the account and its open investments (no figures), and a page of its history (as history()).
     virtual HistoryView historyView(const std::string& loginKey, const std::string& counterKind,
                                     const std::string& counterKey, const std::string& coin, std::int64_t before,
