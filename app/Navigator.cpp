@@ -22,7 +22,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFont>
-#include <QRegularExpression>
+#include <optional>
 #include <QTimer>
 
 namespace {
@@ -32,6 +32,39 @@ Navigator* g_navigator = nullptr;
 bool ReturnsToOpener(const QString& name)
 {
     return name == QLatin1String("settings") || name == QLatin1String("info");
+}
+struct BaseFontSize {
+    double value = 0;
+    bool pixels = false; // else points
+};
+
+// The font size of the style sheet's "QWidget { ... }" rule (one starting a
+// line), read by hand: a regular expression here costs the start-up its
+// compilation.
+std::optional<BaseFontSize> StyleBaseFontSize(const QString& sheet)
+{
+    static const QLatin1String selector("QWidget"), property("font-size:");
+    for (qsizetype at = sheet.indexOf(selector); at >= 0; at = sheet.indexOf(selector, at + 1)) {
+        if (at > 0 && sheet.at(at - 1) != QLatin1Char('\n')) continue;
+        qsizetype i = at + selector.size();
+        while (i < sheet.size() && sheet.at(i).isSpace()) ++i;
+        if (i >= sheet.size() || sheet.at(i) != QLatin1Char('{')) continue;
+        const qsizetype end = sheet.indexOf(QLatin1Char('}'), i);
+        const QStringView rule = QStringView(sheet).mid(i, end < 0 ? -1 : end - i);
+        std::optional<BaseFontSize> found;
+        for (qsizetype p = rule.indexOf(property); p >= 0; p = rule.indexOf(property, p + 1)) {
+            qsizetype k = p + property.size();
+            while (k < rule.size() && rule.at(k).isSpace()) ++k;
+            const qsizetype digits = k;
+            while (k < rule.size() && (rule.at(k).isDigit() || rule.at(k) == QLatin1Char('.'))) ++k;
+            if (k == digits) continue;
+            const QStringView unit = rule.mid(k, 2);
+            if (unit != QLatin1String("px") && unit != QLatin1String("pt")) continue;
+            found = BaseFontSize{rule.mid(digits, k - digits).toDouble(), unit == QLatin1String("px")};
+        }
+        if (found) return found;
+    }
+    return std::nullopt;
 }
 } // namespace
 
@@ -78,15 +111,12 @@ void Navigator::CreateLogin()
         // The application font takes the style sheet's size for every widget,
         // so that texts measured before the style applies use the same font
         // engine as the drawing after it (a second size costs a font engine).
-        static const QRegularExpression base(
-            QStringLiteral("(?:^|\\n)QWidget\\s*\\{[^}]*font-size:\\s*([0-9.]+)(px|pt)"));
-        const QRegularExpressionMatch m = base.match(sheet);
-        if (m.hasMatch()) {
+        if (const std::optional<BaseFontSize> size = StyleBaseFontSize(sheet)) {
             QFont font = QApplication::font();
-            if (m.captured(2) == QLatin1String("px"))
-                font.setPixelSize(m.captured(1).toInt());
+            if (size->pixels)
+                font.setPixelSize(int(size->value));
             else
-                font.setPointSizeF(m.captured(1).toDouble());
+                font.setPointSizeF(size->value);
             QApplication::setFont(font);
         }
         qApp->setStyleSheet(sheet);

@@ -4,9 +4,8 @@
 #include <QHash>
 #include <QImage>
 #include <QLabel>
-#include <QPainter>
+#include <QImageReader>
 #include <QPixmap>
-#include <QSvgRenderer>
 #include <cmath>
 
 namespace {
@@ -61,14 +60,13 @@ void DrawPicturesAtScale(QWidget* root)
         QString source = label->property("pictureSource").toString();
         if (source.isEmpty()) source = SourceOf(shown);
         if (source.isEmpty()) continue; // not one of our SVGs: left as the form has it
-        QSvgRenderer svg(source);
-        if (!svg.isValid()) continue;
-        QImage image(wanted, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        {
-            QPainter painter(&image);
-            svg.render(&painter);
-        }
+        // Through the image plugin, drawn stretched to the label as the form
+        // stretches it: the program itself then does not link the SVG library,
+        // which every start would load.
+        QImageReader reader(source);
+        reader.setScaledSize(wanted);
+        QImage image = reader.read();
+        if (image.isNull()) continue;
         image.setDevicePixelRatio(ratio);
         label->setProperty("pictureSource", source);
         label->setPixmap(QPixmap::fromImage(image));
