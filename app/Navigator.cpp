@@ -17,6 +17,7 @@
 #include "settings.h"
 #include "swapcoin.h"
 #include "withdraw.h"
+#include "activity.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -137,6 +138,7 @@ void Navigator::CreateOthers()
     Add(QStringLiteral("swap"), new TFormSwap);
     Add(QStringLiteral("faucet"), new TFormFaucet);
     Add(QStringLiteral("lottery"), new TFormLotto);
+    Add(QStringLiteral("activity"), new FormActivity);
 }
 
 Screen* Navigator::Find(const QString& name) const

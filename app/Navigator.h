@@ -1,5 +1,5 @@
 #pragma once
-// Holds the eleven screens and the rules between them: which screen opens
+// Holds the twelve screens and the rules between them: which screen opens
 // which, where closing one returns to, and which screen the user last had in
 // front (where messages for "the active screen" go). Screens know each other
 // only by name through it; no screen includes another screen's header.
@@ -25,7 +25,7 @@ public:
     void CreateOthers();
 
     // By short name ("login", "dashboard", "deposit", "invest", "withdraw",
-    // "settings", "referral", "info", "swap", "faucet", "lottery") or object name.
+    // "settings", "referral", "info", "swap", "faucet", "lottery", "activity") or object name.
     Screen* Find(const QString& name) const override;
     template <class T>
     T* Get(const QString& name) const

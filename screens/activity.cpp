@@ -58,6 +58,7 @@ FormActivity::FormActivity(QWidget* parent) : SecondaryScreen(parent)
     table->setColumnWidth(HistoryModel::Fee, 110);
     table->setColumnWidth(HistoryModel::Status, 70);
     table->setTextElideMode(Qt::ElideRight);
+    table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     connect(table->verticalScrollBar(), &QScrollBar::valueChanged, this, &FormActivity::LoadMoreIfNeeded);
     connect(table->verticalScrollBar(), &QScrollBar::rangeChanged, this, &FormActivity::LoadMoreIfNeeded);
 
@@ -168,9 +169,12 @@ void FormActivity::combo_coinChange(int)
 void FormActivity::LoadMoreIfNeeded()
 {
     if (m_loading || !m_model->HasMore() || !isVisible()) return;
-    const QScrollBar* bar = ui.table_history->verticalScrollBar();
-    // Near the end: within two screenfuls of it, or no scrolling yet because the rows do not fill the view.
-    if (bar->maximum() - bar->value() <= 2 * bar->pageStep()) LoadPage(PageRows);
+    // Near the end: within two screenfuls of it, or the rows do not fill the view. Measured from the rows
+    // themselves: the scroll bar's range follows new rows only later.
+    const QTableView* table = ui.table_history;
+    const int screenful = table->viewport()->height();
+    const int below = table->verticalHeader()->length() - table->verticalScrollBar()->value() - screenful;
+    if (below <= 2 * screenful) LoadPage(PageRows);
 }
 
 void FormActivity::LoadPage(int rows)

@@ -10,6 +10,7 @@
 #include "Requests.h"
 #include "ServiceClient.h"
 #include "WalletFigures.h"
+#include "WalletValue.h"
 #include "common/LabelBinding.h"
 
 #include <QGestureEvent>
@@ -35,6 +36,7 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
     InitScreen();
     CreateCoinRows(ui.ListBox1, QStringLiteral("wall_"), QStringLiteral("img_coin_"), QStringLiteral("balance"),
                    RowSize);
+    new WalletValue(this); // the dollar values beside the balances and their total
     ui.ListBox1->setCurrentRow(4); // DOGE
 
     TimeCheckBalance = new QTimer(this);
@@ -71,6 +73,7 @@ TFormDashboard::TFormDashboard(QWidget* parent) : Screen(parent)
     connect(ui.swap_btn, &ClickableLabel::clicked, this, &TFormDashboard::swap_btnClick);
     connect(ui.ref_btn, &ClickableLabel::clicked, this, &TFormDashboard::ref_btnClick);
     connect(ui.setting_btn, &ClickableLabel::clicked, this, &TFormDashboard::setting_btnClick);
+    connect(ui.activity_btn, &ClickableLabel::clicked, this, [this] { Open(QStringLiteral("activity")); });
     connect(ui.c_right_panel, &ClickableLabel::clicked, this, &TFormDashboard::c_right_panelClick);
     connect(ui.o_right_panel, &ClickableLabel::clicked, this, &TFormDashboard::o_right_panelClick);
 

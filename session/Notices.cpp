@@ -86,7 +86,11 @@ QString NoticeWatcher::Key(const char* name) const
 void NoticeWatcher::Check()
 {
     const AppState& st = State();
-    if (m_busy || !st.LoggedIn || st.UserLogin.isEmpty()) return;
+    if (m_busy) {
+        m_again = true; // what the newer refresh brought is looked at once this check is done
+        return;
+    }
+    if (!st.LoggedIn || st.UserLogin.isEmpty()) return;
     m_login = st.UserLogin;
     QSettings s(notices::SettingsFile(), QSettings::IniFormat);
     const QVariant seen = s.value(Key("last_seen"));
@@ -108,11 +112,11 @@ void NoticeWatcher::ReadNewer(qint64 before)
     const bool sent = history::Fetch(
         QStringLiteral("notices"), {}, before, limit, this, [this](const history::Page* page, const QString& error) {
             if (State().UserLogin != m_login) {
-                m_busy = false; // another login meanwhile: its own check starts afresh
+                Done(); // another login meanwhile: its own check starts afresh
                 return;
             }
             if (!page) {
-                m_busy = false;
+                Done();
                 emit Failed(error);
                 return;
             }
@@ -130,7 +134,16 @@ void NoticeWatcher::ReadNewer(qint64 before)
             }
             Finish();
         });
-    if (!sent) m_busy = false;
+    if (!sent) Done();
+}
+
+void NoticeWatcher::Done()
+{
+    m_busy = false;
+    if (!m_again) return;
+    m_again = false;
+    // Later, not inside the answer that ended this check.
+    QMetaObject::invokeMethod(this, &NoticeWatcher::Check, Qt::QueuedConnection);
 }
 
 void NoticeWatcher::Finish()
@@ -160,7 +173,7 @@ void NoticeWatcher::ReadPending()
         for (qint64 id : m_pending) ids << QString::number(id);
         QSettings s(notices::SettingsFile(), QSettings::IniFormat);
         s.setValue(Key("pending"), ids.join(QLatin1Char(',')));
-        m_busy = false;
+        Done();
     };
     if (m_pendingIndex >= m_pending.size()) {
         save();
@@ -170,7 +183,7 @@ void NoticeWatcher::ReadPending()
     const bool sent = history::Fetch(
         QStringLiteral("notices"), {}, id + 1, 1, this, [this, id, save](const history::Page* page, const QString& error) {
             if (State().UserLogin != m_login) {
-                m_busy = false;
+                Done();
                 return;
             }
             if (!page) {

@@ -52,9 +52,11 @@ private:
     void ReadNewer(qint64 before);
     void ReadPending();
     void Finish();
+    void Done();
     QString Key(const char* name) const;
 
     bool m_busy = false;
+    bool m_again = false; // a check was asked for while one was out: one more follows it
     QString m_login;
     std::optional<qint64> m_lastSeen;
     qint64 m_newest = 0;

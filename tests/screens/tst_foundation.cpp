@@ -55,11 +55,12 @@ private slots:
             {"FormSwap", "TFormSwap", "Swap Coin", 640, 480},
             {"FormFaucet", "TFormFaucet", "Faucet", 404, 588},
             {"FormLotto", "TFormLotto", "L0ttery", 348, 604},
+            {"FormActivity", "FormActivity", "Activity", 780, 620},
         };
         const auto all = AllScreens();
-        QCOMPARE(all.size(), 11);
+        QCOMPARE(all.size(), 12);
         Get<TFormLogin>("login")->show();
-        for (int i = 0; i < 11; ++i) {
+        for (int i = 0; i < 12; ++i) {
             QWidget* s = all[i];
             QCOMPARE(s->objectName(), QString::fromLatin1(expected[i].name));
             QCOMPARE(s->metaObject()->className(), expected[i].cls);
@@ -91,7 +92,7 @@ private slots:
         for (QWidget* s : AllScreens()) names << s->objectName();
         QCOMPARE(names,
                  (QStringList{"FormLogin", "FormDashboard", "FormDeposit", "FormInvest", "FormWithdraw", "FormSetting",
-                              "FormRefferal", "FormInfo", "FormSwap", "FormFaucet", "FormLotto"}));
+                              "FormRefferal", "FormInfo", "FormSwap", "FormFaucet", "FormLotto", "FormActivity"}));
         for (QWidget* s : AllScreens()) QCOMPARE(s->isVisible(), s == Get<TFormLogin>("login"));
         // The login screen's start-up still asks for the platform settings.
         QTRY_COMPARE(Requests("all_json_setting").size(), 1);
