@@ -11,6 +11,7 @@
 #include "ScreenTestSupport.h"
 #include "ServiceHarness.h"
 #include "Tls.h"
+#include "EarningsChart.h"
 #include "activity.h"
 
 #include <QComboBox>
@@ -82,6 +83,18 @@ class ActivityAgainstServiceTest : public QObject {
         return activity;
     }
 
+    // Clicks the coin's row on the dashboard: the coin the other screens then show.
+    static void selectCoin(const QString& code)
+    {
+        auto* list = Child<QListWidget>(screen("FormDashboard"), "ListBox1");
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text() == code) {
+                list->setCurrentRow(i);
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(i)).center());
+            }
+        QCOMPARE(Account().CurrentCoin(), code.toLower());
+    }
+
     static QString cell(QTableView* t, int row, int column)
     {
         return t->model()->index(row, column).data().toString();
@@ -117,13 +130,7 @@ private slots:
         logIn(u);
         if (QTest::currentTestFailed()) return;
         // The invest, as the user makes it.
-        auto* list = Child<QListWidget>(screen("FormDashboard"), "ListBox1");
-        for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->text() == QLatin1String("BTC")) {
-                list->setCurrentRow(i);
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(i)).center());
-            }
-        QCOMPARE(Account().CurrentCoin(), QStringLiteral("btc"));
+        selectCoin("BTC");
         Child<QPushButton>(screen("FormDashboard"), "Button1")->click();
         QWidget* invest = screen("FormInvest");
         QTRY_VERIFY(invest->isVisible());
@@ -296,6 +303,7 @@ private slots:
                                              .object();
         const QJsonObject rental = rentalsReply.value("investments").toArray().at(0).toObject();
         QCOMPARE(rental.value("status").toString(), QStringLiteral("open"));
+        selectCoin("BTC"); // the chart shows the dashboard's coin
 
         FormActivity* activity = openActivity();
         QVERIFY(activity);
