@@ -449,9 +449,10 @@ private slots:
             QTest::qWait(50); // a request would have been posted synchronously; give a stray one a moment
             QCOMPARE(Actions(), actionsBefore);
         } else {
-            QTRY_VERIFY(fake->requests().size() > before);
+            QTRY_VERIFY(Actions().size() > actionsBefore.size());
             QCOMPARE(Actions().mid(actionsBefore.size()).first(), sentAction);
-            const RecordedRequest sent = fake->requests().at(before);
+            RecordedRequest sent = fake->requests().at(before);
+            for (qsizetype i = before; i < fake->requests().size() && FromSnapshot(sent); ++i) sent = fake->requests().at(i);
             if (sent.hasField(QStringLiteral("pass")) && panel != QLatin1String("faucet"))
                 QCOMPARE(sent.field(QStringLiteral("pass")), Get<TFormLogin>("login")->MD5(QStringLiteral("secret")));
         }
@@ -553,11 +554,18 @@ private:
         return TabCycle();
     }
 
+    // A new account snapshot brings its own look at the prices and the history, whenever it comes: not a key's doing.
+    static bool FromSnapshot(const RecordedRequest& r)
+    {
+        return r.field(QStringLiteral("a")) == QLatin1String("prices") ||
+               r.field(QStringLiteral("a")) == QLatin1String("history");
+    }
+
     QStringList Actions() const
     {
         QStringList actions;
         for (const RecordedRequest& r : fake->requests())
-            if (r.hasField(QStringLiteral("a"))) actions << r.field(QStringLiteral("a"));
+            if (r.hasField(QStringLiteral("a")) && !FromSnapshot(r)) actions << r.field(QStringLiteral("a"));
         return actions;
     }
 
