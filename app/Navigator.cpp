@@ -77,6 +77,11 @@ Navigator::Navigator()
     // The user's safety choices first: the lock reads its idle time from them.
     new SafetyPrefs(SafetyPrefs::DefaultPath(), this);
     new AutoLock(this);
+    // Hidden figures are the model's: it masks what the screens show.
+    if (SafetyPrefs* prefs = SafetyPrefs::Instance()) {
+        Account().SetFiguresHidden(prefs->HideBalances());
+        connect(prefs, &SafetyPrefs::HideBalancesChanged, &Account(), &AccountModel::SetFiguresHidden);
+    }
     g_navigator = this;
     SetHost(this);
 }

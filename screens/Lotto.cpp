@@ -6,6 +6,7 @@
 #include "Digest.h"
 #include "Json.h"
 #include "Lottery.h"
+#include "LotteryCheck.h"
 #include "Requests.h"
 #include "ServiceClient.h"
 
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyle>
 
 namespace {
 constexpr int WinnerColumns = 3;
@@ -58,6 +60,12 @@ TFormLotto::TFormLotto(QWidget* parent) : SecondaryScreen(parent)
     ui.ListBox1->setWrapping(true);
     ui.ListBox1->viewport()->installEventFilter(this);
     accessible::ReadAsRows(ui.ListBox1, WinnerColumns);
+    m_check = new QLabel(this);
+    m_check->setObjectName(QStringLiteral("LottoCheck"));
+    m_check->setTextFormat(Qt::PlainText);
+    m_check->setWordWrap(true);
+    m_check->setAccessibleName(QStringLiteral("Draw check"));
+    ui.MainLayout->insertWidget(ui.MainLayout->indexOf(ui.ListBox1) + 1, m_check);
     LayOutWinners();
 }
 
@@ -94,6 +102,15 @@ void TFormLotto::ComboBox1Change()
                 return;
             }
             HTTPGetPlayersRequestCompleted(players.body);
+            // The open draw's commitment, noted while it is open, is what its
+            // revealed seed is checked against once it is drawn.
+            Service().Get(
+                QStringLiteral("lottery_draw"), ServiceClient::Channel::LotteryPlayers, lotto::DrawUrl(State(), coin),
+                this,
+                [coin](const HttpClient::Outcome& draw) {
+                    if (draw.ok) lotto::NoteOpenDraw(coin, draw.body);
+                },
+                ServiceClient::Overlap::Supersede);
             Service().Get(
                 QStringLiteral("lottery_winners"), ServiceClient::Channel::LotteryWinners,
                 lotto::WinnersUrl(State(), coin), this, [this, coin](const HttpClient::Outcome& winners) {
@@ -102,6 +119,7 @@ void TFormLotto::ComboBox1Change()
                         return;
                     }
                     HTTPGetWinnerRequestCompleted(winners.body);
+                    ShowChecks(winners.body, coin);
                     ShowCoin(coin);
                 },
                 ServiceClient::Overlap::Supersede);
@@ -126,7 +144,7 @@ void TFormLotto::FileRequestError(const QString& description)
 void TFormLotto::ShowFigures(const QString& prize, const QString& deposit, const QString& players)
 {
     ui.Label3->setText(prize);
-    ui.Label5->setText(deposit);
+    ui.Label5->setText(Account().Shown(deposit));
     ui.Label10->setText(players);
 }
 
@@ -159,6 +177,28 @@ void TFormLotto::HTTPGetWinnerRequestCompleted(const QString& body)
     }
 }
 
+void TFormLotto::ShowChecks(const QString& body, const QString& coin)
+{
+    const QList<lotto::DrawCheck> checks = lotto::CheckShownDraws(body, lotto::SeenCommitments(coin));
+    QStringList names;
+    for (qsizetype i = 0; i < checks.size(); ++i) {
+        const int first = int(i) * WinnerColumns;
+        if (first + WinnerColumns > ui.ListBox1->count()) break;
+        names << ui.ListBox1->item(first)->text();
+        const QString verdict = lotto::CheckText(checks[i]);
+        const QIcon mark = style()->standardIcon(checks[i].verified ? QStyle::SP_DialogApplyButton
+                                                                     : QStyle::SP_MessageBoxWarning);
+        ui.ListBox1->item(first)->setIcon(mark);
+        for (int c = 0; c < WinnerColumns; ++c) {
+            QListWidgetItem* item = ui.ListBox1->item(first + c);
+            item->setToolTip(item->text() + QStringLiteral(" - ") + verdict);
+            item->setData(Qt::UserRole, checks[i].verified);
+        }
+    }
+    // Only the draws the list shows are summed up (a file the list could not read shows none).
+    m_check->setText(lotto::ChecksSummary(checks.mid(0, names.size()), names));
+}
+
 void TFormLotto::LayOutWinners()
 {
     // Three items to a row: name, amount, date. The view keeps room for its
@@ -177,7 +217,7 @@ bool TFormLotto::eventFilter(QObject* watched, QEvent* event)
 void TFormLotto::Timer1Timer()
 {
     Timer1->stop();
-    Guard(QString(), [&] { ui.Label12->setText(BalanceOf(m_coin) + QLatin1Char(' ') + m_coin); });
+    Guard(QString(), [&] { ui.Label12->setText(Account().Shown(BalanceOf(m_coin)) + QLatin1Char(' ') + m_coin); });
 }
 
 void TFormLotto::Timer2Timer()

@@ -37,6 +37,9 @@ private:
     void RegainFront();
     // The drawn coin's caption and icon, once both files are in.
     void ShowCoin(const QString& coin);
+    // Marks each listed draw verified or not and says so under the list.
+    void ShowChecks(const QString& body, const QString& coin);
+    QLabel* m_check = nullptr;
     Ui::TFormLotto ui;
     QString m_coin; // the coin the draw shown is in, upper case as the list shows it
 };

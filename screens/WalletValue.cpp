@@ -124,7 +124,9 @@ std::optional<prices::NanoUsd> WalletValue::Total() const
 void WalletValue::Show()
 {
     if (!m_prices) return;
-    auto text = [](const std::optional<prices::NanoUsd>& v) { return v ? prices::UsdText(*v) : QString(); };
+    auto text = [](const std::optional<prices::NanoUsd>& v) {
+        return v ? Account().Shown(prices::UsdText(*v)) : QString();
+    };
     for (auto it = m_rows.begin(); it != m_rows.end(); ++it) it.value()->setText(text(CoinValue(it.key(), false)));
     if (m_coin) {
         const QString value = text(CoinValue(Account().CurrentCoin(), false));
@@ -132,6 +134,6 @@ void WalletValue::Show()
     }
     if (m_total) {
         const std::optional<prices::NanoUsd> total = Total();
-        m_total->setText(total ? QStringLiteral("Total value: ") + prices::UsdText(*total) : QString());
+        m_total->setText(total ? QStringLiteral("Total value: ") + Account().Shown(prices::UsdText(*total)) : QString());
     }
 }

@@ -144,11 +144,13 @@ void TFormDashboard::show_full_balance()
         const QString fullName = account.FullName(coin);
         if (!fullName.isEmpty()) ui.fullname_coin->setText(fullName);
         account.SetCurrentCoin(coin, ui.fullname_coin->text());
-        ui.lab_wall_coin->setText(account.AmountText(AccountModel::Amount::Wallet, coin));
-        ui.lab_inv_coin->setText(account.AmountText(AccountModel::Amount::Invested, coin));
+        ui.lab_wall_coin->setText(account.Shown(account.AmountText(AccountModel::Amount::Wallet, coin)));
+        ui.lab_inv_coin->setText(account.Shown(account.AmountText(AccountModel::Amount::Invested, coin)));
         ui.lab_APR_coin->setText(QString::number(account.Apr(coin)) + QLatin1Char('%'));
         ui.lab_rental_coin->setText(account.RentalDaysText(coin) + QStringLiteral(" Days"));
-        ui.panel_rental->setVisible(numtext::ParseNumber(ui.lab_inv_coin->text()) > 0);
+        // From the model, not the label: the label may show the figure hidden.
+        ui.panel_rental->setVisible(
+            numtext::ParseNumber(account.AmountText(AccountModel::Amount::Invested, coin)) > 0);
         ShowDailyEarning();
         if (auto* icon = findChild<QLabel*>(QStringLiteral("img_coin_") + coin))
             ui.image_main->setPixmap(icon->pixmap());
@@ -160,11 +162,12 @@ void TFormDashboard::ShowDailyEarning()
     // What the invested amount earns a day at the coin's APR, in its unit; an
     // amount that gives no figure leaves the line as it was.
     const QString coin = Account().CurrentCoin();
-    const auto amount = invest::EarningAmount(ui.lab_inv_coin->text());
+    const auto amount = invest::EarningAmount(Account().AmountText(AccountModel::Amount::Invested, coin));
     if (!amount) return;
     const int apr = Account().Apr(coin);
-    ui.lab_dohod_coin->setText(invest::FigureText(invest::EarningsFor(*amount, apr).day, settings::UpperAscii(coin)) +
-                               QStringLiteral("/Day"));
+    ui.lab_dohod_coin->setText(
+        Account().Shown(invest::FigureText(invest::EarningsFor(*amount, apr).day, settings::UpperAscii(coin))) +
+        QStringLiteral("/Day"));
 }
 
 void TFormDashboard::ListBox1ItemClick()
@@ -182,8 +185,9 @@ void TFormDashboard::Image2Click()
     Guard(QString(), [&] {
         const QString coin = Account().CurrentCoin();
         const int apr = Account().Apr(coin);
-        const double amount = numtext::ParseNumber(ui.lab_inv_coin->text());
-        ::ShowMessage(figures::EarningsProjection(amount, apr, settings::UpperAscii(coin)));
+        const double amount =
+            numtext::ParseNumber(Account().AmountText(AccountModel::Amount::Invested, coin));
+        ::ShowMessage(Account().Shown(figures::EarningsProjection(amount, apr, settings::UpperAscii(coin))));
     });
 }
 

@@ -106,10 +106,12 @@ void TFormInfo::show_full_statistic()
         if (!fullName.isEmpty()) ui.fullname_coin->setText(fullName);
         account.SetCurrentCoin(coin, ui.fullname_coin->text());
         using Amount = AccountModel::Amount;
-        ui.lab_earned_inv->setText(account.AmountText(Amount::EarnedOnInvestments, coin));
-        ui.lab_deposit_total->setText(account.AmountText(Amount::Deposited, coin));
-        ui.lab_earn_ref->setText(account.AmountText(Amount::EarnedOnReferrals, coin));
-        ui.lab_total_earn->setText(community::TotalEarned(ui.lab_earned_inv->text(), ui.lab_earn_ref->text()));
+        ui.lab_earned_inv->setText(account.Shown(account.AmountText(Amount::EarnedOnInvestments, coin)));
+        ui.lab_deposit_total->setText(account.Shown(account.AmountText(Amount::Deposited, coin)));
+        ui.lab_earn_ref->setText(account.Shown(account.AmountText(Amount::EarnedOnReferrals, coin)));
+        // From the model: the labels may show the figures hidden.
+        ui.lab_total_earn->setText(account.Shown(community::TotalEarned(
+            account.AmountText(Amount::EarnedOnInvestments, coin), account.AmountText(Amount::EarnedOnReferrals, coin))));
         if (auto* icon = findChild<QLabel*>(RowIconPrefix + coin)) ui.main_img->setPixmap(icon->pixmap());
     });
 }

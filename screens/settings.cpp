@@ -1,9 +1,12 @@
 #include "settings.h"
 
+#include "AccountModel.h"
 #include "AppState.h"
 #include "Credentials.h"
 #include "Digest.h"
 #include "PasswordChange.h"
+#include "SecurityTab.h"
+#include "TwoFactor.h"
 #include "Requests.h"
 
 #include <QHideEvent>
@@ -17,6 +20,8 @@ TFormSetting::TFormSetting(QWidget* parent) : SecondaryScreen(parent)
     ui.TabControl1->tabBar()->setAccessibleName(QStringLiteral("Settings sections"));
     connect(ui.Button6, &QPushButton::clicked, this, &TFormSetting::Button6Click);
     connect(ui.Button7, &QPushButton::clicked, this, &TFormSetting::Button7Click);
+    m_security = new SecurityTab(this);
+    ui.TabControl1->addTab(m_security, QStringLiteral("Security"));
 }
 
 void TFormSetting::FormShow()
@@ -27,6 +32,7 @@ void TFormSetting::FormShow()
         SetPassCaption(QStringLiteral("Security code:"));
     else if (OpenedFrom() == QLatin1String("dashboard"))
         SetPassCaption(QStringLiteral("Old Pass:"));
+    m_security->Refresh();
 }
 
 void TFormSetting::hideEvent(QHideEvent* event)
@@ -36,6 +42,7 @@ void TFormSetting::hideEvent(QHideEvent* event)
         ui.ResetPass_newpass->clear();
         ui.ResetPass_repass->clear();
         ui.ResetPass_oldpass->clear();
+        ui.ResetPass_otp->clear();
     }
     SecondaryScreen::hideEvent(event);
 }
@@ -64,11 +71,20 @@ void TFormSetting::Button6Click()
         ::ShowMessage(password::CheckMessage(check));
         return;
     }
+    // With two-factor codes on (or a code typed, when the account is not known
+    // here: a change with a reset code) the code goes as "otp".
+    const QString code = twofa::CleanCode(ui.ResetPass_otp->text());
+    if (code.isEmpty() && (!ui.ResetPass_otp->text().trimmed().isEmpty() || (State().LoggedIn && Account().TwoFactorOn()))) {
+        ::ShowMessage(QStringLiteral("Type the 6-digit code from your authenticator app."));
+        return;
+    }
     Guard(QStringLiteral("MessageResult:"), [&] {
         // The old password or the security code goes as typed: the server cannot
         // tell a code from a digest.
-        const FormFields fields = api::ChangePass(ui.ResetPass_login->text(), ui.ResetPass_newpass->text(),
-                                                  ui.ResetPass_oldpass->text(), digest::Gen_New_Session());
+        const FormFields fields = twofa::WithCode(api::ChangePass(ui.ResetPass_login->text(), ui.ResetPass_newpass->text(),
+                                                                  ui.ResetPass_oldpass->text(), digest::Gen_New_Session()),
+                                                  code);
+        ui.ResetPass_otp->clear();
         SendMessage(QStringLiteral("changepass"), fields, ui.Button6,
                     [this, login = ui.ResetPass_login->text(), newDigest = digest::MD5(ui.ResetPass_newpass->text())](
                         const QString& reply) { ChangeAnswered(login, newDigest, reply); });

@@ -2,6 +2,8 @@
 #include "common/Screen.h"
 #include "ui_settings.h"
 
+class SecurityTab;
+
 class TFormSetting : public SecondaryScreen {
     Q_OBJECT
 public:
@@ -25,4 +27,5 @@ protected:
 
 private:
     Ui::TFormSetting ui;
+    SecurityTab* m_security = nullptr;
 };

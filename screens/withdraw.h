@@ -1,5 +1,6 @@
 #pragma once
 #include "common/Screen.h"
+#include "AddressBook.h"
 #include "ui_withdraw.h"
 
 class TFormWithdraw : public SecondaryScreen {
@@ -20,5 +21,11 @@ protected:
     void FormShow() override;
 
 private:
+    // The saved addresses of the current coin and network, none picked.
+    void FillAddressBook();
+    void AddressBookPicked(int index);
+    void SaveAddressClick();
+
     Ui::TFormWithdraw ui;
+    AddressBook m_book;
 };

@@ -194,3 +194,22 @@ void AccountModel::PrepareWithdrawal()
     m_withdrawMinimum = minimum;
     m_withdrawFixedFee = fixedFee;
 }
+
+bool AccountModel::TwoFactorOn() const
+{
+    if (!m_account) return false;
+    const QJsonValue flag = m_account->value(QStringLiteral("twofa"));
+    return flag.isString() && flag.toString() == QLatin1String("1");
+}
+
+void AccountModel::SetFiguresHidden(bool hidden)
+{
+    if (hidden == m_figuresHidden) return;
+    m_figuresHidden = hidden;
+    if (HasSnapshot()) emit AccountChanged();
+}
+
+QString AccountModel::MaskedFigure()
+{
+    return QStringLiteral("\u2022\u2022\u2022\u2022");
+}

@@ -127,6 +127,23 @@ private:
     QString m_withdrawFixedFee;
 
     // Accessors added for later features go below, each with its own members.
+
+    // ---- account safety ----
+public:
+    // Two-factor codes are on for the account ("twofa" of the last good
+    // snapshot is "1"); false without a snapshot or the member.
+    bool TwoFactorOn() const;
+
+    // While figures are hidden every figure of the account is shown as "••••":
+    // screens pass each figure they show through Shown(). Switching emits
+    // AccountChanged when there is a snapshot, so every screen draws again.
+    bool FiguresHidden() const { return m_figuresHidden; }
+    void SetFiguresHidden(bool hidden);
+    QString Shown(const QString& figure) const { return m_figuresHidden ? MaskedFigure() : figure; }
+    static QString MaskedFigure();
+
+private:
+    bool m_figuresHidden = false;
 };
 
 // AccountModel::Instance(), which must exist.

@@ -12,6 +12,6 @@ void BindAmountLabels(QWidget* screen, const QString& prefix)
         if (name.left(prefix.size()).toLower() != prefix.toLower()) continue;
         const auto amount = AccountModel::AmountNamed(name);
         if (!amount) throw json::JsonError(QStringLiteral("JSON member \"%1\" not found").arg(name));
-        label->setText(Account().AmountText(amount->first, amount->second));
+        label->setText(Account().Shown(Account().AmountText(amount->first, amount->second)));
     }
 }

@@ -605,7 +605,7 @@ private:
             SelectCoin("btc");
             Click(Get<TFormDashboard>("dashboard"), "ButtonWithdraw");
             Activate(Get<TFormWithdraw>("withdraw"));
-            Type(Get<TFormWithdraw>("withdraw"), "Edit1", "bc1qaddress");
+            Type(Get<TFormWithdraw>("withdraw"), "Edit1", "bc1qar0srrr7xfkvy5l643lydnw9re59gtzzwf5mdq");
             Type(Get<TFormWithdraw>("withdraw"), "val_withdraw_coin", "0.25");
             // Clearing the amount to type it reported the empty amount; read and closed.
             if (PanelShown(Get<TFormWithdraw>("withdraw"))) Click(Get<TFormWithdraw>("withdraw"), "Button2");

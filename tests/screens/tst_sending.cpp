@@ -138,7 +138,7 @@ class SendingTest : public ScreenTest {
         } else if (screen == "withdraw") {
             Click(dashboard, "ButtonWithdraw");
             Type(Screen_(screen), "val_withdraw_coin", "0.5");
-            Type(Screen_(screen), "Edit1", "bc1qdestination");
+            Type(Screen_(screen), "Edit1", "bc1qar0srrr7xfkvy5l643lydnw9re59gtzzwf5mdq");
             Click(Screen_(screen), "Button1");
             Type(Screen_(screen), "conf_pass", "pw");
         } else if (screen == "settings") {

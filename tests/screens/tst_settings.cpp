@@ -57,9 +57,11 @@ private slots:
         QCOMPARE(Get<TFormSetting>("settings")->size(), QSize(372, 488));
         QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label1")->text(), QStringLiteral("Settings"));
         auto* tabs = Child<QTabWidget>(Get<TFormSetting>("settings"), "TabControl1");
-        QCOMPARE(tabs->count(), 1);
+        QCOMPARE(tabs->count(), 2);
         QCOMPARE(tabs->widget(0)->objectName(), QStringLiteral("change_pass"));
         QCOMPARE(tabs->tabText(0), QStringLiteral("Change Pass"));
+        QCOMPARE(tabs->widget(1)->objectName(), QStringLiteral("security"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("Security"));
         QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label21")->text(), QStringLiteral("Email:"));
         QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label22")->text(), QStringLiteral("New Pass:"));
         QCOMPARE(Child<QLabel>(Get<TFormSetting>("settings"), "Label23")->text(), QStringLiteral("Re-Type Pass:"));
