@@ -50,6 +50,7 @@ SecurityTab::SecurityTab(Screen* screen) : m_screen(screen)
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setAccessibleName(QStringLiteral("Security"));
     outer->addWidget(scroll);
     auto* body = new QWidget(scroll);
     scroll->setWidget(body);
