@@ -51,6 +51,8 @@ FormActivity::FormActivity(QWidget* parent) : SecondaryScreen(parent)
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setAccessibleName(QStringLiteral("Column headings"));
+    table->verticalHeader()->setAccessibleName(QStringLiteral("Row headings"));
     table->setColumnWidth(HistoryModel::Date, 150);
     table->setColumnWidth(HistoryModel::Kind, 110);
     table->setColumnWidth(HistoryModel::Coin, 60);

@@ -71,8 +71,10 @@ bool Fetch(QObject* context, TableAnswer done)
 {
     ServiceClient* service = ServiceClient::Instance();
     if (!service) return false;
+    // The dollar figures sit beside the balances: they never follow the
+    // settings' fallback to plain HTTP, where anyone on the way could rewrite them.
     return service->Post(
-        QStringLiteral("prices"), ServiceClient::Channel::Account, State().ApiUrl(),
+        QStringLiteral("prices"), ServiceClient::Channel::Account, State().SecureApiUrl(),
         FormFields{{"a", "prices"}, {"session", digest::Gen_New_Session()}}, context,
         [done](const HttpClient::Outcome& outcome) {
             if (!outcome.ok) {

@@ -266,6 +266,12 @@ private slots:
     {
         fake = std::make_unique<FakeService>();
         fake->setDefaultReply(Reply(Json(AccountReply())));
+        // A new account snapshot brings its own look at the prices and the
+        // history whenever it lands: those must not take a reply a case
+        // queued for the action it drives. Script() may clear them.
+        fake->setActionReply(QStringLiteral("prices"),
+                             Reply(R"({"usd":{"btc":"60000.00","eth":"3000.00"},"time":"2026-12-11 10:00:00"})"));
+        fake->setActionReply(QStringLiteral("history"), Reply(R"({"items":[],"next":null})"));
         Script();
         FreshScreens(fake.get());
         Ready();

@@ -21,6 +21,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QTableView>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -76,11 +78,19 @@ QStringList Unnamed(QWidget* screen)
         // A page's content speaks for itself; a combo box's popup is read through the box.
         if (InsideWebView(w) || InsideComboBox(w) || !IsControl(w)) continue;
         if (AccessibleName(w).isEmpty()) missing << Describe(w);
+        // A table's headings are read through the table's own heading cells,
+        // which carry the column names; the header widgets only draw them.
+        if (qobject_cast<QHeaderView*>(w)) continue;
         if (auto* list = qobject_cast<QAbstractItemView*>(w)) {
+            auto* table = qobject_cast<QTableView*>(list);
             QAccessibleInterface* face = QAccessible::queryAccessibleInterface(list);
-            for (int i = 0; face && i < face->childCount(); ++i)
-                if (QAccessibleInterface* row = face->child(i); row && row->text(QAccessible::Name).trimmed().isEmpty())
+            for (int i = 0; face && i < face->childCount(); ++i) {
+                QAccessibleInterface* row = face->child(i);
+                // Without row headings the corner cell is neither drawn nor reached.
+                if (row && table && !table->verticalHeader()->isVisible() && row->role() == QAccessible::Pane) continue;
+                if (row && row->text(QAccessible::Name).trimmed().isEmpty())
                     missing << QStringLiteral("%1 row %2").arg(Describe(w)).arg(i);
+            }
         }
     }
     return missing;

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QHostAddress>
 #include <QMutex>
 #include <QMutexLocker>
@@ -163,6 +164,7 @@ struct FakeService::Private {
     QList<ScriptedReply> queue;
     std::function<ScriptedReply(const RecordedRequest&)> handler;
     std::optional<ScriptedReply> defaultReply;
+    QHash<QString, ScriptedReply> actionReplies;
     QList<RecordedRequest> requests;
     int unscripted = 0;
 
@@ -257,6 +259,10 @@ ScriptedReply FakeService::Private::replyFor(const RecordedRequest& req)
         const auto h = handler;
         lock.unlock();
         return h(req);
+    }
+    if (!actionReplies.isEmpty()) {
+        const auto it = actionReplies.constFind(req.field(QStringLiteral("a")));
+        if (it != actionReplies.cend()) return *it;
     }
     if (!queue.isEmpty()) return queue.takeFirst();
     if (defaultReply) return *defaultReply;
@@ -639,6 +645,18 @@ void FakeService::setDefaultReply(const ScriptedReply& reply)
 {
     QMutexLocker lock(&d->mutex);
     d->defaultReply = reply;
+}
+
+void FakeService::setActionReply(const QString& action, const ScriptedReply& reply)
+{
+    QMutexLocker lock(&d->mutex);
+    d->actionReplies.insert(action, reply);
+}
+
+void FakeService::clearActionReply(const QString& action)
+{
+    QMutexLocker lock(&d->mutex);
+    d->actionReplies.remove(action);
 }
 
 void FakeService::clearDefaultReply()

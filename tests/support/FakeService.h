@@ -20,9 +20,10 @@
 //
 // Which reply a request gets, first match wins:
 //   1. the handler, if one is set (runs on the server thread: lock what it shares);
-//   2. the head of the FIFO queue;
-//   3. the default reply, if one is set;
-//   4. otherwise a 404 "nothing scripted" reply, a qWarning, and
+//   2. the reply set for its action (form field "a"), if one is;
+//   3. the head of the FIFO queue;
+//   4. the default reply, if one is set;
+//   5. otherwise a 404 "nothing scripted" reply, a qWarning, and
 //      unscriptedRequestCount() goes up, so a test can assert it stayed 0.
 //
 // Note on dropConnection: a plain QNetworkAccessManager may silently re-send a
@@ -111,6 +112,10 @@ public:
     void setHandler(std::function<ScriptedReply(const RecordedRequest&)> handler); // empty function: unset
     void setDefaultReply(const ScriptedReply& reply);
     void clearDefaultReply();
+    // Every request of this action gets reply, and never takes a queued one
+    // (for requests the client sends on its own, whenever they come).
+    void setActionReply(const QString& action, const ScriptedReply& reply);
+    void clearActionReply(const QString& action);
 
     // Requests are recorded once complete (headers and whole body), before
     // the reply is chosen, so a handler already sees its own request here.

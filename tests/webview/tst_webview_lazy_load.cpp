@@ -75,7 +75,7 @@ private slots:
     {
         CreateScreens();
         const QList<QWidget*> screens = AllScreens();
-        QCOMPARE(screens.size(), 11);
+        QCOMPARE(screens.size(), 12);
         ScreenNamed("login")->show();
         QVERIFY(QTest::qWaitForWindowExposed(ScreenNamed("login")));
         // Past the login screen's delayed start-up work (its show timer), not just the first frame.
